@@ -1,0 +1,1 @@
+#include "groundkit/groundkit.h"

@@ -1,0 +1,217 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/last_error.h"
+
+namespace platform {
+
+namespace {
+
+void setFileErrorFromErrno() { setLastError(fileErrorFromErrno(errno)); }
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+std::size_t lastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
+
+bool matchFrom(const char* p, const char* n) {
+  // Iterative glob with one backtrack point, so long names never recurse deeply.
+  const char* starP = nullptr;
+  const char* starN = nullptr;
+  while (*n) {
+    if (*p == '*') {
+      starP = ++p;
+      starN = n;
+    } else if (*p == '?' || (*p && lowerAscii(*p) == lowerAscii(*n))) {
+      ++p;
+      ++n;
+    } else if (starP) {
+      p = starP;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (*p == '*') ++p;
+  return *p == '\0';
+}
+
+}  // namespace
+
+bool wildcardMatch(const std::string& pattern, const std::string& name) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  // Windows lets "x.*" match "x" as well as "x.txt".
+  if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+      name.find('.') == std::string::npos &&
+      matchFrom(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str()))
+    return true;
+  return matchFrom(pattern.c_str(), name.c_str());
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::vector<DirEntry> findFiles(const std::string& pattern) {
+  std::vector<DirEntry> found;
+  std::size_t sep = lastSeparator(pattern);
+  std::string dir = sep == std::string::npos ? std::string(".") : pattern.substr(0, sep);
+  if (sep == 0) dir = "/";
+  std::string namePattern = sep == std::string::npos ? pattern : pattern.substr(sep + 1);
+  if (namePattern.empty()) {
+    setLastError(err::kFileNotFound);
+    return found;
+  }
+  if (!hasWildcard(namePattern)) {
+    struct stat st {};
+    if (::stat(pattern.c_str(), &st) != 0) {
+      setFileErrorFromErrno();
+      return found;
+    }
+    found.push_back({namePattern, S_ISDIR(st.st_mode)});
+    return found;
+  }
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) {
+    setFileErrorFromErrno();
+    return found;
+  }
+  while (dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (!wildcardMatch(namePattern, name)) continue;
+    bool directory = false;
+    if (e->d_type == DT_DIR) {
+      directory = true;
+    } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      directory = isDirectory(dir + "/" + name);
+    }
+    found.push_back({std::move(name), directory});
+  }
+  ::closedir(d);
+  if (found.empty()) setLastError(err::kFileNotFound);
+  return found;
+}
+
+bool findFirstMatch(const std::string& pattern, DirEntry* first) {
+  std::vector<DirEntry> all = findFiles(pattern);
+  if (all.empty()) return false;
+  if (first) *first = all.front();
+  return true;
+}
+
+bool createDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) != 0) {
+    setFileErrorFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool deleteFile(const std::string& path) {
+  if (isDirectory(path)) {
+    setLastError(err::kAccessDenied);
+    return false;
+  }
+  if (::unlink(path.c_str()) != 0) {
+    setFileErrorFromErrno();
+    return false;
+  }
+  return true;
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    setFileErrorFromErrno();
+    return false;
+  }
+  return true;
+}
+
+std::string executablePath() {
+  char buf[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::string();
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string executableDirectory() {
+  std::string path = executablePath();
+  std::size_t sep = lastSeparator(path);
+  if (sep == std::string::npos) return std::string();
+  return path.substr(0, sep == 0 ? 1 : sep);
+}
+
+std::string sharedObjectName(const std::string& pluginName) {
+  std::string base = pluginName;
+  std::size_t sep = lastSeparator(base);
+  if (sep != std::string::npos) base = base.substr(sep + 1);
+  if (base.size() > 4) {
+    std::string ext = base.substr(base.size() - 4);
+    for (char& c : ext) c = lowerAscii(c);
+    if (ext == ".dll") base.resize(base.size() - 4);
+  }
+  if (base.size() > 3 && base.compare(base.size() - 3, 3, ".so") == 0) return base;
+  return "lib" + base + ".so";
+}
+
+std::optional<std::string> loadedModulePath(const std::string& moduleName) {
+  struct Search {
+    std::string wanted;
+    std::optional<std::string> found;
+  } search{sharedObjectName(moduleName), std::nullopt};
+  ::dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* data) -> int {
+        auto* s = static_cast<Search*>(data);
+        if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0') return 0;
+        std::string path = info->dlpi_name;
+        std::size_t sep = path.find_last_of('/');
+        std::string file = sep == std::string::npos ? path : path.substr(sep + 1);
+        // Accept versioned names such as libX.so.1 too.
+        if (file == s->wanted || file.rfind(s->wanted + ".", 0) == 0) {
+          char resolved[PATH_MAX];
+          s->found = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+          return 1;
+        }
+        return 0;
+      },
+      &search);
+  return search.found;
+}
+
+void* loadLibrary(const std::string& pluginName) {
+  std::string file = sharedObjectName(pluginName);
+  std::string beside = executableDirectory() + "/" + file;
+  void* handle = fileExists(beside) ? ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+  if (handle == nullptr) handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) setLastError(126);  // the specified module could not be found
+  return handle;
+}
+
+void* librarySymbol(void* library, const char* name) {
+  if (library == nullptr) return nullptr;
+  void* symbol = ::dlsym(library, name);
+  if (symbol == nullptr) setLastError(127);  // the specified procedure could not be found
+  return symbol;
+}
+
+void freeLibrary(void* library) {
+  if (library) ::dlclose(library);
+}
+
+}  // namespace platform
