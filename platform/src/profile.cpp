@@ -119,20 +119,18 @@ struct ProfileFile::Impl {
     return nullptr;
   }
 
-  Line& lastLine() {
+  Line* lastLine() {
     for (auto it = sections.rbegin(); it != sections.rend(); ++it) {
-      if (!it->body.empty()) return it->body.back();
-      if (it->hasHeader) return it->header;
+      if (!it->body.empty()) return &it->body.back();
+      if (it->hasHeader) return &it->header;
     }
-    static thread_local Line none;
-    none = Line{};
-    return none;
+    return nullptr;
   }
 };
 
 ProfileFile::ProfileFile() : impl_(new Impl) {}
 ProfileFile::~ProfileFile() { delete impl_; }
-ProfileFile::ProfileFile(ProfileFile&& o) noexcept : impl_(o.impl_) { o.impl_ = new Impl; }
+ProfileFile::ProfileFile(ProfileFile&& o) : impl_(o.impl_) { o.impl_ = new Impl; }
 ProfileFile& ProfileFile::operator=(ProfileFile&& o) noexcept {
   std::swap(impl_, o.impl_);
   return *this;
@@ -289,8 +287,8 @@ void ProfileFile::setValue(std::string_view section, std::string_view key, std::
   Impl& d = *impl_;
   Section* s = d.find(section);
   if (s == nullptr) {
-    Line& last = d.lastLine();
-    if (!last.text.empty() && last.eol.empty()) last.eol = d.defaultEol;
+    Line* last = d.lastLine();
+    if (last != nullptr && last->eol.empty()) last->eol = d.defaultEol;
     Section added;
     added.hasHeader = true;
     added.lowerName = lower(trim(section));
@@ -360,29 +358,28 @@ unsigned long getPrivateProfileString(const char* section, const char* key, cons
                                       char* buffer, unsigned long size, const char* file) {
   if (buffer == nullptr || size == 0) return 0;
   if (section == nullptr || key == nullptr) {
-    // Names, each followed by a zero, and a final zero.
-    std::vector<std::string> names;
-    if (file != nullptr) {
-      ProfileFile p;
-      if (p.load(file)) names = section == nullptr ? p.sectionNames() : p.keyNames(section);
-    }
-    unsigned long used = 0;
-    for (const std::string& n : names) {
-      if (size < 2 || used + n.size() + 1 > size - 1) {
-        unsigned long room = size >= 2 ? size - 2 - used : 0;
-        if (size >= 2 && used <= size - 2) {
-          std::memcpy(buffer + used, n.data(), room);
-          buffer[size - 2] = '\0';
-          buffer[size - 1] = '\0';
-          return size - 2;
-        }
-        break;
+    // Names, each followed by a zero, and a final zero; a list that does not fit is cut and still
+    // ends in two zeros, as Windows does.
+    std::string joined;
+    ProfileFile p;
+    if (file != nullptr && p.load(file))
+      for (const std::string& n : section == nullptr ? p.sectionNames() : p.keyNames(section)) {
+        joined += n;
+        joined += '\0';
       }
-      std::memcpy(buffer + used, n.c_str(), n.size() + 1);
-      used += static_cast<unsigned long>(n.size() + 1);
+    if (joined.size() + 1 <= size) {
+      std::memcpy(buffer, joined.data(), joined.size());
+      buffer[joined.size()] = '\0';
+      return static_cast<unsigned long>(joined.size());
     }
-    buffer[used] = '\0';
-    return used;
+    if (size < 2) {
+      buffer[0] = '\0';
+      return 0;
+    }
+    std::memcpy(buffer, joined.data(), size - 2);
+    buffer[size - 2] = '\0';
+    buffer[size - 1] = '\0';
+    return size - 2;
   }
   std::string v = getPrivateProfileString(section, key, defaultValue, file);
   unsigned long n = static_cast<unsigned long>(v.size());

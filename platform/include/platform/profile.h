@@ -19,7 +19,7 @@ class PLATFORM_API ProfileFile {
  public:
   ProfileFile();
   ~ProfileFile();
-  ProfileFile(ProfileFile&&) noexcept;
+  ProfileFile(ProfileFile&&);
   ProfileFile& operator=(ProfileFile&&) noexcept;
   ProfileFile(const ProfileFile&) = delete;
   ProfileFile& operator=(const ProfileFile&) = delete;
