@@ -64,6 +64,11 @@ PartSizes addressPartSizes(std::string_view address) {
   return scanAddress(address, [](int, std::size_t, char) {});
 }
 
+bool hasUserAndDomain(std::string_view address) {
+  PartSizes parts = addressPartSizes(address);
+  return parts.size[kUser] > 0 && parts.size[kDomain] > 0;
+}
+
 // Gives back the next piece between separators and ends it with a zero in the buffer, as the C
 // library's tokeniser does, but keeps its position in cursor instead of hidden state.
 char* nextPiece(char*& cursor, const char* separators) {
@@ -131,7 +136,7 @@ void BSCFEM_SplitEmailToArray(char* addressList, std::vector<std::string>& array
   char* cursor = addressList;
   while (char* piece = nextPiece(cursor, ",;")) {
     pending += trimBlanks(piece);
-    if (BSCF_IsLegalEmailAddress(pending.c_str())) {
+    if (hasUserAndDomain(pending)) {
       array.push_back(pending);
       pending.clear();
     } else {
@@ -168,8 +173,7 @@ void BSCFEM_GetHostName(const char* address, char* domain) {
 }
 
 int BSCF_IsLegalEmailAddress(const char* address) {
-  PartSizes parts = addressPartSizes(textOf(address));
-  return parts.size[kUser] > 0 && parts.size[kDomain] > 0 ? 1 : 0;
+  return hasUserAndDomain(textOf(address)) ? 1 : 0;
 }
 
 int BSCF_IsLegalDomainName(const char* domainName) {
