@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "groundkit/groundkit.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -18,19 +19,13 @@ namespace fs = std::filesystem;
 // A fresh directory for each test, removed with its contents afterwards.
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "groundkit-files-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  std::string path(const std::string& relative) const { return root_ + "/" + relative; }
+  std::string path(const std::string& relative) const { return dir_.file(relative); }
   void writeFile(const std::string& relative, const std::string& bytes) const {
-    std::ofstream(path(relative), std::ios::binary) << bytes;
+    testsupport::writeFile(path(relative), bytes);
   }
 
-  std::string root_;
+  testsupport::TempDir dir_;
+  const std::string& root_ = dir_.path();
 };
 
 // ---- Taking paths apart ----
