@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QDialog>
+
+class QListWidget;
+
+// Lets the administrator tick mailboxes of the mail server's Users directory; addresses of the
+// exclusion list are not offered.
+class CUserSelDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CUserSelDlg(const std::vector<std::string>& exclusionList, QWidget* parent = nullptr);
+
+  // After OK: the ticked addresses, top to bottom.
+  const std::vector<std::string>& resultArray() const { return m_resultArray; }
+
+  void accept() override;
+
+ private:
+  QListWidget* m_candidateList;
+  std::vector<std::string> m_resultArray;
+};

@@ -1,0 +1,202 @@
+#include "dialogs/vetrule_dlg.h"
+
+#include <algorithm>
+#include <memory>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "core/rule_file_reader.h"
+#include "core/rule_file_writer.h"
+#include "dialogs/about_dlg.h"
+#include "dialogs/address_text.h"
+#include "dialogs/app_icon.h"
+#include "dialogs/dialog_template.h"
+#include "dialogs/supervisor_item.h"
+#include "dialogs/user_sel_dlg.h"
+#include "platform/last_error.h"
+
+using vetrule::SupervisorItem;
+using vetrule::SupervisorRecord;
+
+namespace {
+
+QPushButton* addButton(QWidget* parent, const char* objectName, const QString& text, QRect geometry) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QLatin1StringView(objectName));
+  button->setGeometry(geometry);
+  return button;
+}
+
+}  // namespace
+
+CvetruleDlg::CvetruleDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Ledra签审设置工具"));
+  setWindowIcon(vetrule::applicationIcon());
+  createControls();
+
+  // Qt has no portable system menu: the About entry is in the dialog's context menu instead.
+  auto* about = new QAction(QStringLiteral("关于 vetrule(&A)..."), this);
+  about->setObjectName(QStringLiteral("aboutAction"));
+  connect(about, &QAction::triggered, this, &CvetruleDlg::showAbout);
+  addAction(about);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  m_loader = std::thread([this] { loadRuleFile(); });
+}
+
+CvetruleDlg::~CvetruleDlg() {
+  if (m_loader.joinable()) m_loader.join();
+}
+
+void CvetruleDlg::createControls() {
+  vetrule::DialogUnits du = vetrule::applyDialogTemplate(this, vetrule::songtiDialogFont(), 250, 237);
+
+  (new QLabel(QStringLiteral("主管列表"), this))->setGeometry(du.rect(7, 7, 100, 8));
+  m_supervisorList = new QListWidget(this);
+  m_supervisorList->setObjectName(QStringLiteral("supervisorList"));
+  m_supervisorList->setGeometry(du.rect(7, 18, 110, 170));
+  m_supervisorList->setSelectionMode(QAbstractItemView::SingleSelection);
+  connect(m_supervisorList, &QListWidget::itemSelectionChanged, this,
+          &CvetruleDlg::showUsersOfSelectedSupervisor);
+  connect(addButton(this, "addSupervisor", QStringLiteral("添加"), du.rect(7, 193, 50, 14)),
+          &QPushButton::clicked, this, &CvetruleDlg::addSupervisor);
+  connect(addButton(this, "deleteSupervisor", QStringLiteral("删除"), du.rect(67, 193, 50, 14)),
+          &QPushButton::clicked, this, &CvetruleDlg::deleteSupervisor);
+
+  (new QLabel(QStringLiteral("用户列表"), this))->setGeometry(du.rect(126, 7, 100, 8));
+  m_userList = new QListWidget(this);
+  m_userList->setObjectName(QStringLiteral("userList"));
+  m_userList->setGeometry(du.rect(126, 18, 117, 170));
+  m_userList->setViewMode(QListView::ListMode);
+  m_userList->setFlow(QListView::TopToBottom);
+  m_userList->setWrapping(true);
+  m_userList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  connect(addButton(this, "addUser", QStringLiteral("添加"), du.rect(126, 193, 55, 14)),
+          &QPushButton::clicked, this, &CvetruleDlg::addUser);
+  connect(addButton(this, "deleteUser", QStringLiteral("删除"), du.rect(188, 193, 55, 14)),
+          &QPushButton::clicked, this, &CvetruleDlg::deleteUser);
+
+  connect(addButton(this, "about", QStringLiteral("关于"), du.rect(7, 216, 50, 14)),
+          &QPushButton::clicked, this, &CvetruleDlg::showAbout);
+  QPushButton* save = addButton(this, "save", QStringLiteral("保存到规则文件"), du.rect(125, 216, 64, 14));
+  save->setDefault(true);
+  connect(save, &QPushButton::clicked, this, &CvetruleDlg::accept);
+  connect(addButton(this, "cancel", QStringLiteral("取消"), du.rect(193, 216, 50, 14)),
+          &QPushButton::clicked, this, &CvetruleDlg::reject);
+}
+
+void CvetruleDlg::loadRuleFile() {
+  int cause = vetrule::loadRuleFile(vetrule::kRuleFilePath, m_ruleLists);
+  if (cause != 0) {
+    std::string message = vetrule::openFailureMessage(vetrule::kRuleFilePath, cause);
+    QMetaObject::invokeMethod(this, [this, message] { showMessage(message); }, Qt::QueuedConnection);
+    return;
+  }
+  for (const vetrule::RuleSection& rule : m_ruleLists.signOffRules) {
+    SupervisorRecord record = vetrule::decodeSignOffRule(rule);
+    QMetaObject::invokeMethod(this, [this, record] { insertSupervisor(record); },
+                              Qt::QueuedConnection);
+  }
+}
+
+void CvetruleDlg::finishLoading() {
+  if (m_loader.joinable()) m_loader.join();
+  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void CvetruleDlg::insertSupervisor(const SupervisorRecord& record) {
+  auto* item = new SupervisorItem(record.supervisorAddress);
+  item->record = std::make_unique<SupervisorRecord>(record);
+  m_supervisorList->insertItem(0, item);
+}
+
+SupervisorItem* CvetruleDlg::selectedSupervisor() const {
+  QList<QListWidgetItem*> selected = m_supervisorList->selectedItems();
+  return selected.isEmpty() ? nullptr : static_cast<SupervisorItem*>(selected.front());
+}
+
+void CvetruleDlg::showUsersOfSelectedSupervisor() {
+  m_userList->clear();
+  SupervisorItem* supervisor = selectedSupervisor();
+  if (supervisor == nullptr || supervisor->record == nullptr) return;
+  for (const std::string& user : supervisor->record->userList)
+    m_userList->addItem(vetrule::newAddressItem(user));
+}
+
+void CvetruleDlg::addSupervisor() {
+  finishLoading();  // so that a supervisor still being loaded is not offered again
+  CUserSelDlg select(vetrule::addressesOf(m_supervisorList), this);
+  if (select.exec() != QDialog::Accepted) return;
+  for (const std::string& address : select.resultArray())
+    m_supervisorList->addItem(new SupervisorItem(address));
+}
+
+void CvetruleDlg::deleteSupervisor() {
+  SupervisorItem* supervisor = selectedSupervisor();
+  if (supervisor == nullptr) return;
+  delete supervisor;
+  m_supervisorList->clearSelection();
+  showUsersOfSelectedSupervisor();
+}
+
+void CvetruleDlg::addUser() {
+  std::vector<std::string> exclusionList = vetrule::addressesOf(m_userList);
+  SupervisorItem* supervisor = selectedSupervisor();
+  if (supervisor == nullptr) return;
+  std::unique_ptr<SupervisorRecord> created;
+  SupervisorRecord* record = supervisor->record.get();
+  if (record == nullptr) {
+    created = std::make_unique<SupervisorRecord>();
+    created->supervisorAddress = supervisor->address();
+    record = created.get();
+  }
+  CUserSelDlg select(exclusionList, this);
+  if (select.exec() != QDialog::Accepted) return;
+  for (const std::string& address : select.resultArray()) {
+    m_userList->addItem(vetrule::newAddressItem(address));
+    record->userList.push_front(address);
+  }
+  if (created) supervisor->record = std::move(created);
+}
+
+void CvetruleDlg::deleteUser() {
+  SupervisorItem* supervisor = selectedSupervisor();
+  if (supervisor == nullptr || supervisor->record == nullptr) return;
+  std::list<std::string>& users = supervisor->record->userList;
+  for (QListWidgetItem* item : m_userList->selectedItems()) {
+    auto found = std::find(users.begin(), users.end(), vetrule::addressOf(item));
+    if (found != users.end()) users.erase(found);
+    delete item;
+  }
+}
+
+void CvetruleDlg::accept() {
+  finishLoading();  // rules still being loaded would otherwise be lost
+  std::vector<vetrule::SupervisorListEntry> supervisorList;
+  for (int row = 0; row < m_supervisorList->count(); ++row) {
+    auto* supervisor = static_cast<SupervisorItem*>(m_supervisorList->item(row));
+    supervisorList.push_back({supervisor->address(), supervisor->record.get()});
+  }
+  if (!vetrule::saveRules(supervisorList, m_ruleLists, vetrule::kRuleFilePath)) {
+    showMessage(vetrule::saveFailureMessage(vetrule::kRuleFilePath, platform::lastError()));
+    return;
+  }
+  QDialog::accept();
+}
+
+void CvetruleDlg::showAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CvetruleDlg::showMessage(const std::string& text) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("vetrule"),
+                              QString::fromStdString(text), QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
