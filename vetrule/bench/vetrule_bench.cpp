@@ -23,7 +23,9 @@ constexpr int kUsersPerSupervisor = 20;
 std::string ruleFileText() {
   std::string text;
   int number = 0;
-  auto header = [&] { text += "[" + vetrule::ruleSectionName(++number) + "]\r\n"; };
+  auto header = [&] {
+    text.append("[").append(vetrule::ruleSectionName(++number)).append("]\r\n");
+  };
   for (int i = 0; i < kOtherRules; ++i) {
     header();
     text += "RuleName=Spam filter " + std::to_string(i) + "\r\nEnable=Yes\r\n";
@@ -36,8 +38,10 @@ std::string ruleFileText() {
     vetrule::SupervisorRecord record;
     record.supervisorAddress = "chief" + std::to_string(s) + "@example.com";
     for (int u = 0; u < kUsersPerSupervisor; ++u)
-      record.userList.push_back("staff" + std::to_string(s) + "-" + std::to_string(u) + "@example.com");
-    record.ruleName = vetrule::signOffRuleName(static_cast<std::size_t>(s), record.supervisorAddress);
+      record.userList.push_back("staff" + std::to_string(s) + "-" + std::to_string(u) +
+                                "@example.com");
+    record.ruleName =
+        vetrule::signOffRuleName(static_cast<std::size_t>(s), record.supervisorAddress);
     header();
     for (const auto& [key, value] : vetrule::buildSignOffRule(record).keyMap)
       text += key + "=" + value + "\r\n";
@@ -46,7 +50,8 @@ std::string ruleFileText() {
 }
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 double median(std::vector<double> v) {

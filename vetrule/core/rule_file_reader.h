@@ -8,7 +8,7 @@
 
 namespace vetrule {
 
-// The rule file, relative to the current directory: vetrule runs in the mail server's App directory.
+// The rule file, relative to the current directory (vetrule runs in the mail server's App folder).
 inline constexpr const char* kRuleFilePath = "./cfrules.dat";
 
 // Cause codes of a failed open, as the administrator sees them in the error message.

@@ -28,12 +28,13 @@ class KeyMap {
 };
 
 struct RuleSection {
-  std::string headerText;  // the whole header line as read; empty for a built section; never written
+  // The whole header line as read; empty for a built section; never written back.
+  std::string headerText;
   KeyMap keyMap;
 };
 
 struct RuleLists {
-  std::vector<RuleSection> otherRules;    // every section that is not a sign-off rule, in file order
+  std::vector<RuleSection> otherRules;    // sections that are not sign-off rules, in file order
   std::vector<RuleSection> signOffRules;  // sections whose RuleName begins with "Sign_"
 };
 

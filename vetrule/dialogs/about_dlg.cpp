@@ -8,7 +8,8 @@
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("关于 Ledra签审设置工具"));
-  vetrule::DialogUnits du = vetrule::applyDialogTemplate(this, vetrule::songtiDialogFont(), 170, 62);
+  vetrule::DialogUnits du =
+      vetrule::applyDialogTemplate(this, vetrule::songtiDialogFont(), 170, 62);
 
   auto* icon = new QLabel(this);
   icon->setPixmap(vetrule::applicationIcon().pixmap(32, 32));

@@ -1,6 +1,6 @@
 #pragma once
 // Addresses are bytes as they stand in the rule file or in the names of the mailbox folders. The
-// lists show them as text and keep the bytes, so that what is written back is exactly what was read.
+// lists show them as text and keep the bytes, so that what is written back is what was read.
 
 #include <string>
 #include <vector>

@@ -9,8 +9,8 @@ namespace vetrule {
 QFont songtiDialogFont() {
   QFont font;
   // Where 宋体 is missing, a font with the same Chinese coverage.
-  font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                    QStringLiteral("WenQuanYi Micro Hei")});
+  font.setFamilies(
+      {QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei")});
   font.setPointSize(9);
   return font;
 }

@@ -10,7 +10,8 @@
 CUserSelDlg::CUserSelDlg(const std::vector<std::string>& exclusionList, QWidget* parent)
     : QDialog(parent) {
   setWindowTitle(QStringLiteral("用户选择"));
-  vetrule::DialogUnits du = vetrule::applyDialogTemplate(this, vetrule::shellDialogFont(), 228, 166);
+  vetrule::DialogUnits du =
+      vetrule::applyDialogTemplate(this, vetrule::shellDialogFont(), 228, 166);
 
   m_candidateList = new QListWidget(this);
   m_candidateList->setObjectName(QStringLiteral("candidateList"));

@@ -25,7 +25,8 @@ using vetrule::SupervisorRecord;
 
 namespace {
 
-QPushButton* addButton(QWidget* parent, const char* objectName, const QString& text, QRect geometry) {
+QPushButton* addButton(QWidget* parent, const char* objectName, const QString& text,
+                       QRect geometry) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(QLatin1StringView(objectName));
   button->setGeometry(geometry);
@@ -54,7 +55,8 @@ CvetruleDlg::~CvetruleDlg() {
 }
 
 void CvetruleDlg::createControls() {
-  vetrule::DialogUnits du = vetrule::applyDialogTemplate(this, vetrule::songtiDialogFont(), 250, 237);
+  vetrule::DialogUnits du =
+      vetrule::applyDialogTemplate(this, vetrule::songtiDialogFont(), 250, 237);
 
   (new QLabel(QStringLiteral("主管列表"), this))->setGeometry(du.rect(7, 7, 100, 8));
   m_supervisorList = new QListWidget(this);
@@ -83,7 +85,8 @@ void CvetruleDlg::createControls() {
 
   connect(addButton(this, "about", QStringLiteral("关于"), du.rect(7, 216, 50, 14)),
           &QPushButton::clicked, this, &CvetruleDlg::showAbout);
-  QPushButton* save = addButton(this, "save", QStringLiteral("保存到规则文件"), du.rect(125, 216, 64, 14));
+  QPushButton* save =
+      addButton(this, "save", QStringLiteral("保存到规则文件"), du.rect(125, 216, 64, 14));
   save->setDefault(true);
   connect(save, &QPushButton::clicked, this, &CvetruleDlg::accept);
   connect(addButton(this, "cancel", QStringLiteral("取消"), du.rect(193, 216, 50, 14)),
@@ -94,13 +97,14 @@ void CvetruleDlg::loadRuleFile() {
   int cause = vetrule::loadRuleFile(vetrule::kRuleFilePath, m_ruleLists);
   if (cause != 0) {
     std::string message = vetrule::openFailureMessage(vetrule::kRuleFilePath, cause);
-    QMetaObject::invokeMethod(this, [this, message] { showMessage(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, message] { showMessage(message); }, Qt::QueuedConnection);
     return;
   }
   for (const vetrule::RuleSection& rule : m_ruleLists.signOffRules) {
     SupervisorRecord record = vetrule::decodeSignOffRule(rule);
-    QMetaObject::invokeMethod(this, [this, record] { insertSupervisor(record); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, record] { insertSupervisor(record); }, Qt::QueuedConnection);
   }
 }
 

@@ -53,13 +53,16 @@ struct SupervisorList {
   }
 };
 
+// Supervisors added after loading, each with its users in the order they are added.
+using AddedSupervisors = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
 class RuleFile : public ::testing::Test {
  protected:
   TempDir dir;
   std::string path = dir.file("cfrules.dat");
 
   // Loads the file as the dialog does, adds supervisors, saves.
-  void loadAndSave(const std::vector<std::pair<std::string, std::vector<std::string>>>& added = {}) {
+  void loadAndSave(const AddedSupervisors& added = {}) {
     vetrule::RuleLists lists;
     ASSERT_EQ(vetrule::loadRuleFile(path, lists), 0);
     SupervisorList supervisors;
@@ -72,7 +75,7 @@ class RuleFile : public ::testing::Test {
 struct RoundTripCase {
   const char* name;
   std::string input;
-  std::vector<std::pair<std::string, std::vector<std::string>>> addedSupervisors;
+  AddedSupervisors addedSupervisors;
   std::string expected;
 };
 
@@ -85,8 +88,9 @@ TEST_P(RuleFileRoundTrip, SavesAsExpected) {
 }
 
 const std::string kAnnRule =
-    "RuleName=Sign_0_boss@corp.com\r\nEnable=Yes\r\nThisRuleCondition=All\r\nProcessQueue=REMOTE\r\n"
-    "Condition01=FROM|contains|OR|ann@corp.com|\r\nCondition02=X-Sign|does not contain|AND|vandry!|\r\n"
+    "RuleName=Sign_0_boss@corp.com\r\nEnable=Yes\r\nThisRuleCondition=All\r\n"
+    "ProcessQueue=REMOTE\r\nCondition01=FROM|contains|OR|ann@corp.com|\r\n"
+    "Condition02=X-Sign|does not contain|AND|vandry!|\r\n"
     "Action01=copy to|\"boss@corp.com\"\r\nAction02=delete|\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -133,9 +137,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "Condition01=FROM|contains|OR|a1@corp.com|a2@corp.com|\r\n"
                       "Action01=copy to|\"boss1@corp.com\"\r\n"
                       "[2]\r\nRuleName=Sign_1_boss2@corp.com\r\n"
-                      "Condition01=FROM|contains|OR|b1@corp.com|\r\nAction01=copy to|\"boss2@corp.com\"\r\n"
+                      "Condition01=FROM|contains|OR|b1@corp.com|\r\n"
+                      "Action01=copy to|\"boss2@corp.com\"\r\n"
                       "[3]\r\nRuleName=Sign_2_boss1@corp.com\r\n"
-                      "Condition01=FROM|contains|OR|c1@corp.com|\r\nAction01=copy to|\"boss1@corp.com\"\r\n",
+                      "Condition01=FROM|contains|OR|c1@corp.com|\r\n"
+                      "Action01=copy to|\"boss1@corp.com\"\r\n",
                       {},
                       signOffSection("Rule001", "Sign_0_boss1@corp.com", "boss1@corp.com",
                                      {"c1@corp.com"}) +
@@ -264,8 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, DecodeSignOffRule,
     ::testing::Values(
         DecodeCase{"UsersNeedAnAtAfterTheirFirstCharacter",
-                   "FROM|contains|OR|@corp.com|nobody||x@corp.com|y@|z@@w|", "copy to|\"b@corp.com\"",
-                   {"z@@w", "y@", "x@corp.com"}, "b@corp.com"},
+                   "FROM|contains|OR|@corp.com|nobody||x@corp.com|y@|z@@w|",
+                   "copy to|\"b@corp.com\"", {"z@@w", "y@", "x@corp.com"}, "b@corp.com"},
         DecodeCase{"NoKeys", "", "", {}, ""},
         DecodeCase{"ActionWithoutBar", "a@b", "copy to b@corp.com", {"a@b"}, ""},
         DecodeCase{"EveryQuoteRemovedAfterTheFirstBar", "a@b", "copy to|\"b\"@\"corp|x\"", {"a@b"},

@@ -36,9 +36,11 @@ TEST_F(UserDirectory, OffersEveryMailboxGroupedByDomainExceptExcluded) {
   EXPECT_TRUE(domainOf(all[0]) == domainOf(all[1]) && domainOf(all[2]) == domainOf(all[3]));
   std::vector<std::string> sorted = all;
   std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(sorted, (std::vector<std::string>{"Bob@d1.com", "ann@d1.com", "cid@d2.com", "dee@d2.com"}));
+  EXPECT_EQ(sorted,
+            (std::vector<std::string>{"Bob@d1.com", "ann@d1.com", "cid@d2.com", "dee@d2.com"}));
 
-  std::vector<std::string> offered = vetrule::candidateAddresses(users, {"bob@d1.com", "cid@d2.com"});
+  std::vector<std::string> offered =
+      vetrule::candidateAddresses(users, {"bob@d1.com", "cid@d2.com"});
   std::sort(offered.begin(), offered.end());
   EXPECT_EQ(offered, (std::vector<std::string>{"Bob@d1.com", "ann@d1.com", "dee@d2.com"}))
       << "exclusion compares with case";
