@@ -201,6 +201,7 @@ void CvetruleDlg::showAbout() {
 void CvetruleDlg::showMessage(const std::string& text) {
   auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("vetrule"),
                               QString::fromStdString(text), QMessageBox::Ok, this);
+  box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }

@@ -153,6 +153,7 @@ void VetruleDialogsTest::missingRuleFileShowsTheErrorAndSaveCreatesTheFile() {
            QStringLiteral("打开配置文件./cfrules.dat失败.(error code:2),"
                           "请把这个程序复制到MDaemon的App目录下，比如c:\\MDaemon\\App"));
   QCOMPARE(message->standardButtons(), QMessageBox::Ok);
+  QCOMPARE(message->button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
   message->accept();
   QCOMPARE(list(dialog.get(), "supervisorList")->count(), 0);
 
