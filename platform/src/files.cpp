@@ -71,8 +71,9 @@ bool fileExists(const std::string& path) {
 std::vector<DirEntry> findFiles(const std::string& pattern) {
   std::vector<DirEntry> found;
   std::size_t sep = lastSeparator(pattern);
-  std::string dir = sep == std::string::npos ? std::string(".") : pattern.substr(0, sep);
-  if (sep == 0) dir = "/";
+  std::string dir = sep == std::string::npos ? std::string(".")
+                    : sep == 0                ? std::string("/")
+                                              : pattern.substr(0, sep);
   std::string namePattern = sep == std::string::npos ? pattern : pattern.substr(sep + 1);
   if (namePattern.empty()) {
     setLastError(err::kFileNotFound);
@@ -167,7 +168,9 @@ std::string sharedObjectName(const std::string& pluginName) {
     if (ext == ".dll") base.resize(base.size() - 4);
   }
   if (base.size() > 3 && base.compare(base.size() - 3, 3, ".so") == 0) return base;
-  return "lib" + base + ".so";
+  std::string file = "lib";
+  file.append(base).append(".so");
+  return file;
 }
 
 std::optional<std::string> loadedModulePath(const std::string& moduleName) {
