@@ -1,0 +1,215 @@
+// The POP3 session's commands: connect and log in, STAT, LIST, UIDL, RETR, TOP, DELE, RSET, NOOP,
+// QUIT.
+#include "postwell/pop3_connection.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/last_error.h"
+#include "platform/socket.h"
+
+namespace {
+
+constexpr unsigned long kGreetingFailed = 4944;
+constexpr unsigned long kUserRejected = 4945;
+constexpr unsigned long kPasswordRejected = 4946;
+constexpr std::uint32_t kDefaultTimeoutMs = 10000;
+
+std::string withNumber(const char* format, long number) {
+  char text[256];
+  std::snprintf(text, sizeof text, format, number);
+  return text;
+}
+
+std::string commandLine(const char* command, int message) {
+  return std::string(command) + " " + std::to_string(message) + "\r\n";
+}
+
+}  // namespace
+
+CPop3Connection::CPop3Connection()
+    : m_hSocket(platform::kInvalidSocket),
+      m_nMessageCount(0),
+      m_bListed(0),
+      m_bStatDone(0),
+      m_bUidlListed(0),
+      m_bConnected(0),
+      m_dwTimeout(kDefaultTimeoutMs),
+      m_hDebugWnd(nullptr),
+      m_bDebug(0),
+      m_szDebugFile() {}
+
+CPop3Connection::~CPop3Connection() {
+  if (m_bConnected) Disconnect();
+  platform::closeSocket(m_hSocket);
+}
+
+void CPop3Connection::FailWith(const std::string& text) {
+  m_sLastCommandResponse = text;
+  LoggingInfo1(text.c_str(), 2);
+}
+
+bool CPop3Connection::SendQuiet(const std::string& line) {
+  return platform::sendAll(m_hSocket, line.data(), line.size()) >= 0;
+}
+
+bool CPop3Connection::SendLogged(const std::string& line, const char* command, bool logAfterSending,
+                                 bool hidden) {
+  if (!logAfterSending) Announce("->", hidden ? "*****" : line);
+  const bool sent = SendQuiet(line);
+  const unsigned long sendError = platform::lastError();
+  if (logAfterSending) Announce("->", line);
+  if (!sent && command != nullptr)
+    FailWith("Failed to send the " + std::string(command) +
+             withNumber(" command to the POP3 server, GetLastError returns: %ld",
+                        static_cast<long>(sendError)));
+  // The status hook and the log may touch the last error; callers read the send's.
+  if (!sent) platform::setLastError(sendError);
+  return sent;
+}
+
+int CPop3Connection::Connect(const char* host, const char* user, const char* password,
+                             unsigned long& error, int port) {
+  // A socket left over from an earlier failed attempt is not reused.
+  if (m_bConnected) Disconnect();
+  platform::closeSocket(m_hSocket);
+  m_hSocket = platform::tcpSocket();
+
+  const char* failure = nullptr;
+  if (m_hSocket == platform::kInvalidSocket)
+    failure = "Failed to create client socket, GetLastError returns: %ld";
+  else if (!platform::setReceiveTimeout(m_hSocket, m_dwTimeout))
+    failure = "Failed to set receive port timeover. (%ld)";
+  else if (!platform::connectTcp(m_hSocket, host, static_cast<std::uint16_t>(port)))
+    failure = "Could not connect to the POP3 mailbox, GetLastError returns: %ld";
+  if (failure != nullptr) {
+    error = platform::lastError();
+    FailWith(withNumber(failure, static_cast<long>(error)));
+    return 0;
+  }
+
+  m_bConnected = 1;
+  if (!ReadCommandResponse()) {
+    error = kGreetingFailed;
+    LoggingInfo2("Failed while connected to read a command response from the POP3 server. (%s)",
+                 m_sLastCommandResponse.c_str(), 2);
+    Disconnect();
+    return 0;
+  }
+  Announce("<-", m_sLastCommandResponse);
+
+  if (!Login("USER", user, kUserRejected, error)) return 0;
+  if (!Login("PASS", password, kPasswordRejected, error)) return 0;
+  return 1;
+}
+
+// Sends USER or PASS with its value, whole whatever its length, and reads the reply.
+bool CPop3Connection::Login(const char* command, const char* value, unsigned long failureCode,
+                            unsigned long& error) {
+  const std::string line = std::string(command) + " " + (value ? value : "") + "\r\n";
+  if (!SendLogged(line, command, false, std::strcmp(command, "PASS") == 0)) {
+    error = platform::lastError();
+    Disconnect();
+    return false;
+  }
+  if (!ReadCommandResponse()) {
+    error = failureCode;
+    Announce("<-", m_sLastCommandResponse);
+    Disconnect();
+    return false;
+  }
+  return true;
+}
+
+int CPop3Connection::Disconnect() {
+  int result = 0;
+  if (m_bConnected) {
+    SendLogged("QUIT\r\n", nullptr, true);
+    result = ReadCommandResponse();
+    m_bConnected = 0;
+    m_bListed = 0;
+    m_bStatDone = 0;
+    m_bUidlListed = 0;
+  }
+  platform::closeSocket(m_hSocket);
+  m_hSocket = platform::kInvalidSocket;
+  return result;
+}
+
+int CPop3Connection::Statistics(int& count, int& size, unsigned long& error) {
+  if (!SendLogged("STAT\r\n", "STAT")) {
+    error = platform::lastError();
+    return 0;
+  }
+  return ReadStatResponse(count, size);
+}
+
+int CPop3Connection::List() {
+  if (!m_bStatDone) {
+    int count = 0, size = 0;
+    unsigned long error = 0;
+    if (!Statistics(count, size, error)) return 0;
+    m_bStatDone = 1;
+  }
+  if (!SendLogged("LIST\r\n", "LIST")) return 0;
+  m_bListed = ReadListResponse(m_nMessageCount);
+  return m_bListed;
+}
+
+int CPop3Connection::UIDL() {
+  if (!m_bStatDone) {
+    int count = 0, size = 0;
+    unsigned long error = 0;
+    if (!Statistics(count, size, error)) return 0;
+    m_bStatDone = 1;
+  }
+  if (!SendLogged("UIDL\r\n", "UIDL")) return 0;
+  m_bUidlListed = ReadUIDLResponse(m_nMessageCount);
+  return m_bUidlListed;
+}
+
+int CPop3Connection::GetMessageSize(int message, unsigned long& size) {
+  const int fetched = m_bListed ? 1 : List();
+  if (message < 1 || static_cast<std::size_t>(message) > m_arrMessageSize.size()) return 0;
+  size = m_arrMessageSize[static_cast<std::size_t>(message) - 1];
+  return fetched;
+}
+
+int CPop3Connection::GetMessageID(int message, std::string& id) {
+  const int fetched = m_bUidlListed ? 1 : UIDL();
+  if (message < 1 || static_cast<std::size_t>(message) > m_arrMessageID.size()) return 0;
+  id = m_arrMessageID[static_cast<std::size_t>(message) - 1];
+  return fetched;
+}
+
+int CPop3Connection::Retrieve(int message, CPop3Message& pop3Message, unsigned long& error) {
+  unsigned long size = 0;
+  if (!GetMessageSize(message, size)) return 0;
+  if (!SendLogged(commandLine("RETR", message), nullptr)) return 0;
+  return ReadReturnResponse(pop3Message, size);
+}
+
+int CPop3Connection::GetMessageHeader(int message, CPop3Message& pop3Message, unsigned long& error) {
+  unsigned long size = 0;
+  if (!GetMessageSize(message, size)) return 0;
+  if (!SendQuiet("TOP " + std::to_string(message) + " 10\r\n")) return 0;
+  return ReadReturnResponse(pop3Message, size);
+}
+
+int CPop3Connection::Delete(int message, unsigned long& error) {
+  if (!m_bListed) List();
+  if (!SendLogged(commandLine("DELE", message), "DELE")) {
+    error = platform::lastError();
+    return 0;
+  }
+  return ReadCommandResponse();
+}
+
+int CPop3Connection::Reset() { return SendQuiet("RSET\r\n") ? ReadCommandResponse() : 0; }
+
+int CPop3Connection::Noop() { return SendQuiet("NOOP\r\n") ? ReadCommandResponse() : 0; }
+
+char* CPop3Connection::GetFirstCharInResponse(char* text) {
+  char* lf = std::strchr(text, '\n');
+  return lf ? lf + 1 : text + std::strlen(text);
+}

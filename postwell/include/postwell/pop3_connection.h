@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "groundkit/groundkit.h"
+#include "postwell/export.h"
+#include "postwell/pop3_message.h"
+
+// A POP3 client session: one TCP connection to one mailbox. Operations return non-zero for success
+// and 0 for failure; the last server reply (or the last error description) is kept. A derived class
+// supplies the status hook that receives every command and reply the session announces.
+class POSTWELL_API CPop3Connection {
+ public:
+  CPop3Connection();
+  virtual ~CPop3Connection();
+  CPop3Connection(const CPop3Connection&) = delete;
+  CPop3Connection& operator=(const CPop3Connection&) = delete;
+
+  virtual void SetDeviceStatus(const char* status) = 0;
+
+  // Connects and logs in with USER and PASS. error: the socket error, or 4944 (greeting), 4945
+  // (USER rejected), 4946 (PASS rejected).
+  int Connect(const char* host, const char* user, const char* password, unsigned long& error,
+              int port = 110);
+  // QUIT if connected, then closes the socket; the result of the QUIT reply.
+  int Disconnect();
+  int Statistics(int& count, int& size, unsigned long& error);
+  int UIDL();
+  // Message numbers start at 1; a number outside the list fails (0).
+  int GetMessageSize(int message, unsigned long& size);
+  int GetMessageID(int message, std::string& id);
+  int Retrieve(int message, CPop3Message& pop3Message, unsigned long& error);
+  // TOP n 10: the head and the first ten body lines.
+  int GetMessageHeader(int message, CPop3Message& pop3Message, unsigned long& error);
+  int Delete(int message, unsigned long& error);
+  int Reset();
+  int Noop();
+  std::string GetLastCommandResponse() const { return m_sLastCommandResponse; }
+  unsigned long GetTimeout() const { return m_dwTimeout; }
+  void SetTimeout(unsigned long milliseconds) { m_dwTimeout = static_cast<std::uint32_t>(milliseconds); }
+
+ protected:
+  virtual int ReadStatResponse(int& count, int& size);
+  virtual int ReadCommandResponse();
+  virtual int ReadListResponse(int count);
+  virtual int ReadUIDLResponse(int count);
+  virtual int ReadReturnResponse(CPop3Message& pop3Message, unsigned long size);
+  // Reads until the terminator has arrived, into buffer first and then into larger buffers of its
+  // own, published through *grown (new[]; the caller deletes it). The reply without its terminator
+  // and without NUL bytes becomes the last reply. 1 when it begins with "+OK" (any case).
+  virtual int ReadResponse(char* buffer, int capacity, const char* terminator, char** grown,
+                           int growBy);
+  virtual void LoggingInfo0(const char* text, unsigned level);
+  virtual void LoggingInfo1(const char* text, unsigned level);
+  virtual void LoggingInfo2(const char* format, const char* argument, unsigned level);
+
+  int List();
+  // The character after the first LF of the text; the terminating NUL if there is none.
+  char* GetFirstCharInResponse(char* text);
+
+  std::intptr_t m_hSocket;
+  int m_nMessageCount;
+  int m_bListed;
+  int m_bStatDone;
+  int m_bUidlListed;
+  std::vector<std::uint32_t> m_arrMessageSize;
+  std::vector<std::string> m_arrMessageID;
+  int m_bConnected;
+  std::string m_sLastCommandResponse;
+  std::uint32_t m_dwTimeout;
+  DebugWindow m_hDebugWnd;
+  int m_bDebug;
+  char m_szDebugFile[260];
+
+ private:
+  // Announces "-> <line>" (or "-> *****") to the status hook and the log, sends the line and, when
+  // the send fails, keeps the failure text; false on a socket error.
+  bool SendLogged(const std::string& line, const char* command, bool logAfterSending = false,
+                  bool hidden = false);
+  bool SendQuiet(const std::string& line);
+  void Announce(const char* arrow, const std::string& text);
+  void FailWith(const std::string& text);
+  bool Login(const char* command, const char* value, unsigned long failureCode, unsigned long& error);
+};
