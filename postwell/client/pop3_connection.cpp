@@ -39,8 +39,13 @@ CPop3Connection::CPop3Connection()
       m_bDebug(0),
       m_szDebugFile() {}
 
+// The derived part, and with it the status hook, is gone by now: QUIT goes to the log only.
 CPop3Connection::~CPop3Connection() {
-  if (m_bConnected) Disconnect();
+  if (m_bConnected) {
+    SendQuiet("QUIT\r\n");
+    LoggingInfo1("-> QUIT\r\n", 0);
+    ReadCommandResponse();
+  }
   platform::closeSocket(m_hSocket);
 }
 

@@ -31,7 +31,10 @@ CMailBoxDevice::CMailBoxDevice()
   m_bDebug = 0;
 }
 
-CMailBoxDevice::~CMailBoxDevice() = default;
+// Quits while the device can still announce it.
+CMailBoxDevice::~CMailBoxDevice() {
+  if (m_bConnected) Disconnect();
+}
 
 int CMailBoxDevice::InitializeDevice(const char* settingFile, const char* name, IDeviceOwner* owner,
                                      unsigned long& error) {

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# A private Dovecot POP3 server on loopback for tests and benchmarks.
+#
+#   scripts/peers/dovecot.sh start <dir> <port>   fresh config, users and maildirs in <dir>; returns
+#                                                  once the port answers
+#   scripts/peers/dovecot.sh stop  <dir>           stops it and waits until the master process is gone
+#
+# Accounts: alice/alice-secret, bob/bob-secret, boss/boss-secret; mail in <dir>/mail/<user>/ (maildir,
+# owned by uid 5000). When Dovecot is not installed, start writes <dir>/unavailable with the reason
+# and succeeds, so that the tests can skip; with CI set it fails instead. <dir>/ready marks a
+# running server.
+set -euo pipefail
+
+action=${1:-}
+dir=${2:-}
+port=${3:-11110}
+[ -n "$action" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop <dir> [port]" >&2; exit 2; }
+
+mail_uid=5000
+
+master_pid() {
+  [ -f "$dir/run/master.pid" ] && cat "$dir/run/master.pid" 2>/dev/null || true
+}
+
+stop() {
+  local pid
+  pid=$(master_pid)
+  rm -f "$dir/ready"
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+    kill "$pid"
+    for _ in $(seq 1 100); do
+      kill -0 "$pid" 2>/dev/null || return 0
+      sleep 0.1
+    done
+    echo "dovecot (pid $pid) did not stop" >&2
+    return 1
+  fi
+}
+
+unavailable() {
+  mkdir -p "$dir"
+  echo "$1" > "$dir/unavailable"
+  echo "$1" >&2
+  if [ -n "${CI:-}" ]; then exit 1; fi
+  exit 0
+}
+
+port_answers() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null
+}
+
+start() {
+  stop
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  dir=$(cd "$dir" && pwd)
+
+  command -v dovecot >/dev/null 2>&1 || [ -x /usr/sbin/dovecot ] ||
+    unavailable "Dovecot is not installed (apt-get install dovecot-pop3d, or scripts/install-deps.sh)"
+  [ "$(id -u)" -eq 0 ] || unavailable "Dovecot's private instance needs root (it serves mail as uid $mail_uid)"
+  if port_answers; then unavailable "port $port is already in use; set MAILSIGNOFF_DOVECOT_PORT"; fi
+  PATH=$PATH:/usr/sbin
+
+  # Dovecot's processes run as uid 5000 and must reach the maildirs.
+  chmod 755 "$dir"
+  mkdir -p "$dir/run" "$dir/state"
+  for user in alice bob boss; do
+    echo "$user:{PLAIN}$user-secret::::::" >> "$dir/users"
+    mkdir -p "$dir/mail/$user/tmp" "$dir/mail/$user/new" "$dir/mail/$user/cur"
+  done
+  chown -R "$mail_uid:$mail_uid" "$dir/mail"
+
+  cat > "$dir/dovecot.conf" <<CONF
+base_dir = $dir/run
+state_dir = $dir/state
+instance_name = peers-dovecot-$port
+log_path = $dir/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain login
+first_valid_uid = $mail_uid
+last_valid_uid = $mail_uid
+mail_location = maildir:$dir/mail/%n
+pop3_uidl_format = %08Xu%08Xv
+auth_failure_delay = 0
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%n $dir/users
+}
+userdb {
+  driver = passwd-file
+  args = username_format=%n $dir/users
+  default_fields = uid=$mail_uid gid=$mail_uid home=$dir/mail/%n
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $port
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+}
+service auth {
+  unix_listener auth-client {
+    mode = 0666
+  }
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+CONF
+
+  dovecot -c "$dir/dovecot.conf"
+  for _ in $(seq 1 100); do
+    if port_answers; then
+      echo "$port" > "$dir/ready"
+      return 0
+    fi
+    sleep 0.05
+  done
+  echo "dovecot did not answer on port $port; its log:" >&2
+  cat "$dir/dovecot.log" >&2 || true
+  stop || true
+  exit 1
+}
+
+case "$action" in
+  start) start ;;
+  stop) stop ;;
+  *) echo "usage: $0 start|stop <dir> [port]" >&2; exit 2 ;;
+esac
