@@ -16,8 +16,8 @@ function(mailsignoff_is_peer name out)
 endfunction()
 
 # mailsignoff_use_peer(<peer> <environment-var>): registers the peer's start and stop tests once and
-# appends the peer's environment entries to the list <environment-var>.
-function(mailsignoff_use_peer peer environment)
+# appends the peer's environment entries to the list variable <environment-var>.
+function(mailsignoff_use_peer peer environment_var)
   string(TOUPPER ${peer} PEER)
   set(script ${PROJECT_SOURCE_DIR}/scripts/peers/${peer}.sh)
   if(NOT EXISTS ${script})
@@ -38,6 +38,6 @@ function(mailsignoff_use_peer peer environment)
     set_tests_properties(${peer}.stop PROPERTIES FIXTURES_CLEANUP ${peer} TIMEOUT 60)
   endif()
 
-  set(entries ${${environment}} MAILSIGNOFF_${PEER}_DIR=${dir} MAILSIGNOFF_${PEER}_PORT=${port})
-  set(${environment} ${entries} PARENT_SCOPE)
+  set(entries ${${environment_var}} MAILSIGNOFF_${PEER}_DIR=${dir} MAILSIGNOFF_${PEER}_PORT=${port})
+  set(${environment_var} ${entries} PARENT_SCOPE)
 endfunction()

@@ -115,7 +115,8 @@ service anvil {
 }
 CONF
 
-  dovecot -c "$dir/dovecot.conf"
+  # The daemon must not hold the caller's output open (CTest waits for it to close).
+  dovecot -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.log" 2>&1
   for _ in $(seq 1 100); do
     if port_answers; then
       echo "$port" > "$dir/ready"
