@@ -5,6 +5,8 @@
 #include <string>
 
 #include "groundkit/groundkit.h"
+#include "platform/append_file.h"
+#include "platform/local_time.h"
 #include "postwell/pop3_connection.h"
 
 namespace {
@@ -15,19 +17,14 @@ void CPop3Connection::LoggingInfo0(const char* text, unsigned level) {
   if (!m_bDebug) return;
   if (m_hDebugWnd != nullptr)
     BSCF_SendMessageData(m_hDebugWnd, text, kDebugMessageKind, static_cast<int>(level), 0);
-  std::FILE* file = std::fopen(m_szDebugFile, "ab");
-  if (file == nullptr) return;
-  std::fputs(text, file);
-  std::fputs("\r\n", file);
-  std::fclose(file);
+  // A file that cannot be written loses the line.
+  platform::appendToFile(m_szDebugFile, std::string(text) + "\r\n");
 }
 
 void CPop3Connection::LoggingInfo1(const char* text, unsigned level) {
   char stamp[128] = "";
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (::localtime_r(&now, &local) == nullptr || std::strftime(stamp, sizeof stamp, "%x %X", &local) == 0)
-    stamp[0] = '\0';
+  const std::tm now = platform::localTimeNow();
+  if (std::strftime(stamp, sizeof stamp, "%x %X", &now) == 0) stamp[0] = '\0';
   LoggingInfo0((std::string(stamp) + "\t" + text).c_str(), level);
 }
 
