@@ -49,11 +49,29 @@ port_answers() {
   (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null
 }
 
+# True when every directory above the path lets other users pass.
+others_can_reach() {
+  local path
+  path=$(dirname "$1")
+  while [ "$path" != "/" ]; do
+    [ "$(( 0$(stat -c %a "$path") & 01 ))" -ne 0 ] || return 1
+    path=$(dirname "$path")
+  done
+}
+
 start() {
   stop
+  # A directory that Dovecot's users could not reach is a link to one under /tmp that they can.
+  [ -L "$dir" ] && rm -rf "$(readlink -f "$dir")"
   rm -rf "$dir"
-  mkdir -p "$dir"
-  dir=$(cd "$dir" && pwd)
+  mkdir -p "$(dirname "$dir")"
+  dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
+  if others_can_reach "$dir"; then
+    mkdir "$dir"
+  else
+    ln -s "$(mktemp -d /tmp/mailsignoff-peer.XXXXXX)" "$dir"
+    dir=$(readlink -f "$dir")
+  fi
 
   command -v dovecot >/dev/null 2>&1 || [ -x /usr/sbin/dovecot ] ||
     unavailable "Dovecot is not installed (apt-get install dovecot-pop3d, or scripts/install-deps.sh)"
