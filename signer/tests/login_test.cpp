@@ -69,9 +69,11 @@ class LoginTest : public QObject {
     QTest::addColumn<QString>("pop3Port");
     QTest::addColumn<QString>("smtpPort");
     QTest::addColumn<bool>("auth");
-    QTest::newRow("stored") << QByteArray("Port=995\nSMTPPort=587\nAuth=1\n") << "995" << "587" << true;
+    QTest::newRow("stored") << QByteArray("Port=995\nSMTPPort=587\nAuth=1\n") << "995" << "587"
+                            << true;
     QTest::newRow("zero ports") << QByteArray("Port=0\nSMTPPort=0\n") << "110" << "25" << false;
-    QTest::newRow("not numbers") << QByteArray("Port=pop\nSMTPPort=x25\n") << "110" << "25" << false;
+    QTest::newRow("not numbers") << QByteArray("Port=pop\nSMTPPort=x25\n") << "110" << "25"
+                                 << false;
     QTest::newRow("Auth yes") << QByteArray("Auth=yes\n") << "110" << "25" << false;
     QTest::newRow("Auth 0") << QByteArray("Auth=0\n") << "110" << "25" << false;
     QTest::newRow("Auth 11") << QByteArray("Auth=11\n") << "110" << "25" << false;
