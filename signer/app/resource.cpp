@@ -1,0 +1,93 @@
+#include "app/resource.h"
+
+#include <map>
+
+namespace res {
+
+namespace {
+
+const std::map<int, const char*>& StringTable() {
+  static const std::map<int, const char*> table = {
+      {IDS_PROGRESS_PANE, "下载任务:      "},
+      {IDS_SPARE_PANE, "                    "},
+      {IDS_MAIN_TITLE, "主管签审"},
+      {ID_TASK_PREV, "阅读上一个签审任务\n上个"},
+      {ID_TASK_NEXT, "阅读下一个签审任务\n下个"},
+      {ID_TASK_APPROVE, "同意发送该邮件\n签发"},
+      {ID_TASK_RETURN, "退回\n退回"},
+      {ID_TASK_READ, "打开现有文档\n阅读"},
+      {ID_REFRESH, "从服务器上获取签审任务\n刷新"},
+      {IDS_APP_TITLE, "Signer"},
+      {IDS_IDLE_MESSAGE, "就绪"},
+      {IDS_PARSE_INT, "请输入一个整数。"},
+      {ID_APP_ABOUT, "显示程序信息、版本号和版权\n关于"},
+      {ID_APP_EXIT, "退出应用程序；提示保存文档\n退出"},
+  };
+  return table;
+}
+
+}  // namespace
+
+QString LoadString(int id) {
+  const auto found = StringTable().find(id);
+  return found == StringTable().end() ? QString() : QString::fromUtf8(found->second);
+}
+
+QString CommandPrompt(int command) {
+  return LoadString(command).section(u'\n', 0, 0);
+}
+
+QString CommandLabel(int command) {
+  const QString text = LoadString(command);
+  return text.contains(u'\n') ? text.section(u'\n', -1) : QString();
+}
+
+const std::vector<Menu>& MainMenu() {
+  // "下一个" moves to the row below and "上一个" to the row above, as the toolbar's 下个 and 上个.
+  static const std::vector<Menu> menu = {
+      {"文件(&F)",
+       {{ID_TASK_READ, "阅读(&R)...\tEnter"},
+        {0, nullptr},
+        {ID_TASK_APPROVE, "签发(&A)..."},
+        {ID_TASK_RETURN, "退回(&B)..."},
+        {0, nullptr},
+        {ID_TASK_NEXT, "下一个(&N)"},
+        {ID_TASK_PREV, "上一个(&P)"},
+        {ID_REFRESH, "刷新(&R)\tF5"},
+        {0, nullptr},
+        {ID_APP_EXIT, "退出(&X)"}}},
+      {"帮助(&H)",
+       {{ID_VIEW_SWITCH, "视图切换(&S)\tCtrl+\\"},
+        {0, nullptr},
+        {ID_APP_ABOUT, "关于 Signer(&A)..."}}},
+  };
+  return menu;
+}
+
+const std::vector<Accelerator>& Accelerators() {
+  static const std::vector<Accelerator> keys = {
+      {QKeySequence(Qt::Key_Return), ID_TASK_READ},
+      {QKeySequence(Qt::Key_Enter), ID_TASK_READ},
+      {QKeySequence(Qt::Key_F5), ID_REFRESH},
+      {QKeySequence(Qt::Key_Backslash), ID_VIEW_SWITCH},
+      // The key the menu shows for the view switch.
+      {QKeySequence(Qt::CTRL | Qt::Key_Backslash), ID_VIEW_SWITCH},
+      {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
+      {QKeySequence(Qt::CTRL | Qt::Key_Insert), ID_EDIT_COPY},
+      {QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_EDIT_CUT},
+      {QKeySequence(Qt::CTRL | Qt::Key_X), ID_EDIT_CUT},
+      {QKeySequence(Qt::CTRL | Qt::Key_V), ID_EDIT_PASTE},
+      {QKeySequence(Qt::SHIFT | Qt::Key_Insert), ID_EDIT_PASTE},
+      {QKeySequence(Qt::CTRL | Qt::Key_O), ID_FILE_OPEN},
+  };
+  return keys;
+}
+
+const std::vector<int>& ToolbarButtons() {
+  static const std::vector<int> buttons = {
+      ID_TASK_READ, ID_TASK_APPROVE, ID_TASK_RETURN, 0, ID_TASK_PREV, ID_TASK_NEXT,
+      ID_REFRESH,   0,               ID_APP_EXIT,    ID_APP_ABOUT};
+  return buttons;
+}
+
+}  // namespace res

@@ -1,0 +1,75 @@
+#pragma once
+// The program's resources in one place: command and string identifiers, the string table, the main
+// menu, the accelerators, the toolbar buttons and the texts of the dialogs.
+
+#include <QKeySequence>
+#include <QString>
+#include <vector>
+
+namespace res {
+
+// Commands.
+inline constexpr int ID_TASK_PREV = 32776;
+inline constexpr int ID_TASK_NEXT = 32777;
+inline constexpr int ID_TASK_APPROVE = 32778;
+inline constexpr int ID_TASK_RETURN = 32779;
+inline constexpr int ID_TASK_READ = 32782;
+inline constexpr int ID_REFRESH = 32783;
+inline constexpr int ID_VIEW_SWITCH = 32790;
+inline constexpr int ID_FILE_OPEN = 57601;
+inline constexpr int ID_EDIT_COPY = 57634;
+inline constexpr int ID_EDIT_CUT = 57635;
+inline constexpr int ID_EDIT_PASTE = 57637;
+inline constexpr int ID_APP_ABOUT = 57664;
+inline constexpr int ID_APP_EXIT = 57665;
+
+// Strings that are not command prompts.
+inline constexpr int IDS_PROGRESS_PANE = 101;
+inline constexpr int IDS_SPARE_PANE = 102;
+inline constexpr int IDS_MAIN_TITLE = 103;
+inline constexpr int IDS_APP_TITLE = 57344;
+inline constexpr int IDS_IDLE_MESSAGE = 57345;
+inline constexpr int IDS_PARSE_INT = 61712;
+
+// The string with that id; empty when there is none. A command's string holds its status-bar
+// prompt, a line break, and its tooltip and button label.
+QString LoadString(int id);
+// The status-bar prompt (before the line break) and the label (the last piece after one).
+QString CommandPrompt(int command);
+QString CommandLabel(int command);
+
+struct MenuItem {
+  int command;  // 0 for a separator
+  const char* text;
+};
+struct Menu {
+  const char* title;
+  std::vector<MenuItem> items;
+};
+const std::vector<Menu>& MainMenu();
+
+struct Accelerator {
+  QKeySequence key;
+  int command;
+};
+const std::vector<Accelerator>& Accelerators();
+
+// Command ids in button order; 0 for a separator.
+const std::vector<int>& ToolbarButtons();
+
+// Dialog texts.
+namespace text {
+inline constexpr char kLoginTitle[] = "登录";
+inline constexpr char kLoginUser[] = "用户名：";
+inline constexpr char kLoginPassword[] = "密码：";
+inline constexpr char kLoginServer[] = "服务器：";
+inline constexpr char kLoginPop3Port[] = "POP3端口:";
+inline constexpr char kLoginSmtpPort[] = "SMTP端口:";
+inline constexpr char kLoginAuth[] = "服务器要求身份验证";
+inline constexpr char kOk[] = "确定";
+inline constexpr char kCancel[] = "取消";
+inline constexpr char kAboutTitle[] = "关于 Signer";
+inline constexpr char kAboutVersion[] = "Signer 1.0 版";
+}  // namespace text
+
+}  // namespace res

@@ -1,0 +1,193 @@
+// The login dialog against Signer.ini in the current directory.
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+#include "app/signer_app.h"
+#include "login/login.h"
+#include "platform/profile.h"
+#include "working_dir.h"
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteIni(const QByteArray& text) {
+  QFile file(QStringLiteral("Signer.ini"));
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(text);
+}
+
+}  // namespace
+
+class LoginTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    m_dir = std::make_unique<ScopedWorkingDir>();
+    m_app = std::make_unique<CSignerApp>();
+    m_login = std::make_unique<CLogin>(*m_app);
+  }
+  void cleanup() {
+    m_login.reset();
+    m_app.reset();
+    m_dir.reset();
+  }
+
+  void firstStartShowsDefaultsWithFocusOnUserName() {
+    Open();
+    QCOMPARE(Edit("user")->text(), QString());
+    QCOMPARE(Edit("password")->text(), QString());
+    QCOMPARE(Edit("server")->text(), QString());
+    QCOMPARE(Edit("pop3Port")->text(), QStringLiteral("110"));
+    QCOMPARE(Edit("smtpPort")->text(), QStringLiteral("25"));
+    QVERIFY(!Auth()->isChecked());
+    QTRY_COMPARE(QApplication::focusWidget(), Edit("user"));
+    QVERIFY(!QFile::exists(QStringLiteral("Signer.ini")));
+  }
+
+  void storedUserNamePutsFocusInEmptyPassword() {
+    WriteIni("[Login]\r\nUserName=主管\r\nServer=mail.example.com\r\n");
+    m_login->m_strPass = "left over";
+    Open();
+    QCOMPARE(Edit("user")->text(), QStringLiteral("主管"));
+    QCOMPARE(Edit("server")->text(), QStringLiteral("mail.example.com"));
+    QCOMPARE(Edit("password")->text(), QString());
+    QTRY_COMPARE(QApplication::focusWidget(), Edit("password"));
+  }
+
+  void storedValuesAsShown_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("pop3Port");
+    QTest::addColumn<QString>("smtpPort");
+    QTest::addColumn<bool>("auth");
+    QTest::newRow("stored") << QByteArray("Port=995\nSMTPPort=587\nAuth=1\n") << "995" << "587"
+                            << true;
+    QTest::newRow("zero ports") << QByteArray("Port=0\nSMTPPort=0\n") << "110" << "25" << false;
+    QTest::newRow("not numbers") << QByteArray("Port=pop\nSMTPPort=x25\n") << "110" << "25"
+                                 << false;
+    QTest::newRow("Auth yes") << QByteArray("Auth=yes\n") << "110" << "25" << false;
+    QTest::newRow("Auth 0") << QByteArray("Auth=0\n") << "110" << "25" << false;
+    QTest::newRow("Auth 11") << QByteArray("Auth=11\n") << "110" << "25" << false;
+    QTest::newRow("Auth empty") << QByteArray("Auth=\n") << "110" << "25" << false;
+  }
+  void storedValuesAsShown() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, pop3Port);
+    QFETCH(QString, smtpPort);
+    QFETCH(bool, auth);
+    WriteIni("[Login]\n" + ini);
+    Open();
+    QCOMPARE(Edit("pop3Port")->text(), pop3Port);
+    QCOMPARE(Edit("smtpPort")->text(), smtpPort);
+    QCOMPARE(Auth()->isChecked(), auth);
+  }
+
+  void okStoresSettingsButNeverThePassword_data() {
+    QTest::addColumn<bool>("auth");
+    QTest::newRow("authentication") << true;
+    QTest::newRow("none") << false;
+  }
+  void okStoresSettingsButNeverThePassword() {
+    QFETCH(bool, auth);
+    WriteIni("[Other]\nKeep=me\n[Login]\nUserName=old\nAuth=1\n");
+    Open();
+    Edit("user")->setText(QStringLiteral("审核员"));
+    Edit("password")->setText(QStringLiteral("Secret-Pass"));
+    Edit("server")->setText(QStringLiteral("mail.example.com"));
+    Edit("pop3Port")->setText(QStringLiteral("11110"));
+    Edit("smtpPort")->setText(QStringLiteral("2525"));
+    Auth()->setChecked(auth);
+    QTest::mouseClick(Button("ok"), Qt::LeftButton);
+
+    QCOMPARE(m_login->result(), int(QDialog::Accepted));
+    QVERIFY(!m_login->isVisible());
+    const char* ini = "./Signer.ini";
+    QCOMPARE(platform::getPrivateProfileString("Login", "UserName", "", ini), "审核员");
+    QCOMPARE(platform::getPrivateProfileString("Login", "Server", "", ini), "mail.example.com");
+    QCOMPARE(platform::getPrivateProfileString("Login", "Port", "", ini), "11110");
+    QCOMPARE(platform::getPrivateProfileString("Login", "SMTPPort", "", ini), "2525");
+    QCOMPARE(platform::getPrivateProfileString("Login", "Auth", "", ini), auth ? "1" : "0");
+    QCOMPARE(platform::getPrivateProfileString("Other", "Keep", "", ini), "me");
+    QVERIFY(!ReadAll(QStringLiteral("Signer.ini")).contains("Secret-Pass"));
+    platform::ProfileFile file;
+    QVERIFY(file.load(ini));
+    QCOMPARE(file.keyNames("Login"),
+             (std::vector<std::string>{"UserName", "Auth", "Server", "Port", "SMTPPort"}));
+
+    QCOMPARE(m_login->m_strUser, "审核员");
+    QCOMPARE(m_login->m_strPass, "Secret-Pass");
+    QCOMPARE(m_login->m_strHost, "mail.example.com");
+    QCOMPARE(m_login->m_nPop3Port, 11110);
+    QCOMPARE(m_login->m_nSmtpPort, 2525);
+    const tagSignerAccount account = m_app->Account();
+    QCOMPARE(account.m_strServer, "mail.example.com");
+    QCOMPARE(account.m_strUserName, "审核员");
+    QCOMPARE(account.m_strPassword, "Secret-Pass");
+    QCOMPARE(account.m_nSMTPPort, 2525);
+    QCOMPARE(account.m_bAuth, auth);
+  }
+
+  void cancelChangesNothing() {
+    const QByteArray stored = "[Login]\r\nUserName=boss\r\nPort=0\r\n";
+    WriteIni(stored);
+    Open();
+    Edit("user")->setText(QStringLiteral("someone else"));
+    Edit("password")->setText(QStringLiteral("pw"));
+    Edit("pop3Port")->setText(QStringLiteral("1"));
+    QTest::mouseClick(Button("cancel"), Qt::LeftButton);
+
+    QCOMPARE(m_login->result(), int(QDialog::Rejected));
+    QCOMPARE(ReadAll(QStringLiteral("Signer.ini")), stored);
+    QCOMPARE(m_login->m_strUser, "");
+    QCOMPARE(m_login->m_strPass, "");
+    QCOMPARE(m_app->Account().m_strUserName, "");
+    QCOMPARE(m_app->Account().m_strPassword, "");
+  }
+
+  // Nothing is stored until both ports are numbers.
+  void portThatIsNotANumberKeepsTheDialogOpen() {
+    Open();
+    Edit("user")->setText(QStringLiteral("boss"));
+    Edit("smtpPort")->clear();
+    QTest::mouseClick(Button("ok"), Qt::LeftButton);
+
+    QMessageBox* message = nullptr;
+    QTRY_VERIFY((message = m_login->findChild<QMessageBox*>()) != nullptr);
+    QCOMPARE(message->text(), QStringLiteral("请输入一个整数。"));
+    message->accept();
+    QVERIFY(m_login->isVisible());
+    QCOMPARE(QApplication::focusWidget(), Edit("smtpPort"));
+    QVERIFY(!QFile::exists(QStringLiteral("Signer.ini")));
+    QCOMPARE(m_app->Account().m_strUserName, "");
+  }
+
+ private:
+  void Open() {
+    m_login->OnInitDialog();
+    m_login->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_login.get()));
+  }
+  QLineEdit* Edit(const char* name) const {
+    return m_login->findChild<QLineEdit*>(QString::fromLatin1(name));
+  }
+  QCheckBox* Auth() const { return m_login->findChild<QCheckBox*>(QStringLiteral("auth")); }
+  QPushButton* Button(const char* name) const {
+    return m_login->findChild<QPushButton*>(QString::fromLatin1(name));
+  }
+
+  std::unique_ptr<ScopedWorkingDir> m_dir;
+  std::unique_ptr<CSignerApp> m_app;
+  std::unique_ptr<CLogin> m_login;
+};
+
+QTEST_MAIN(LoginTest)
+#include "login_test.moc"
