@@ -119,6 +119,10 @@ long receiveSome(SocketHandle s, void* buffer, std::size_t capacity) {
 }
 
 int waitReadable(SocketHandle s, unsigned long timeoutMs) {
+  if (s == kInvalidSocket) {
+    setLastError(err::kWsaNotSocket);
+    return -1;
+  }
   pollfd p{fd(s), POLLIN, 0};
   for (;;) {
     int rc = ::poll(&p, 1, timeoutMs > 0x7fffffffUL ? -1 : static_cast<int>(timeoutMs));

@@ -89,6 +89,11 @@ TEST(Socket, FailuresCarryWindowsSocketNumbers) {
   platform::closeSocket(s);
 }
 
+TEST(Socket, WaitOnClosedSocketFailsAtOnce) {
+  EXPECT_EQ(platform::waitReadable(platform::kInvalidSocket, 5000), -1);
+  EXPECT_EQ(platform::lastError(), platform::err::kWsaNotSocket);
+}
+
 TEST(Socket, ReceiveTimeoutGives10060) {
   Listener l;
   platform::SocketHandle s = platform::tcpSocket();
