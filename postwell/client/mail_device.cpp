@@ -1,0 +1,201 @@
+// The SMTP device's session: construction, status, connecting with HELO or with EHLO and AUTH
+// LOGIN, and QUIT.
+#include "postwell/mail_device.h"
+
+#include <cstring>
+
+#include "client/mail_device_text.h"
+#include "platform/host_name.h"
+#include "platform/last_error.h"
+#include "platform/socket.h"
+#include "platform/sync.h"
+
+using postwell::formatted;
+
+namespace {
+
+constexpr unsigned kStatusMessage = 1286;
+constexpr unsigned long kDeviceMessageParam = 512;
+constexpr std::uint32_t kDefaultTimeoutMs = 60000;
+constexpr std::size_t kLongestHostName = 100;
+
+constexpr unsigned long kGreetingRejected = 4896;
+constexpr unsigned long kHelloRejected = 4897;
+constexpr unsigned long kAuthLoginRejected = 4947;
+constexpr unsigned long kUserRejected = 4948;
+constexpr unsigned long kPasswordRejected = 4949;
+
+std::string helloName() {
+  std::string name = platform::localHostName();
+  if (name.empty()) name = "localhost";
+  if (name.size() > kLongestHostName) name.resize(kLongestHostName);
+  return name;
+}
+
+}  // namespace
+
+CMailDevice::CMailDevice()
+    : m_hSocket(platform::kInvalidSocket),
+      m_bConnected(0),
+      m_dwTimeout(kDefaultTimeoutMs),
+      m_nLastCommandResponseCode(0),
+      m_bStarted(0),
+      m_bOccupied(0),
+      m_evIdle(std::make_unique<platform::AutoResetEvent>(false)),
+      m_bAborting(0),
+      m_hOwnerWnd(nullptr),
+      m_hDebugWnd(nullptr),
+      m_bDebug(0),
+      m_szDebugFile() {}
+
+CMailDevice::~CMailDevice() {
+  if (m_bConnected) Disconnect();
+  platform::closeSocket(m_hSocket);
+}
+
+const char* CMailDevice::GetDeviceStatus() { return m_sDeviceStatus.c_str(); }
+
+const char* CMailDevice::GetDeviceName() { return m_sDeviceName.c_str(); }
+
+void CMailDevice::SetDeviceStatus(const char* text) {
+  m_sDeviceStatus = text ? text : "";
+  if (m_hOwnerWnd != nullptr)
+    m_hOwnerWnd->OnDeviceMessage(kStatusMessage, kDeviceMessageParam, static_cast<void*>(this));
+}
+
+void CMailDevice::MailFuncD_SetDebugHWND(DebugWindow window) { m_hDebugWnd = window; }
+
+void CMailDevice::MailFuncD_SetDebugFlag(int debug, const char* path) {
+  std::strncpy(m_szDebugFile, path ? path : "", sizeof m_szDebugFile - 1);
+  m_szDebugFile[sizeof m_szDebugFile - 1] = '\0';
+  m_bDebug = debug;
+}
+
+bool CMailDevice::SendLine(const std::string& line) {
+  return platform::sendAll(m_hSocket, line.data(), line.size()) >= 0;
+}
+
+void CMailDevice::FailWithSocketError(unsigned long& error, const char* format) {
+  const unsigned long socketError = platform::lastError();
+  Fail(error, socketError, formatted(format, static_cast<int>(socketError)));
+  platform::setLastError(socketError);
+}
+
+void CMailDevice::MarkRejection() {
+  SetDeviceStatus(("-_-~ " + m_sLastCommandResponse).c_str());
+}
+
+int CMailDevice::Connect(const char* host, int port, const char* greetingRejected,
+                         unsigned long& error) {
+  // A socket of an earlier session of this object is not reused.
+  if (m_bConnected) Disconnect();
+  platform::closeSocket(m_hSocket);
+  m_hSocket = platform::tcpSocket();
+  if (m_hSocket == platform::kInvalidSocket) {
+    FailWithSocketError(error, "Failed to create client socket, GetLastError returns: %d");
+    return 0;
+  }
+  const char* hostText = host ? host : "";
+  if (!platform::connectTcp(m_hSocket, host, static_cast<std::uint16_t>(port))) {
+    const unsigned long socketError = platform::lastError();
+    Fail(error, socketError,
+         formatted("Could not connect to the SMTP server %s on port %d, GetLastError returns: %d", hostText,
+                   port, static_cast<int>(socketError)));
+    platform::setLastError(socketError);
+    return 0;
+  }
+  m_bConnected = 1;
+  StatusAndLog(formatted("连接到 %s:%d ,等待应答 ...", hostText, port));
+
+  if (!ReadCommandResponse(220, -1)) {
+    Fail(error, kGreetingRejected, formatted(greetingRejected, m_sLastCommandResponse.c_str()));
+    MarkRejection();
+    Disconnect();
+    return 0;
+  }
+  AnnounceReply();
+  return 1;
+}
+
+int CMailDevice::Hello(const char* command, unsigned long& error) {
+  const std::string line = std::string(command) + " " + helloName() + "\r\n";
+  if (!SendLine(line)) {
+    FailWithSocketError(error, "An unexpected error occurred while sending the HELO command, %d");
+    Disconnect();
+    return 0;
+  }
+  AnnounceCommand(line);
+  if (!ReadCommandResponse(250, -1)) {
+    Fail(error, kHelloRejected, formatted("An unexpected HELO response was received %s", m_sLastCommandResponse.c_str()));
+    MarkRejection();
+    return 0;
+  }
+  AnnounceReply();
+  return 1;
+}
+
+int CMailDevice::MailFunc_Connect(const char* host, int port, unsigned long& error) {
+  if (!Connect(host, port, "An unexpected SMTP connect response was received %s", error)) return 0;
+  return Hello("HELO", error);
+}
+
+int CMailDevice::AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
+                          int alternativeCode, unsigned long failureCode, const char* rejection,
+                          unsigned long& error) {
+  if (!SendLine(line)) {
+    FailWithSocketError(error, sendFailure);
+    Disconnect();
+    return 0;
+  }
+  AnnounceCommand(line, hidden);
+  if (!ReadCommandResponse(expectedCode, alternativeCode)) {
+    Fail(error, failureCode, formatted(rejection, m_sLastCommandResponse.c_str()));
+    MarkRejection();
+    return 0;
+  }
+  return 1;
+}
+
+int CMailDevice::MailFunc_ConnectESMTP(const char* host, const char* user, const char* password, int port,
+                                       unsigned long& error) {
+  if (!Connect(host, port, "An unexpected ESMTP connect response was received %s", error)) return 0;
+  // The reader takes a reply whole, however many pieces its lines arrive in, so the EHLO reply
+  // needs no waiting beforehand and no second read.
+  if (!Hello("EHLO", error)) return 0;
+
+  // Some servers answer AUTH LOGIN with 250 and then wait for the user name all the same.
+  if (!AuthStep("AUTH LOGIN\r\n", false, "An unexpected error occurred while sending the AUTH LOGIN command, %d",
+                334, 250, kAuthLoginRejected, "An unexpected AUTH LOGIN response was received %s", error))
+    return 0;
+  if (!AuthStep(std::string(user ? user : "") + "\r\n", false,
+                "An unexpected error occurred while sending the AUTH LOGIN user name, %d", 334, -1,
+                kUserRejected, "An unexpected AUTH LOGIN name response was received %s", error))
+    return 0;
+  if (!AuthStep(std::string(password ? password : "") + "\r\n", true,
+                "An unexpected error occurred while sending the AUTH LOGIN passwd, %d", 235, -1,
+                kPasswordRejected, "An unexpected AUTH LOGIN passwd response was received %s", error))
+    return 0;
+  AnnounceReply();
+  return 1;
+}
+
+int CMailDevice::Disconnect() {
+  if (!m_arrSendMission.empty()) return 0;
+  int result = 0;
+  if (m_bConnected) {
+    if (SendLine("QUIT\r\n")) {
+      result = ReadCommandResponse(221, -1);
+      if (!result) platform::setLastError(platform::err::kBadCommand);
+    }
+    m_bConnected = 0;
+  }
+  platform::closeSocket(m_hSocket);
+  m_hSocket = platform::kInvalidSocket;
+  return result;
+}
+
+void CMailDevice::AbortConnection() {
+  platform::closeSocket(m_hSocket);
+  m_hSocket = platform::kInvalidSocket;
+  m_bConnected = 0;
+}

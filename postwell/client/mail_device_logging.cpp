@@ -1,0 +1,53 @@
+// The session's debug log: lines go to the debug monitor and to the session's own file, and only
+// while the debug flag is set.
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "client/mail_device_text.h"
+#include "postwell/mail_device.h"
+
+namespace {
+constexpr int kDebugMessageKind = 1285;
+}
+
+void CMailDevice::LoggingInfo0(const char* text, unsigned level) {
+  if (!m_bDebug) return;
+  if (m_hDebugWnd != nullptr)
+    BSCF_SendMessageData(m_hDebugWnd, text, kDebugMessageKind, static_cast<int>(level), 0);
+  std::FILE* file = std::fopen(m_szDebugFile, "ab");
+  if (file == nullptr) return;
+  std::fputs(text, file);
+  std::fputs("\r\n", file);
+  std::fclose(file);
+}
+
+void CMailDevice::LoggingInfo1(const char* text, unsigned level) {
+  char stamp[128] = "";
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (::localtime_r(&now, &local) == nullptr || std::strftime(stamp, sizeof stamp, "%x %X", &local) == 0)
+    stamp[0] = '\0';
+  LoggingInfo0((std::string(stamp) + "\t" + text).c_str(), level);
+}
+
+void CMailDevice::LoggingInfo2(const char* format, const char* argument, unsigned level) {
+  LoggingInfo0(postwell::formatted(format, argument).c_str(), level);
+}
+
+void CMailDevice::StatusAndLog(const std::string& text) {
+  SetDeviceStatus(text.c_str());
+  LoggingInfo1(text.c_str(), 0);
+}
+
+void CMailDevice::AnnounceCommand(const std::string& line, bool hidden) {
+  StatusAndLog(std::string("-> ") + (hidden ? "*****" : line));
+}
+
+void CMailDevice::AnnounceReply() { StatusAndLog("<- " + m_sLastCommandResponse); }
+
+void CMailDevice::Fail(unsigned long& error, unsigned long code, const std::string& description) {
+  error = code;
+  m_sLastErrorDescription = description;
+  LoggingInfo1(description.c_str(), 2);
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "groundkit/groundkit.h"
+#include "postwell/device_owner.h"
+#include "postwell/export.h"
+#include "postwell/mail_device_send_mail_info.h"
+#include "postwell/mail_device_setting.h"
+#include "postwell/smtp_address.h"
+#include "postwell/smtp_message.h"
+
+namespace platform {
+class AutoResetEvent;
+}
+
+// The SMTP device: an SMTP client session (HELO, or EHLO with AUTH LOGIN; any number of messages;
+// QUIT) that reports every command and reply as its status and to its debug log. Operations return
+// 1 for success and 0 for failure, with a code in the error out-parameter: the socket or file error,
+// or 4881 (content file), 4896 (greeting), 4897 (HELO/EHLO), 4898 (MAIL), 4899 (RCPT), 4900 (DATA),
+// 4901 (end of data), 4947 (AUTH LOGIN), 4948 (user name), 4949 (password). The last reply, its code
+// and a description of the last failure stay behind for the caller.
+//
+// A message that the server rejects ends with RSET, so the next message of the session can follow.
+class POSTWELL_API CMailDevice {
+ public:
+  CMailDevice();
+  virtual ~CMailDevice();
+  CMailDevice(const CMailDevice&) = delete;
+  CMailDevice& operator=(const CMailDevice&) = delete;
+
+  // Sends QUIT when connected and closes the socket; the result is 1 when QUIT was answered with
+  // 221. Does nothing and returns 0 while send missions are queued.
+  virtual int Disconnect();
+  virtual const char* GetDeviceStatus();
+  virtual const char* GetDeviceName();
+  // Keeps the text and sends the owner message 1286 (wParam 512, lParam the device).
+  virtual void SetDeviceStatus(const char* text);
+  virtual void MailFuncD_SetDebugHWND(DebugWindow window);
+  // Copies the path (at most 259 characters) as the debug log file and sets the debug flag.
+  virtual void MailFuncD_SetDebugFlag(int debug, const char* path);
+
+  // Connects and greets with HELO.
+  int MailFunc_Connect(const char* host, int port, unsigned long& error);
+  // Connects, greets with EHLO and logs in with AUTH LOGIN. User and password come base64-encoded,
+  // without line breaks, and are sent as given.
+  int MailFunc_ConnectESMTP(const char* host, const char* user, const char* password, int port,
+                            unsigned long& error);
+  // MAIL, RCPT for each single recipient and each entry of the list, DATA, the content file in
+  // pieces of 16,384 bytes, the end mark.
+  int MailFunc_SendMailMessage(CSMTPMessage& message, unsigned long& error);
+  // The same without the recipient list.
+  int MailFunc_SendMailMessageEx(CSMTPMessage& message, unsigned long& error);
+  // Appends the mail exchangers of the address's domain (or of a bare domain), in order of
+  // preference, as the DNS servers of m_Setting name them. Does nothing when neither is set.
+  void MailFunc_GetSmtpServerByDNS(std::string address, std::vector<std::string>& servers);
+
+  std::string GetLastCommandResponse() const { return m_sLastCommandResponse; }
+  int GetLastCommandResponseCode() const { return m_nLastCommandResponseCode; }
+  std::string GetLastErrorDescription() const { return m_sLastErrorDescription; }
+  unsigned long GetTimeout() const { return m_dwTimeout; }
+  void SetTimeout(unsigned long milliseconds) { m_dwTimeout = static_cast<std::uint32_t>(milliseconds); }
+
+ protected:
+  // Reads one reply with ReadResponse; 1 when its code is the expected or the alternative one
+  // (-1: none).
+  virtual int ReadCommandResponse(int expectedCode, int alternativeCode);
+  // Reads one whole reply, all its lines, within the idle timeout: into buffer first, then into
+  // larger buffers of its own (new[], published through *grown; the caller deletes it). The reply
+  // without its last line end becomes the last reply, and its first three digits the reply code.
+  // 1 when that code is the expected or the alternative one; else 0 with the last error 10043, or
+  // 10060 when the reply did not arrive in time (the text received so far is kept).
+  virtual int ReadResponse(char* buffer, int capacity, const char* terminator, char** grown,
+                           int expectedCode, int alternativeCode, int growBy);
+  virtual void LoggingInfo0(const char* text, unsigned level);
+  virtual void LoggingInfo1(const char* text, unsigned level);
+  virtual void LoggingInfo2(const char* format, const char* argument, unsigned level);
+
+  int SendRCPTForRecipient(CSMTPAddress& address, unsigned long& error);
+
+  std::intptr_t m_hSocket;
+  int m_bConnected;
+  std::string m_sLastCommandResponse;
+  std::uint32_t m_dwTimeout;
+  int m_nLastCommandResponseCode;
+  std::string m_sLastErrorDescription;
+  std::string m_sDeviceName;
+  std::string m_sDeviceStatus;
+  std::string m_sSettingFile;
+  int m_bStarted;
+  int m_bOccupied;
+  // Auto-reset, initially not set.
+  std::unique_ptr<platform::AutoResetEvent> m_evIdle;
+  std::thread m_hSendThread;
+  int m_bAborting;
+  std::vector<CMailDevice_SendMailInfo*> m_arrSendMission;
+  CMailDeviceSetting m_Setting;
+  IDeviceOwner* m_hOwnerWnd;
+  DebugWindow m_hDebugWnd;
+  int m_bDebug;
+  char m_szDebugFile[260];
+
+ private:
+  int Connect(const char* host, int port, const char* greetingFailure, unsigned long& error);
+  int Hello(const char* command, unsigned long& error);
+  int AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
+               int alternativeCode, unsigned long failureCode, const char* rejection,
+               unsigned long& error);
+  int SendMessage(CSMTPMessage& message, bool withRecipientList, unsigned long& error);
+  int SendContent(std::FILE* file, CSMTPMessage& message, unsigned long& error);
+  bool SendLine(const std::string& line);
+  // "-> line" to the status and the log; "-> *****" when hidden.
+  void AnnounceCommand(const std::string& line, bool hidden = false);
+  void AnnounceReply();
+  void StatusAndLog(const std::string& text);
+  void Fail(unsigned long& error, unsigned long code, const std::string& description);
+  void FailWithSocketError(unsigned long& error, const char* format);
+  // "-_-~ reply" to the status.
+  void MarkRejection();
+  // Fails with the code and the reply, marks the rejection and abandons the transaction.
+  void RejectInTransaction(unsigned long& error, unsigned long code, const char* format);
+  // The owner message 1287 with the progress record (null when there is none).
+  void NotifyProgress(CMailDevice_SendMailInfo* progress);
+  // After a rejected command of a mail transaction: RSET, so that the session can go on, keeping
+  // the rejected reply as the last one; QUIT when the reply never arrived or RSET fails.
+  void AbandonTransaction();
+  // Drops the connection without QUIT: the server discards the message it was receiving.
+  void AbortConnection();
+
+  bool m_bReplyComplete = false;
+};
