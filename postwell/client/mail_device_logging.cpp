@@ -5,6 +5,7 @@
 #include <string>
 
 #include "client/mail_device_text.h"
+#include "platform/local_time.h"
 #include "postwell/mail_device.h"
 
 namespace {
@@ -24,10 +25,8 @@ void CMailDevice::LoggingInfo0(const char* text, unsigned level) {
 
 void CMailDevice::LoggingInfo1(const char* text, unsigned level) {
   char stamp[128] = "";
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (::localtime_r(&now, &local) == nullptr || std::strftime(stamp, sizeof stamp, "%x %X", &local) == 0)
-    stamp[0] = '\0';
+  const std::tm local = platform::localTimeNow();
+  if (std::strftime(stamp, sizeof stamp, "%x %X", &local) == 0) stamp[0] = '\0';
   LoggingInfo0((std::string(stamp) + "\t" + text).c_str(), level);
 }
 
