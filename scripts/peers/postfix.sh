@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# A private Postfix SMTP server on loopback for tests, with AUTH LOGIN through the SASL socket of
+# the test Dovecot and delivery into that Dovecot's maildirs (start Dovecot first:
+# scripts/peers/dovecot.sh).
+#
+#   scripts/peers/postfix.sh start <dir> <port>   fresh config and queue in <dir>; returns once the
+#                                                  port answers
+#   scripts/peers/postfix.sh stop  <dir>           stops it and waits until its master is gone
+#
+# The Dovecot directory is MAILSIGNOFF_DOVECOT_DIR, else <dir>/../dovecot. Mail for alice, bob and
+# boss @example.test is delivered to <dovecot dir>/mail/<user>/; other recipients are refused.
+# Accounts are Dovecot's (alice/alice-secret, ...). When Postfix is not installed or Dovecot does
+# not run, start writes <dir>/unavailable with the reason and succeeds, so that the tests can skip;
+# with CI set it fails instead. <dir>/ready marks a running server.
+set -euo pipefail
+
+action=${1:-}
+dir=${2:-}
+port=${3:-2525}
+[ -n "$action" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop <dir> [port]" >&2; exit 2; }
+PATH=$PATH:/usr/sbin
+mail_uid=5000
+
+master_pid() {
+  [ -f "$dir/spool/pid/master.pid" ] && tr -d ' ' < "$dir/spool/pid/master.pid" 2>/dev/null || true
+}
+
+stop() {
+  rm -f "$dir/ready"
+  local pid
+  pid=$(master_pid)
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
+  postfix -c "$dir/etc" stop >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true
+  for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  echo "postfix (master pid $pid) did not stop" >&2
+  return 1
+}
+
+unavailable() {
+  mkdir -p "$dir"
+  echo "$1" > "$dir/unavailable"
+  echo "$1" >&2
+  if [ -n "${CI:-}" ]; then exit 1; fi
+  exit 0
+}
+
+port_answers() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null
+}
+
+start() {
+  stop
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  dir=$(cd "$dir" && pwd)
+  local dovecot=${MAILSIGNOFF_DOVECOT_DIR:-$dir/../dovecot}
+
+  command -v postfix >/dev/null 2>&1 ||
+    unavailable "Postfix is not installed (apt-get install postfix, or scripts/install-deps.sh)"
+  [ "$(id -u)" -eq 0 ] || unavailable "Postfix's private instance needs root"
+  [ -f "$dovecot/ready" ] && [ -S "$dovecot/run/auth-client" ] ||
+    unavailable "the test Dovecot does not run in $dovecot (scripts/peers/dovecot.sh start)"
+  dovecot=$(cd "$dovecot" && pwd)
+  if port_answers; then unavailable "port $port is already in use; set MAILSIGNOFF_POSTFIX_PORT"; fi
+
+  mkdir -p "$dir/etc" "$dir/spool" "$dir/data"
+  chown postfix "$dir/data"
+  cat > "$dir/etc/main.cf" <<CONF
+compatibility_level = 3.6
+queue_directory = $dir/spool
+data_directory = $dir/data
+mail_owner = postfix
+maillog_file_prefixes = $dir
+maillog_file = $dir/postfix.log
+myhostname = mx.example.test
+mydomain = example.test
+inet_interfaces = 127.0.0.1
+inet_protocols = ipv4
+mydestination =
+alias_maps =
+alias_database =
+local_transport = error:local delivery disabled
+default_transport = error:outbound disabled
+relay_transport = error:outbound disabled
+smtpd_banner = \$myhostname ESMTP test
+virtual_mailbox_domains = example.test
+virtual_mailbox_base = $dovecot/mail
+virtual_mailbox_maps = inline:{ alice@example.test=alice/, bob@example.test=bob/, boss@example.test=boss/ }
+virtual_minimum_uid = $mail_uid
+virtual_uid_maps = static:$mail_uid
+virtual_gid_maps = static:$mail_uid
+smtpd_tls_security_level = none
+smtpd_sasl_auth_enable = yes
+smtpd_sasl_type = dovecot
+smtpd_sasl_path = $dovecot/run/auth-client
+smtpd_sasl_security_options = noanonymous
+smtpd_relay_restrictions = permit_sasl_authenticated, reject_unauth_destination
+CONF
+  cat > "$dir/etc/master.cf" <<CONF
+127.0.0.1:$port inet n       -       n       -       -       smtpd
+pickup        unix  n       -       n       60      1       pickup
+cleanup       unix  n       -       n       -       0       cleanup
+qmgr          unix  n       -       n       300     1       qmgr
+rewrite       unix  -       -       n       -       -       trivial-rewrite
+bounce        unix  -       -       n       -       0       bounce
+defer         unix  -       -       n       -       0       bounce
+trace         unix  -       -       n       -       0       bounce
+verify        unix  -       -       n       -       1       verify
+flush         unix  n       -       n       1000?   0       flush
+proxymap      unix  -       -       n       -       -       proxymap
+showq         unix  n       -       n       -       -       showq
+error         unix  -       -       n       -       -       error
+retry         unix  -       -       n       -       -       error
+discard       unix  -       -       n       -       -       discard
+virtual       unix  -       n       n       -       -       virtual
+anvil         unix  -       -       n       -       1       anvil
+scache        unix  -       -       n       -       1       scache
+postlog       unix-dgram n  -       n       -       1       postlogd
+CONF
+
+  # Postfix reports its errors only to a terminal.
+  if ! script -qec "postfix -c $dir/etc check && postfix -c $dir/etc start" /dev/null > "$dir/start.out" 2>&1; then
+    cat "$dir/start.out" >&2
+    exit 1
+  fi
+  for _ in $(seq 1 100); do
+    if port_answers; then
+      echo "$port" > "$dir/ready"
+      return 0
+    fi
+    sleep 0.05
+  done
+  echo "postfix did not answer on port $port:" >&2
+  cat "$dir/start.out" "$dir/postfix.log" >&2 || true
+  stop || true
+  exit 1
+}
+
+case "$action" in
+  start) start ;;
+  stop) stop ;;
+  *) echo "usage: $0 start|stop <dir> [port]" >&2; exit 2 ;;
+esac
