@@ -51,19 +51,38 @@ port_answers() {
   (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null
 }
 
+# True when every directory above the path lets other users pass.
+others_can_reach() {
+  local path
+  path=$(dirname "$1")
+  while [ "$path" != "/" ]; do
+    [ "$(( 0$(stat -c %a "$path") & 01 ))" -ne 0 ] || return 1
+    path=$(dirname "$path")
+  done
+}
+
 start() {
   stop
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  dir=$(cd "$dir" && pwd)
   local dovecot=${MAILSIGNOFF_DOVECOT_DIR:-$dir/../dovecot}
+  # A directory that Postfix's users could not reach is a link to one under /tmp that they can.
+  [ -L "$dir" ] && rm -rf "$(readlink -f "$dir")"
+  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
+  if others_can_reach "$dir"; then
+    mkdir "$dir"
+  else
+    ln -s "$(mktemp -d /tmp/mailsignoff-peer.XXXXXX)" "$dir"
+    dir=$(readlink -f "$dir")
+  fi
+  chmod 755 "$dir"
 
   command -v postfix >/dev/null 2>&1 ||
     unavailable "Postfix is not installed (apt-get install postfix, or scripts/install-deps.sh)"
   [ "$(id -u)" -eq 0 ] || unavailable "Postfix's private instance needs root"
   [ -f "$dovecot/ready" ] && [ -S "$dovecot/run/auth-client" ] ||
     unavailable "the test Dovecot does not run in $dovecot (scripts/peers/dovecot.sh start)"
-  dovecot=$(cd "$dovecot" && pwd)
+  dovecot=$(cd "$dovecot" && pwd -P)
   if port_answers; then unavailable "port $port is already in use; set MAILSIGNOFF_POSTFIX_PORT"; fi
 
   mkdir -p "$dir/etc" "$dir/spool" "$dir/data"
