@@ -5,6 +5,24 @@
 # time (RESOURCE_LOCK <peer>), since they share the server's mailboxes.
 
 set(MAILSIGNOFF_DOVECOT_PORT 11110 CACHE STRING "Loopback port of the test Dovecot POP3 server")
+set(MAILSIGNOFF_POSTFIX_PORT 2525 CACHE STRING "Loopback port of the test Postfix SMTP server")
+set(MAILSIGNOFF_DNSMASQ_PORT 15353 CACHE STRING "Loopback port of the test dnsmasq DNS server")
+
+# The peers that must run beside a peer: Postfix authenticates through Dovecot's SASL socket and
+# delivers into Dovecot's maildirs.
+set(MAILSIGNOFF_POSTFIX_NEEDS dovecot)
+
+# mailsignoff_add_needed_peers(<list-var>): adds the peers that the listed peers need, so that their
+# tests hold those peers' fixtures, locks and environment too.
+function(mailsignoff_add_needed_peers list_var)
+  set(peers ${${list_var}})
+  foreach(peer IN LISTS ${list_var})
+    string(TOUPPER ${peer} PEER)
+    list(APPEND peers ${MAILSIGNOFF_${PEER}_NEEDS})
+  endforeach()
+  list(REMOVE_DUPLICATES peers)
+  set(${list_var} ${peers} PARENT_SCOPE)
+endfunction()
 
 # True when scripts/peers/<name>.sh exists.
 function(mailsignoff_is_peer name out)
@@ -36,6 +54,16 @@ function(mailsignoff_use_peer peer environment_var)
     add_test(NAME ${peer}.stop COMMAND ${script} stop ${dir})
     set_tests_properties(${peer}.start PROPERTIES FIXTURES_SETUP ${peer} TIMEOUT 60)
     set_tests_properties(${peer}.stop PROPERTIES FIXTURES_CLEANUP ${peer} TIMEOUT 60)
+    # A peer's start finds the peers it needs running, and they keep running until after its stop.
+    set(needs ${MAILSIGNOFF_${PEER}_NEEDS})
+    if(needs)
+      set(needs_environment "")
+      foreach(needed IN LISTS needs)
+        mailsignoff_use_peer(${needed} needs_environment)
+      endforeach()
+      set_tests_properties(${peer}.start ${peer}.stop PROPERTIES
+        FIXTURES_REQUIRED "${needs}" ENVIRONMENT "${needs_environment}")
+    endif()
   endif()
 
   set(entries ${${environment_var}} MAILSIGNOFF_${PEER}_DIR=${dir} MAILSIGNOFF_${PEER}_PORT=${port})

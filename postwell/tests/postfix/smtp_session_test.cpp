@@ -9,9 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "../dovecot/dovecot_peer.h"
 #include "../mail_device_test_support.h"
 #include "groundkit/groundkit.h"
-#include "platform/socket.h"
+#include "postwell/mailbox_device.h"
 #include "temp_dir.h"
 
 namespace {
@@ -27,88 +28,53 @@ std::string base64(const std::string& text) {
   return encoded;
 }
 
-// A few lines of POP3: log in, and take every message out of the mailbox.
-class Pop3Mailbox {
- public:
-  Pop3Mailbox(const std::string& port, const std::string& user) {
-    socket_ = platform::tcpSocket();
-    connected_ = platform::connectTcp(socket_, "127.0.0.1", static_cast<std::uint16_t>(std::stoi(port))) &&
-                 reply("\r\n").rfind("+OK", 0) == 0 && command("USER " + user).rfind("+OK", 0) == 0 &&
-                 command("PASS " + user + "-secret").rfind("+OK", 0) == 0;
+// Takes every message out of the user's mailbox over POP3, each as the server sent it.
+std::vector<std::string> takeAll(int pop3Port, const std::string& user) {
+  CMailBoxDevice mailbox;
+  unsigned long error = 0;
+  std::vector<std::string> messages;
+  EXPECT_EQ(mailbox.Connect("127.0.0.1", user.c_str(), (user + "-secret").c_str(), error, pop3Port), 1)
+      << mailbox.GetLastCommandResponse();
+  int count = 0, size = 0;
+  mailbox.Statistics(count, size, error);
+  for (int n = 1; n <= count; ++n) {
+    CPop3Message message;
+    EXPECT_EQ(mailbox.Retrieve(n, message, error), 1);
+    messages.emplace_back(message.GetMessageText() ? message.GetMessageText() : "");
+    mailbox.Delete(n, error);
   }
-  ~Pop3Mailbox() {
-    if (connected_) command("QUIT");
-    platform::closeSocket(socket_);
-  }
-  bool connected() const { return connected_; }
+  mailbox.Disconnect();
+  return messages;
+}
 
-  // Each message as the server sent it (stuffed lines kept), deleted from the mailbox.
-  std::vector<std::string> takeAll() {
-    std::vector<std::string> messages;
-    const int count = std::atoi(command("STAT").c_str() + 4);
-    for (int n = 1; n <= count; ++n) {
-      std::string text = command("RETR " + std::to_string(n), "\r\n.\r\n");
-      text.erase(0, text.find("\r\n") + 2);
-      text.resize(text.size() - 3);  // ".\r\n"
-      messages.push_back(text);
-      command("DELE " + std::to_string(n));
-    }
-    return messages;
-  }
-
- private:
-  std::string command(const std::string& line, const std::string& end = "\r\n") {
-    const std::string sent = line + "\r\n";
-    platform::sendAll(socket_, sent.data(), sent.size());
-    return reply(end);
-  }
-  std::string reply(const std::string& end) {
-    std::string text;
-    char buffer[4096];
-    while (text.size() < end.size() || text.compare(text.size() - end.size(), end.size(), end) != 0) {
-      if (platform::waitReadable(socket_, 5000) != 1) break;
-      const long n = platform::receiveSome(socket_, buffer, sizeof buffer);
-      if (n <= 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-  }
-
-  platform::SocketHandle socket_;
-  bool connected_ = false;
-};
-
+// Tests against Postfix, with the Dovecot it delivers to; the mailboxes of bob and boss are empty at
+// the start. Without the servers the test is skipped, or fails when CI is set.
 class Postfix : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string missing;
-    for (const char* peer : {"POSTFIX", "DOVECOT"}) {
-      const char* dir = std::getenv((std::string("MAILSIGNOFF_") + peer + "_DIR").c_str());
-      const char* port = std::getenv((std::string("MAILSIGNOFF_") + peer + "_PORT").c_str());
-      if (dir == nullptr || port == nullptr)
-        missing = std::string("MAILSIGNOFF_") + peer + "_DIR and _PORT are not set (run the test through ctest)";
-      else if (!std::filesystem::exists(std::string(dir) + "/ready"))
-        missing = std::string(peer) + " is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
-      if (!missing.empty()) break;
-      (std::string(peer) == "POSTFIX" ? smtpPort : pop3Port) = port;
+    std::string why;
+    const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
+    const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
+    if (dir == nullptr || port == nullptr)
+      why = "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts Postfix";
+    else if (!std::filesystem::exists(std::string(dir) + "/ready"))
+      why = "Postfix is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
+    else if (dovecot::Peer::find(dovecotPeer, why))
+      smtpPort = std::atoi(port);
+    if (smtpPort == 0) {
+      if (std::getenv("CI") != nullptr) FAIL() << why;
+      GTEST_SKIP() << why;
     }
-    if (!missing.empty()) {
-      if (std::getenv("CI") != nullptr) FAIL() << missing;
-      GTEST_SKIP() << missing;
-    }
-    // Each test finds only what it delivered.
-    for (const char* user : {"bob", "boss"}) Pop3Mailbox(pop3Port, user).takeAll();
+    for (const char* user : {"bob", "boss"}) dovecotPeer.clear(user);
   }
 
-  int port() const { return std::stoi(smtpPort); }
+  int port() const { return smtpPort; }
 
   // Waits for the messages delivered to the user (delivery takes a moment) and takes them.
   std::vector<std::string> delivered(const std::string& user, std::size_t expected) {
     std::vector<std::string> all;
     for (int attempt = 0; attempt < 100 && all.size() < expected; ++attempt) {
-      Pop3Mailbox mailbox(pop3Port, user);
-      EXPECT_TRUE(mailbox.connected());
-      for (std::string& m : mailbox.takeAll()) all.push_back(std::move(m));
+      for (std::string& m : takeAll(dovecotPeer.port(), user)) all.push_back(std::move(m));
       if (all.size() < expected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return all;
@@ -122,7 +88,8 @@ class Postfix : public ::testing::Test {
     return m;
   }
 
-  std::string smtpPort, pop3Port;
+  dovecot::Peer dovecotPeer;
+  int smtpPort = 0;
   testsupport::TempDir dir;
   int files = 0;
 };
