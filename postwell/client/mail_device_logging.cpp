@@ -1,10 +1,11 @@
 // The session's debug log: lines go to the debug monitor and to the session's own file, and only
 // while the debug flag is set.
-#include <cstdio>
 #include <ctime>
 #include <string>
 
 #include "client/mail_device_text.h"
+#include "platform/append_file.h"
+#include "platform/last_error.h"
 #include "platform/local_time.h"
 #include "postwell/mail_device.h"
 
@@ -14,13 +15,13 @@ constexpr int kDebugMessageKind = 1285;
 
 void CMailDevice::LoggingInfo0(const char* text, unsigned level) {
   if (!m_bDebug) return;
+  // Logging leaves the error of the operation being logged in place.
+  const unsigned long lastError = platform::lastError();
   if (m_hDebugWnd != nullptr)
     BSCF_SendMessageData(m_hDebugWnd, text, kDebugMessageKind, static_cast<int>(level), 0);
-  std::FILE* file = std::fopen(m_szDebugFile, "ab");
-  if (file == nullptr) return;
-  std::fputs(text, file);
-  std::fputs("\r\n", file);
-  std::fclose(file);
+  // A file that cannot be written loses the line.
+  platform::appendToFile(m_szDebugFile, std::string(text) + "\r\n");
+  platform::setLastError(lastError);
 }
 
 void CMailDevice::LoggingInfo1(const char* text, unsigned level) {
