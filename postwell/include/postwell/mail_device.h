@@ -52,12 +52,14 @@ class POSTWELL_API CMailDevice {
   int MailFunc_ConnectESMTP(const char* host, const char* user, const char* password, int port,
                             unsigned long& error);
   // MAIL, RCPT for each single recipient and each entry of the list, DATA, the content file in
-  // pieces of 16,384 bytes, the end mark.
+  // pieces of 16,384 bytes, the end mark. The file's bytes go out unchanged (they are in transfer
+  // form already); a file that cannot be opened fails with 4881 before MAIL.
   int MailFunc_SendMailMessage(CSMTPMessage& message, unsigned long& error);
   // The same without the recipient list.
   int MailFunc_SendMailMessageEx(CSMTPMessage& message, unsigned long& error);
   // Appends the mail exchangers of the address's domain (or of a bare domain), in order of
-  // preference, as the DNS servers of m_Setting name them. Does nothing when neither is set.
+  // preference, as the DNS servers of m_Setting name them, within the reply timeout. Does nothing
+  // when neither is set.
   void MailFunc_GetSmtpServerByDNS(std::string address, std::vector<std::string>& servers);
 
   std::string GetLastCommandResponse() const { return m_sLastCommandResponse; }
