@@ -1,12 +1,9 @@
 // Reading the SMTP server's replies: one whole reply, all its lines, within the idle timeout.
 #include <algorithm>
-#include <cstring>
-#include <new>
 #include <string_view>
 
-#include "platform/clock.h"
 #include "platform/last_error.h"
-#include "platform/socket.h"
+#include "client/reply_reader.h"
 #include "postwell/mail_device.h"
 
 namespace {
@@ -16,11 +13,6 @@ constexpr int kReplyGrowth = 4096;
 // A reply is a few lines; a server that goes on sending beyond this is not answering.
 constexpr std::size_t kLongestReply = 1024 * 1024;
 const char kLineEnd[] = "\r\n";
-
-struct GrownBuffer {
-  char* data = nullptr;
-  ~GrownBuffer() { delete[] data; }
-};
 
 // A continuation line has at least four characters, the fourth a "-" ("250-PIPELINING").
 bool isContinuationLine(std::string_view line) {
@@ -54,62 +46,17 @@ int CMailDevice::ReadResponse(char* buffer, int capacity, const char* terminator
                               int expectedCode, int alternativeCode, int growBy) {
   m_bReplyComplete = false;
   const std::string_view end(terminator);
-  char* current = buffer;
-  std::size_t size = static_cast<std::size_t>(std::max(capacity, 0));
-  std::size_t received = 0;
-  bool peerClosed = false;
-  std::uint32_t lastActivity = platform::tickCount();
-
-  auto keepPartial = [&] { m_sLastCommandResponse.assign(current, received); };
-
-  for (;;) {
-    const std::uint32_t idle = platform::tickCount() - lastActivity;
-    // Once the peer has closed nothing more can arrive: that is a timeout without the wait.
-    if (idle > m_dwTimeout || peerClosed) {
-      keepPartial();
-      platform::setLastError(platform::err::kWsaTimedOut);
-      return 0;
-    }
-    const int ready = platform::waitReadable(m_hSocket, static_cast<unsigned long>(m_dwTimeout - idle) + 1);
-    if (ready < 0) {
-      keepPartial();
-      return 0;
-    }
-    if (ready == 0) continue;
-
-    if (received + 1 >= size) {
-      if (grown == nullptr || size >= kLongestReply) {
-        keepPartial();
-        platform::setLastError(platform::err::kWsaMessageSize);
-        return 0;
-      }
-      const std::size_t larger = size + std::max<std::size_t>(growBy > 0 ? growBy : kReplyGrowth, size);
-      char* next = new (std::nothrow) char[larger];
-      if (next == nullptr) {
-        keepPartial();
-        platform::setLastError(platform::err::kNotEnoughMemory);
-        return 0;
-      }
-      std::memcpy(next, current, received);
-      delete[] *grown;
-      *grown = current = next;
-      size = larger;
-    }
-    const long count = platform::receiveSome(m_hSocket, current + received, size - received - 1);
-    if (count < 0) {
-      keepPartial();
-      return 0;
-    }
-    if (count == 0) {
-      peerClosed = true;
-      continue;
-    }
-    received += static_cast<std::size_t>(count);
-    lastActivity = platform::tickCount();
-    if (isWholeReply(std::string_view(current, received), end)) break;
+  postwell::ReplyBuffer reply{buffer, static_cast<std::size_t>(std::max(capacity, 0)), grown,
+                              static_cast<std::size_t>(growBy > 0 ? growBy : kReplyGrowth), true,
+                              kLongestReply};
+  if (postwell::receiveReply(m_hSocket, m_dwTimeout, reply, [&](std::string_view received, std::size_t) {
+        return isWholeReply(received, end);
+      }) != postwell::ReplyRead::Complete) {
+    m_sLastCommandResponse.assign(reply.data, reply.received);
+    return 0;
   }
 
-  m_sLastCommandResponse.assign(current, received - end.size());
+  m_sLastCommandResponse.assign(reply.data, reply.received - end.size());
   m_bReplyComplete = true;
   int code = 0;
   // A reply without a code keeps the previous code, and is never the one expected.
@@ -123,6 +70,6 @@ int CMailDevice::ReadResponse(char* buffer, int capacity, const char* terminator
 
 int CMailDevice::ReadCommandResponse(int expectedCode, int alternativeCode) {
   char buffer[kReplyBuffer];
-  GrownBuffer grown;
+  postwell::GrownBuffer grown;
   return ReadResponse(buffer, sizeof buffer, kLineEnd, &grown.data, expectedCode, alternativeCode, kReplyGrowth);
 }

@@ -8,9 +8,8 @@
 #include <string_view>
 #include <strings.h>
 
-#include "platform/clock.h"
 #include "platform/last_error.h"
-#include "platform/socket.h"
+#include "client/reply_reader.h"
 #include "postwell/pop3_connection.h"
 
 namespace {
@@ -26,12 +25,6 @@ constexpr int kMessageReplyGrowth = 32000;
 constexpr unsigned long kLargestFirstBuffer = 64UL * 1024 * 1024;
 const char kLineEnd[] = "\r\n";
 const char kDataEnd[] = "\r\n.\r\n";
-
-// The buffer the reader may allocate on the caller's behalf.
-struct GrownBuffer {
-  char* data = nullptr;
-  ~GrownBuffer() { delete[] data; }
-};
 
 bool startsWithOk(const std::string& text, bool ignoreCase) {
   if (text.size() < 3) return false;
@@ -54,70 +47,19 @@ int listBufferSize(int count) {
 int CPop3Connection::ReadResponse(char* buffer, int capacity, const char* terminator, char** grown,
                                   int growBy) {
   const std::string_view end(terminator);
-  char* current = buffer;
-  std::size_t size = static_cast<std::size_t>(std::max(capacity, 0));
-  std::size_t received = 0;
-  std::size_t searchFrom = 0;
-  bool peerClosed = false;
-  std::uint32_t lastActivity = platform::tickCount();
-
-  auto keepPartial = [&] {
-    if (size > 0) current[received] = '\0';
-    m_sLastCommandResponse = withoutNuls(current, received);
-  };
-
-  for (;;) {
-    const std::uint32_t idle = platform::tickCount() - lastActivity;
-    // Once the peer has closed nothing more can arrive: that is a timeout without the wait.
-    if (idle > m_dwTimeout || peerClosed) {
-      keepPartial();
-      platform::setLastError(platform::err::kWsaTimedOut);
-      return 0;
-    }
-    const int ready = platform::waitReadable(m_hSocket, static_cast<unsigned long>(m_dwTimeout - idle) + 1);
-    if (ready < 0) {
-      keepPartial();
-      return 0;
-    }
-    if (ready == 0) continue;
-
-    if (received + 1 >= size) {
-      if (grown == nullptr) {
-        keepPartial();
-        return 0;
-      }
-      const std::size_t larger = size + static_cast<std::size_t>(growBy > 0 ? growBy : kLineReplyGrowth);
-      char* next = new (std::nothrow) char[larger];
-      if (next == nullptr) {
-        keepPartial();
-        return 0;
-      }
-      std::memcpy(next, current, received);
-      delete[] *grown;
-      *grown = current = next;
-      size = larger;
-    }
-    const long count = platform::receiveSome(m_hSocket, current + received, size - received - 1);
-    if (count < 0) {
-      keepPartial();
-      return 0;
-    }
-    if (count == 0) {
-      peerClosed = true;
-      continue;
-    }
-    received += static_cast<std::size_t>(count);
-    current[received] = '\0';
-    lastActivity = platform::tickCount();
-
-    const std::size_t at = std::string_view(current, received).find(end, searchFrom);
-    if (at != std::string_view::npos) {
-      m_sLastCommandResponse = withoutNuls(current, at);
-      break;
-    }
-    searchFrom = received >= end.size() ? received - end.size() + 1 : 0;
+  postwell::ReplyBuffer reply{buffer, static_cast<std::size_t>(std::max(capacity, 0)), grown,
+                              static_cast<std::size_t>(growBy > 0 ? growBy : kLineReplyGrowth)};
+  std::size_t at = std::string_view::npos;
+  const postwell::ReplyRead result =
+      postwell::receiveReply(m_hSocket, m_dwTimeout, reply, [&](std::string_view received, std::size_t firstNew) {
+        at = postwell::findTerminator(received, firstNew, end);
+        return at != std::string_view::npos;
+      });
+  if (result != postwell::ReplyRead::Complete) {
+    m_sLastCommandResponse = withoutNuls(reply.data, reply.received);
+    return 0;
   }
-
+  m_sLastCommandResponse = withoutNuls(reply.data, at);
   if (startsWithOk(m_sLastCommandResponse, true)) return 1;
   platform::setLastError(platform::err::kWsaProtocolNotSupported);
   return 0;
@@ -125,13 +67,13 @@ int CPop3Connection::ReadResponse(char* buffer, int capacity, const char* termin
 
 int CPop3Connection::ReadCommandResponse() {
   char buffer[kCommandReplyBuffer];
-  GrownBuffer grown;
+  postwell::GrownBuffer grown;
   return ReadResponse(buffer, sizeof buffer, kLineEnd, &grown.data, kLineReplyGrowth);
 }
 
 int CPop3Connection::ReadStatResponse(int& count, int& size) {
   char buffer[kStatReplyBuffer];
-  GrownBuffer grown;
+  postwell::GrownBuffer grown;
   if (!ReadResponse(buffer, sizeof buffer, kLineEnd, &grown.data, kLineReplyGrowth)) return 0;
   if (!startsWithOk(m_sLastCommandResponse, false)) return 0;
 
@@ -149,7 +91,7 @@ int CPop3Connection::ReadStatResponse(int& count, int& size) {
 
 int CPop3Connection::ReadListResponse(int count) {
   std::unique_ptr<char[]> buffer(new char[static_cast<std::size_t>(listBufferSize(count))]);
-  GrownBuffer grown;
+  postwell::GrownBuffer grown;
   if (!ReadResponse(buffer.get(), listBufferSize(count), kDataEnd, &grown.data, kLineReplyGrowth))
     return 0;
 
@@ -163,7 +105,7 @@ int CPop3Connection::ReadListResponse(int count) {
 
 int CPop3Connection::ReadUIDLResponse(int count) {
   std::unique_ptr<char[]> buffer(new char[static_cast<std::size_t>(listBufferSize(count))]);
-  GrownBuffer grown;
+  postwell::GrownBuffer grown;
   if (!ReadResponse(buffer.get(), listBufferSize(count), kDataEnd, &grown.data, kLineReplyGrowth))
     return 0;
 
@@ -185,7 +127,7 @@ int CPop3Connection::ReadReturnResponse(CPop3Message& pop3Message, unsigned long
   const std::size_t first = std::min(size, kLargestFirstBuffer) + kReplySlack;
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[first]);
   if (!buffer) return 0;
-  GrownBuffer grown;
+  postwell::GrownBuffer grown;
   if (!ReadResponse(buffer.get(), static_cast<int>(first), kDataEnd, &grown.data, kMessageReplyGrowth))
     return 0;
 

@@ -10,6 +10,8 @@
 # the reason and succeeds, so that the tests can skip; with CI set it fails instead. <dir>/ready
 # marks a running server.
 set -euo pipefail
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
 
 action=${1:-}
 dir=${2:-}
@@ -25,21 +27,8 @@ stop() {
   rm -f "$dir/dnsmasq.pid"
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
     kill "$pid"
-    for _ in $(seq 1 50); do
-      kill -0 "$pid" 2>/dev/null || return 0
-      sleep 0.1
-    done
-    echo "dnsmasq (pid $pid) did not stop" >&2
-    return 1
+    wait_gone "$pid" dnsmasq
   fi
-}
-
-unavailable() {
-  mkdir -p "$dir"
-  echo "$1" > "$dir/unavailable"
-  echo "$1" >&2
-  if [ -n "${CI:-}" ]; then exit 1; fi
-  exit 0
 }
 
 # True once the server answers a query for the test zone.

@@ -10,6 +10,8 @@
 # and succeeds, so that the tests can skip; with CI set it fails instead. <dir>/ready marks a
 # running server.
 set -euo pipefail
+# shellcheck source=common.sh
+source "$(dirname "$0")/common.sh"
 
 action=${1:-}
 dir=${2:-}
@@ -28,50 +30,13 @@ stop() {
   rm -f "$dir/ready"
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
     kill "$pid"
-    for _ in $(seq 1 100); do
-      kill -0 "$pid" 2>/dev/null || return 0
-      sleep 0.1
-    done
-    echo "dovecot (pid $pid) did not stop" >&2
-    return 1
+    wait_gone "$pid" dovecot
   fi
-}
-
-unavailable() {
-  mkdir -p "$dir"
-  echo "$1" > "$dir/unavailable"
-  echo "$1" >&2
-  if [ -n "${CI:-}" ]; then exit 1; fi
-  exit 0
-}
-
-port_answers() {
-  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null
-}
-
-# True when every directory above the path lets other users pass.
-others_can_reach() {
-  local path
-  path=$(dirname "$1")
-  while [ "$path" != "/" ]; do
-    [ "$(( 0$(stat -c %a "$path") & 01 ))" -ne 0 ] || return 1
-    path=$(dirname "$path")
-  done
 }
 
 start() {
   stop
-  # A directory that Dovecot's users could not reach is a link to one under /tmp that they can.
-  [ -L "$dir" ] && rm -rf "$(readlink -f "$dir")"
-  rm -rf "$dir"
-  mkdir -p "$(dirname "$dir")"
-  dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
-  if others_can_reach "$dir"; then
-    mkdir "$dir"
-  else
-    ln -s "$(mktemp -d /tmp/mailsignoff-peer.XXXXXX)" "$dir"
-    dir=$(readlink -f "$dir")
-  fi
+  fresh_reachable_dir
 
   command -v dovecot >/dev/null 2>&1 || [ -x /usr/sbin/dovecot ] ||
     unavailable "Dovecot is not installed (apt-get install dovecot-pop3d, or scripts/install-deps.sh)"

@@ -1,0 +1,52 @@
+# Shared by the test-server scripts of this folder; each sets $dir and $port before calling these.
+
+# Records why the server cannot run and ends the script: with success for a developer (the tests
+# then skip and say why), with failure in CI.
+unavailable() {
+  mkdir -p "$dir"
+  echo "$1" > "$dir/unavailable"
+  echo "$1" >&2
+  if [ -n "${CI:-}" ]; then exit 1; fi
+  exit 0
+}
+
+port_answers() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null
+}
+
+# Waits up to ten seconds until the process is gone.
+wait_gone() {
+  local pid=$1 name=$2
+  for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  echo "$name (pid $pid) did not stop" >&2
+  return 1
+}
+
+# True when every directory above the path lets other users pass.
+others_can_reach() {
+  local path
+  path=$(dirname "$1")
+  while [ "$path" != "/" ]; do
+    [ "$(( 0$(stat -c %a "$path") & 01 ))" -ne 0 ] || return 1
+    path=$(dirname "$path")
+  done
+}
+
+# Makes $dir a fresh, empty, absolute directory that the servers' own users can reach: where they
+# could not reach the build directory, $dir becomes a link to a directory under /tmp.
+fresh_reachable_dir() {
+  [ -L "$dir" ] && rm -rf "$(readlink -f "$dir")"
+  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
+  if others_can_reach "$dir"; then
+    mkdir "$dir"
+  else
+    ln -s "$(mktemp -d /tmp/mailsignoff-peer.XXXXXX)" "$dir"
+    dir=$(readlink -f "$dir")
+  fi
+  chmod 755 "$dir"
+}
