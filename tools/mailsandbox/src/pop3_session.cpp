@@ -175,7 +175,7 @@ std::string Pop3Session::quit() {
   std::size_t failed = 0;
   for (const Entry& each : entries_) {
     if (!each.deleted) continue;
-    if (platform::deleteFile(each.stored.path))
+    if (platform::deleteFile(each.stored.path) || !platform::fileExists(each.stored.path))
       ++removed;
     else
       ++failed;
