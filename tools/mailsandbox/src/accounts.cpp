@@ -32,7 +32,8 @@ std::optional<Mailbox> Accounts::find(std::string_view addressOrName) const {
   if (at != std::string_view::npos) {
     std::optional<std::string> domain = domainFolder(addressOrName.substr(at + 1));
     if (!domain) return std::nullopt;
-    std::optional<std::string> name = folderNamed(layout_.domainDirectory(*domain), addressOrName.substr(0, at));
+    std::optional<std::string> name =
+        folderNamed(layout_.domainDirectory(*domain), addressOrName.substr(0, at));
     if (!name) return std::nullopt;
     return Mailbox{*domain, *name};
   }
@@ -53,7 +54,8 @@ bool Accounts::passwordMatches(const Mailbox& mailbox, std::string_view password
   if (!platform::readWholeFile(directory(mailbox) + "/" + kPasswordFileName, stored)) return false;
   std::string_view text = stored;
   std::size_t lineEnd = text.find('\n');
-  std::string_view firstLine = lineEnd == std::string_view::npos ? text : withoutLineEnd(text.substr(0, lineEnd + 1));
+  std::string_view firstLine =
+      lineEnd == std::string_view::npos ? text : withoutLineEnd(text.substr(0, lineEnd + 1));
   return firstLine == password;
 }
 

@@ -26,7 +26,9 @@ class Accounts {
   // The mailbox's password file holds the password on its first line; a mailbox without one
   // cannot log in.
   bool passwordMatches(const Mailbox& mailbox, std::string_view password) const;
-  std::string directory(const Mailbox& mailbox) const { return layout_.mailboxDirectory(mailbox.domain, mailbox.name); }
+  std::string directory(const Mailbox& mailbox) const {
+    return layout_.mailboxDirectory(mailbox.domain, mailbox.name);
+  }
 
   // Creates the folders of "name@domain" as needed and sets its password. False with a reason when
   // the address cannot name a mailbox folder or the files cannot be written.

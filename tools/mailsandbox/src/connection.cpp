@@ -16,8 +16,8 @@ bool sendText(platform::SocketHandle socket, const std::string& text) {
 
 }  // namespace
 
-ConnectionEnd runConnection(platform::SocketHandle socket, LineSession& session, const std::atomic<bool>& stopping,
-                            unsigned long idleTimeoutMs) {
+ConnectionEnd runConnection(platform::SocketHandle socket, LineSession& session,
+                            const std::atomic<bool>& stopping, unsigned long idleTimeoutMs) {
   if (!sendText(socket, session.greeting())) return ConnectionEnd::kSocketError;
   std::string received;
   std::uint32_t lastActivity = platform::tickCount();

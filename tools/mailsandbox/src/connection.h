@@ -15,7 +15,7 @@ inline constexpr std::size_t kMaxLineBytes = 1024 * 1024;
 // the answers. Returns when the session has finished, the client leaves, stays silent for
 // idleTimeoutMs, sends a line longer than kMaxLineBytes, or stopping becomes true (checked at
 // least every 250 ms). The socket stays open.
-ConnectionEnd runConnection(platform::SocketHandle socket, LineSession& session, const std::atomic<bool>& stopping,
-                            unsigned long idleTimeoutMs);
+ConnectionEnd runConnection(platform::SocketHandle socket, LineSession& session,
+                            const std::atomic<bool>& stopping, unsigned long idleTimeoutMs);
 
 }  // namespace mailsandbox

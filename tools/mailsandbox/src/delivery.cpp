@@ -55,9 +55,9 @@ bool Delivery::resolve(const std::string& address, std::vector<Target>& targets,
       error = "no mailbox " + address;
       return false;
     case RecipientKind::kInvalid:
-      break;
+      error = "\"" + address + "\" is no mail address";
+      return false;
   }
-  error = "\"" + address + "\" is no mail address";
   return false;
 }
 
@@ -66,7 +66,8 @@ DeliveryReport Delivery::deliver(const Envelope& envelope, std::string_view mess
   RuleFile ruleFile = readSignOffRules(layout_.rulesFile());
   if (!ruleFile.error.empty()) report.warnings.push_back(ruleFile.error + "; no sign-off rule applied");
   for (const SignOffRule& rule : ruleFile.rules)
-    for (const std::string& problem : rule.problems) report.warnings.push_back(rule.ruleName + ": " + problem);
+    for (const std::string& problem : rule.problems)
+      report.warnings.push_back(rule.ruleName + ": " + problem);
   RuleOutcome outcome = applySignOffRules(ruleFile.rules, envelope, message);
 
   std::vector<Target> targets;
@@ -102,7 +103,8 @@ DeliveryReport Delivery::deliver(const Envelope& envelope, std::string_view mess
     written.push_back(directory);
   }
   if (!outboxRecipients.empty() &&
-      !store_.storeInOutbox(report.queueId, receivedField(kOutboxHost, report.queueId, "", now) + std::string(message),
+      !store_.storeInOutbox(report.queueId,
+                            receivedField(kOutboxHost, report.queueId, "", now) + std::string(message),
                             envelope.sender, outboxRecipients)) {
     for (const std::string& done : written) store_.removeMessage(done, report.queueId);
     report.summary = "cannot write " + report.queueId + ".msg into the outbox";
@@ -117,7 +119,8 @@ DeliveryReport Delivery::deliver(const Envelope& envelope, std::string_view mess
   } else {
     std::vector<std::string> local;
     for (const Target& target : targets)
-      if (!containsAddress(outcome.copyTo, target.mailbox.address())) local.push_back(target.mailbox.address());
+      if (!containsAddress(outcome.copyTo, target.mailbox.address()))
+        local.push_back(target.mailbox.address());
     if (!local.empty()) parts.push_back("delivered to " + listed(local));
     if (!outboxRecipients.empty()) parts.push_back("kept in the outbox for " + listed(outboxRecipients));
   }

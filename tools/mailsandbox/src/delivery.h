@@ -44,8 +44,8 @@ class Delivery {
 
  private:
   struct Target;
-  bool resolve(const std::string& address, std::vector<Target>& targets, std::vector<std::string>& outboxRecipients,
-               std::string& error) const;
+  bool resolve(const std::string& address, std::vector<Target>& targets,
+               std::vector<std::string>& outboxRecipients, std::string& error) const;
 
   Layout layout_;
   const Accounts& accounts_;

@@ -27,7 +27,9 @@ std::uint64_t queueNumber(std::string_view id) {
   return number;
 }
 
-std::string stem(const std::string& fileName) { return fileName.substr(0, fileName.size() - std::string_view(kMessageExtension).size()); }
+std::string stem(const std::string& fileName) {
+  return fileName.substr(0, fileName.size() - std::string_view(kMessageExtension).size());
+}
 
 std::string joined(const std::vector<std::string>& items, std::string_view separator) {
   std::string text;

@@ -15,7 +15,7 @@
 namespace mailsandbox {
 
 struct StoredMessage {
-  std::string id;    // file name without ".msg", also the POP3 unique id
+  std::string id;  // file name without ".msg", also the POP3 unique id
   std::string path;
 };
 

@@ -122,8 +122,8 @@ int serve(const Options& options) {
   mailsandbox::EventLog log(stdout);
   mailsandbox::Server server(mailsandbox::Layout{options.root}, log);
   std::string error;
-  if (!server.start(static_cast<std::uint16_t>(options.smtpPort), static_cast<std::uint16_t>(options.pop3Port),
-                    error)) {
+  if (!server.start(static_cast<std::uint16_t>(options.smtpPort),
+                    static_cast<std::uint16_t>(options.pop3Port), error)) {
     std::fprintf(stderr, "mailsandbox: %s\n", error.c_str());
     return 1;
   }

@@ -70,7 +70,8 @@ std::string Pop3Session::onLine(std::string_view line) {
   std::size_t space = line.find(' ');
   std::string verb = toLower(line.substr(0, space));
   std::string_view argument = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
-  if (verb == "capa") return reply("+OK capability list follows") + reply("USER") + reply("TOP") + reply("UIDL") + reply(".");
+  if (verb == "capa")
+    return reply("+OK capability list follows") + reply("USER") + reply("TOP") + reply("UIDL") + reply(".");
   if (verb == "noop") return reply("+OK");
   if (verb == "quit") return quit();
   return mailbox_ ? transactionCommand(verb, argument) : authorizationCommand(verb, argument);
@@ -83,8 +84,8 @@ std::string Pop3Session::authorizationCommand(std::string_view verb, std::string
     return reply("+OK send PASS");
   }
   if (verb == "pass") return login(argument);
-  if (verb == "stat" || verb == "list" || verb == "uidl" || verb == "retr" || verb == "top" || verb == "dele" ||
-      verb == "rset")
+  if (verb == "stat" || verb == "list" || verb == "uidl" || verb == "retr" || verb == "top" ||
+      verb == "dele" || verb == "rset")
     return reply("-ERR log in first");
   return reply("-ERR unknown command");
 }
@@ -126,7 +127,8 @@ std::string Pop3Session::transactionCommand(std::string_view verb, std::string_v
   }
   if (verb == "rset") {
     for (Entry& each : entries_) each.deleted = false;
-    return reply("+OK " + std::to_string(liveCount()) + " messages (" + std::to_string(liveSize()) + " octets)");
+    return reply("+OK " + std::to_string(liveCount()) + " messages (" + std::to_string(liveSize()) +
+                 " octets)");
   }
   if (verb == "user" || verb == "pass") return reply("-ERR already logged in");
   return reply("-ERR unknown command");
@@ -155,7 +157,8 @@ std::string Pop3Session::retrieve(std::string_view argument, bool headOnly) {
   std::optional<long> bodyLines;
   if (headOnly) {
     std::size_t space = argument.find(' ');
-    bodyLines = space == std::string_view::npos ? std::nullopt : number(trimBlanks(argument.substr(space + 1)));
+    bodyLines =
+        space == std::string_view::npos ? std::nullopt : number(trimBlanks(argument.substr(space + 1)));
     if (!bodyLines) return reply("-ERR syntax: TOP message lines");
   }
   std::optional<std::size_t> index = liveIndex(numberText);
@@ -196,7 +199,8 @@ std::optional<std::size_t> Pop3Session::liveIndex(std::string_view numberText) c
 }
 
 std::size_t Pop3Session::liveCount() const {
-  return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.deleted; }));
+  return static_cast<std::size_t>(
+      std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.deleted; }));
 }
 
 std::size_t Pop3Session::liveSize() const {

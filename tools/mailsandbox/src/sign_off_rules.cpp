@@ -66,7 +66,8 @@ void addAction(SignOffRule& rule, std::string_view value) {
 SignOffRule parseRule(const platform::ProfileFile& file, const std::string& section, std::string ruleName) {
   SignOffRule rule;
   rule.ruleName = std::move(ruleName);
-  if (std::optional<std::string> enable = file.value(section, "Enable")) rule.enabled = equalsIgnoringCase(*enable, "Yes");
+  if (std::optional<std::string> enable = file.value(section, "Enable"))
+    rule.enabled = equalsIgnoringCase(*enable, "Yes");
   std::string combination = file.value(section, "ThisRuleCondition").value_or("All");
   if (equalsIgnoringCase(combination, "Any"))
     rule.everyCondition = false;
@@ -87,7 +88,8 @@ bool hasUnsupportedCondition(const SignOffRule& rule) {
                      [](const std::string& problem) { return problem.starts_with("condition"); });
 }
 
-std::vector<std::string> fieldTexts(std::string_view field, const Envelope& envelope, std::string_view message) {
+std::vector<std::string> fieldTexts(std::string_view field, const Envelope& envelope,
+                                    std::string_view message) {
   std::vector<std::string> texts = headerFieldValues(message, field);
   if (equalsIgnoringCase(field, "FROM")) texts.push_back(envelope.sender);
   return texts;

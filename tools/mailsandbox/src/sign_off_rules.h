@@ -35,7 +35,7 @@ struct RuleCondition {
 
 struct SignOffRule {
   std::string ruleName;
-  bool enabled = true;        // off only when Enable says something other than "Yes"
+  bool enabled = true;         // off only when Enable says something other than "Yes"
   bool everyCondition = true;  // ThisRuleCondition "All" rather than "Any"
   std::vector<RuleCondition> conditions;
   std::vector<std::string> copyTo;

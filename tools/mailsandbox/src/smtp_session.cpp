@@ -74,7 +74,8 @@ std::string SmtpSession::onCommand(std::string_view line) {
 }
 
 std::string SmtpSession::hello(std::string_view verb, std::string_view argument) {
-  if (argument.empty()) return reply(verb == "ehlo" ? "501 5.5.4 Syntax: EHLO hostname" : "501 5.5.4 Syntax: HELO hostname");
+  if (argument.empty())
+    return reply(verb == "ehlo" ? "501 5.5.4 Syntax: EHLO hostname" : "501 5.5.4 Syntax: HELO hostname");
   resetTransaction();
   greeted_ = true;
   std::string greeting = std::string(kHostName) + " greets " + std::string(argument);
@@ -135,14 +136,12 @@ std::string SmtpSession::recipient(std::string_view argument) {
   if (!address) return reply("501 5.5.4 Syntax: RCPT TO:<address>");
   if (recipients_.size() >= kMaxRecipients) return reply("452 4.5.3 Too many recipients");
   switch (delivery_.classify(*address)) {
-    case RecipientKind::kInvalid:
-      return reply("501 5.1.3 Bad recipient address syntax");
+    case RecipientKind::kInvalid: return reply("501 5.1.3 Bad recipient address syntax");
     case RecipientKind::kUnknownMailbox:
       events_("RCPT " + *address + " refused: no such mailbox");
       return reply("550 5.1.1 <" + *address + ">: no such mailbox here");
     case RecipientKind::kLocal:
-    case RecipientKind::kRemote:
-      break;
+    case RecipientKind::kRemote: break;
   }
   recipients_.push_back(std::move(*address));
   return reply("250 2.1.5 Ok");
@@ -169,7 +168,8 @@ std::string SmtpSession::endOfData() {
   inData_ = false;
   std::string answer;
   if (messageTooBig_) {
-    events_("message from " + *sender_ + " refused: larger than " + std::to_string(kMaxMessageBytes) + " bytes");
+    events_("message from " + *sender_ + " refused: larger than " + std::to_string(kMaxMessageBytes) +
+            " bytes");
     answer = reply("552 5.3.4 Message too big");
   } else {
     DeliveryReport report = delivery_.deliver(Envelope{*sender_, recipients_}, message_);

@@ -21,7 +21,9 @@ std::vector<std::string> entryNames(const std::string& directory, bool directori
 
 }  // namespace
 
-std::vector<std::string> subdirectoryNames(const std::string& directory) { return entryNames(directory, true); }
+std::vector<std::string> subdirectoryNames(const std::string& directory) {
+  return entryNames(directory, true);
+}
 
 std::vector<std::string> fileNamesEndingWith(const std::string& directory, std::string_view extension) {
   std::vector<std::string> names = entryNames(directory, false);

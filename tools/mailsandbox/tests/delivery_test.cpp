@@ -22,10 +22,10 @@ const char* const kMailboxes[] = {"ann@example.com", "bob@example.com", "cid@exa
 const std::string kOtherRule =
     "[Rule001]\nRuleName=Copy Bob\nEnable=Yes\nThisRuleCondition=All\nProcessQueue=REMOTE\n"
     "Condition01=FROM|contains|OR|bob@example.com|\nAction01=copy to|\"cid@example.com\"\n";
-const std::string kBossRule = signOffRule(2, "Sign_0_boss@example.com", {"cid@example.com", "ann@example.com"},
-                                          "boss@example.com");
-const std::string kChiefRule = signOffRule(3, "Sign_1_chief@example.com", {"bob@example.com", "ann@example.com"},
-                                           "chief@example.com");
+const std::string kBossRule =
+    signOffRule(2, "Sign_0_boss@example.com", {"cid@example.com", "ann@example.com"}, "boss@example.com");
+const std::string kChiefRule =
+    signOffRule(3, "Sign_1_chief@example.com", {"bob@example.com", "ann@example.com"}, "chief@example.com");
 
 struct DeliveryCase {
   const char* name;
@@ -65,56 +65,65 @@ const std::string kAllRules = kOtherRule + kBossRule + kChiefRule;
 const std::string kAnn = "From: Ann <ann@example.com>\r\n";
 const std::string kMarked = "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, DeliveryTable,
-    testing::Values(
-        DeliveryCase{"ListedSenderIsHeldForTheSupervisorOnly", kBossRule, "ann@example.com", kAnn,
-                     {"bob@example.com"}, {"boss@example.com"}, false},
-        DeliveryCase{"MarkedMessageIsDelivered", kBossRule, "ann@example.com", kAnn + kMarked,
-                     {"bob@example.com"}, {"bob@example.com"}, false},
-        DeliveryCase{"MarkerIsFoundIgnoringCaseAndAmongOtherText", kBossRule, "ann@example.com",
-                     kAnn + "x-sign: ok VANDRY! ok\r\n", {"bob@example.com"}, {"bob@example.com"}, false},
-        DeliveryCase{"OtherHeaderWithTheMarkerDoesNotCount", kBossRule, "ann@example.com",
-                     kAnn + "X-Sign-Stat: vandry!\r\n", {"bob@example.com"}, {"boss@example.com"}, false},
-        DeliveryCase{"UnlistedSenderIsDelivered", kBossRule, "bob@example.com", "From: bob@example.com\r\n",
-                     {"cid@example.com"}, {"cid@example.com"}, false},
-        DeliveryCase{"ListedOnlyInHeaderFromIsHeld", kBossRule, "someone@else.org", kAnn, {"bob@example.com"},
-                     {"boss@example.com"}, false},
-        DeliveryCase{"ListedOnlyAsEnvelopeSenderIsHeld", kBossRule, "ANN@example.com",
-                     "From: someone@else.org\r\n", {"bob@example.com"}, {"boss@example.com"}, false},
-        DeliveryCase{"UserOfTwoSupervisorsIsHeldForBoth", kAllRules, "ann@example.com", kAnn,
-                     {"cid@example.com"}, {"boss@example.com", "chief@example.com"}, false},
-        DeliveryCase{"RulesThatAreNoSignOffRulesAreIgnored", kAllRules, "bob@example.com",
-                     "From: bob@example.com\r\n", {"ann@example.com"}, {"chief@example.com"}, false},
-        DeliveryCase{"RuleNameInLowerCaseIsNoSignOffRule",
-                     signOffRule(1, "sign_0_boss@example.com", {"ann@example.com"}, "boss@example.com"),
-                     "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com"}, false},
-        DeliveryCase{"DisabledRuleHoldsNothing",
-                     "[Rule001]\nRuleName=Sign_0_boss@example.com\nEnable=No\n"
-                     "Condition01=FROM|contains|OR|ann@example.com|\nAction01=copy to|\"boss@example.com\"\n"
-                     "Action02=delete|\n",
-                     "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com"}, false},
-        DeliveryCase{"RuleWithoutDeleteCopiesAndDelivers",
-                     "[Rule001]\nRuleName=Sign_0_boss@example.com\n"
-                     "Condition01=FROM|contains|OR|ann@example.com|\nAction01=copy to|\"boss@example.com\"\n",
-                     "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com", "boss@example.com"}, false},
-        DeliveryCase{"UnknownConditionKeepsTheRuleFromMatching",
-                     "[Rule001]\nRuleName=Sign_0_boss@example.com\n"
-                     "Condition01=FROM|is exactly|OR|ann@example.com|\nAction01=copy to|\"boss@example.com\"\n"
-                     "Action02=delete|\n",
-                     "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com"}, false},
-        DeliveryCase{"AnyConditionSuffices",
-                     "[Rule001]\nRuleName=Sign_0_boss@example.com\nThisRuleCondition=Any\n"
-                     "Condition01=FROM|contains|OR|nobody@example.com|\nCondition02=Subject|contains|OR|REPORT|\n"
-                     "Action01=copy to|\"boss@example.com\"\nAction02=delete|\n",
-                     "ann@example.com", kAnn, {"bob@example.com"}, {"boss@example.com"}, false},
-        DeliveryCase{"MissingRuleFileDeliversEverything", std::nullopt, "ann@example.com", kAnn,
-                     {"bob@example.com", "cid@example.com"}, {"bob@example.com", "cid@example.com"}, false},
-        DeliveryCase{"HeldMailForOtherDomainsStaysOutOfTheOutbox", kBossRule, "ann@example.com", kAnn,
-                     {"x@other.org"}, {"boss@example.com"}, false},
-        DeliveryCase{"MailForOtherDomainsGoesToTheOutbox", kBossRule, "bob@example.com",
-                     "From: bob@example.com\r\n", {"x@other.org", "ann@example.com"}, {"ann@example.com"}, true}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rules, DeliveryTable, testing::Values(
+    DeliveryCase{"ListedSenderIsHeldForTheSupervisorOnly", kBossRule,
+                 "ann@example.com", kAnn, {"bob@example.com"}, {"boss@example.com"}, false},
+    DeliveryCase{"MarkedMessageIsDelivered", kBossRule,
+                 "ann@example.com", kAnn + kMarked, {"bob@example.com"}, {"bob@example.com"}, false},
+    DeliveryCase{"MarkerIsFoundIgnoringCaseAndAmongOtherText", kBossRule,
+                 "ann@example.com", kAnn + "x-sign: ok VANDRY! ok\r\n", {"bob@example.com"},
+                 {"bob@example.com"}, false},
+    DeliveryCase{"OtherHeaderWithTheMarkerDoesNotCount", kBossRule,
+                 "ann@example.com", kAnn + "X-Sign-Stat: vandry!\r\n", {"bob@example.com"},
+                 {"boss@example.com"}, false},
+    DeliveryCase{"UnlistedSenderIsDelivered", kBossRule,
+                 "bob@example.com", "From: bob@example.com\r\n", {"cid@example.com"}, {"cid@example.com"},
+                 false},
+    DeliveryCase{"ListedOnlyInHeaderFromIsHeld", kBossRule,
+                 "someone@else.org", kAnn, {"bob@example.com"}, {"boss@example.com"}, false},
+    DeliveryCase{"ListedOnlyAsEnvelopeSenderIsHeld", kBossRule,
+                 "ANN@example.com", "From: someone@else.org\r\n", {"bob@example.com"}, {"boss@example.com"},
+                 false},
+    DeliveryCase{"UserOfTwoSupervisorsIsHeldForBoth", kAllRules,
+                 "ann@example.com", kAnn, {"cid@example.com"}, {"boss@example.com", "chief@example.com"},
+                 false},
+    DeliveryCase{"RulesThatAreNoSignOffRulesAreIgnored", kAllRules,
+                 "bob@example.com", "From: bob@example.com\r\n", {"ann@example.com"}, {"chief@example.com"},
+                 false},
+    DeliveryCase{"RuleNameInLowerCaseIsNoSignOffRule",
+                 signOffRule(1, "sign_0_boss@example.com", {"ann@example.com"}, "boss@example.com"),
+                 "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com"}, false},
+    DeliveryCase{"DisabledRuleHoldsNothing",
+                 "[Rule001]\nRuleName=Sign_0_boss@example.com\nEnable=No\n"
+                 "Condition01=FROM|contains|OR|ann@example.com|\n"
+                 "Action01=copy to|\"boss@example.com\"\nAction02=delete|\n",
+                 "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com"}, false},
+    DeliveryCase{"RuleWithoutDeleteCopiesAndDelivers",
+                 "[Rule001]\nRuleName=Sign_0_boss@example.com\n"
+                 "Condition01=FROM|contains|OR|ann@example.com|\nAction01=copy to|\"boss@example.com\"\n",
+                 "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com", "boss@example.com"},
+                 false},
+    DeliveryCase{"UnknownConditionKeepsTheRuleFromMatching",
+                 "[Rule001]\nRuleName=Sign_0_boss@example.com\n"
+                 "Condition01=FROM|is exactly|OR|ann@example.com|\n"
+                 "Action01=copy to|\"boss@example.com\"\nAction02=delete|\n",
+                 "ann@example.com", kAnn, {"bob@example.com"}, {"bob@example.com"}, false},
+    DeliveryCase{"AnyConditionSuffices",
+                 "[Rule001]\nRuleName=Sign_0_boss@example.com\nThisRuleCondition=Any\n"
+                 "Condition01=FROM|contains|OR|nobody@example.com|\nCondition02=Subject|contains|OR|REPORT|\n"
+                 "Action01=copy to|\"boss@example.com\"\nAction02=delete|\n",
+                 "ann@example.com", kAnn, {"bob@example.com"}, {"boss@example.com"}, false},
+    DeliveryCase{"MissingRuleFileDeliversEverything", std::nullopt,
+                 "ann@example.com", kAnn, {"bob@example.com", "cid@example.com"},
+                 {"bob@example.com", "cid@example.com"}, false},
+    DeliveryCase{"HeldMailForOtherDomainsStaysOutOfTheOutbox", kBossRule,
+                 "ann@example.com", kAnn, {"x@other.org"}, {"boss@example.com"}, false},
+    DeliveryCase{"MailForOtherDomainsGoesToTheOutbox", kBossRule,
+                 "bob@example.com", "From: bob@example.com\r\n", {"x@other.org", "ann@example.com"},
+                 {"ann@example.com"}, true}),
     [](const testing::TestParamInfo<DeliveryCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 class DeliveryTest : public testing::Test {
  protected:
@@ -155,9 +164,10 @@ TEST_F(DeliveryTest, RulesAreReadAfreshForEveryMessage) {
 }
 
 TEST_F(DeliveryTest, CopyToMissingMailboxStoresNothingAndIsNotAccepted) {
-  root.writeRules(kBossRule + signOffRule(3, "Sign_1_gone@example.com", {"ann@example.com"}, "gone@example.com"));
-  DeliveryReport report =
-      root.delivery.deliver(Envelope{"ann@example.com", {"bob@example.com"}}, "From: ann@example.com\r\n\r\nx\r\n");
+  root.writeRules(kBossRule +
+                  signOffRule(3, "Sign_1_gone@example.com", {"ann@example.com"}, "gone@example.com"));
+  DeliveryReport report = root.delivery.deliver(Envelope{"ann@example.com", {"bob@example.com"}},
+                                                "From: ann@example.com\r\n\r\nx\r\n");
   EXPECT_FALSE(report.accepted);
   EXPECT_NE(report.summary.find("gone@example.com"), std::string::npos) << report.summary;
   EXPECT_TRUE(root.messagesOf("boss@example.com").empty());
@@ -165,13 +175,15 @@ TEST_F(DeliveryTest, CopyToMissingMailboxStoresNothingAndIsNotAccepted) {
 }
 
 TEST_F(DeliveryTest, OutboxKeepsTheEnvelopeOfRemoteRecipients) {
-  DeliveryReport report = root.delivery.deliver(
-      Envelope{"bob@example.com", {"x@other.org", "ann@example.com", "y@third.net"}}, "Subject: out\r\n\r\nx\r\n");
+  DeliveryReport report =
+      root.delivery.deliver(Envelope{"bob@example.com", {"x@other.org", "ann@example.com", "y@third.net"}},
+                            "Subject: out\r\n\r\nx\r\n");
   ASSERT_TRUE(report.accepted);
   std::string envelope = testsupport::readFile(root.layout.outboxDirectory() + "/" + report.queueId + ".env");
   EXPECT_EQ(envelope, "[Envelope]\r\nFrom=bob@example.com\r\nTo=x@other.org,y@third.net\r\n");
   std::string kept = testsupport::readFile(root.layout.outboxDirectory() + "/" + report.queueId + ".msg");
-  EXPECT_TRUE(kept.starts_with("Received: from [127.0.0.1] by mailsandbox with ESMTP id " + report.queueId + ".msg; "))
+  EXPECT_TRUE(kept.starts_with("Received: from [127.0.0.1] by mailsandbox with ESMTP id " + report.queueId +
+                               ".msg; "))
       << kept;
   EXPECT_TRUE(kept.ends_with("\r\nSubject: out\r\n\r\nx\r\n"));
 }
@@ -180,8 +192,8 @@ TEST_F(DeliveryTest, ProblemsOfTheRuleFileAreReported) {
   root.writeRules(
       "[Rule001]\nRuleName=Sign_0_boss@example.com\nCondition01=FROM|contains|OR|ann@example.com|\n"
       "Action01=forward to|\"boss@example.com\"\nAction02=copy to|\"boss@example.com\"\nAction03=delete|\n");
-  DeliveryReport report =
-      root.delivery.deliver(Envelope{"ann@example.com", {"bob@example.com"}}, "From: ann@example.com\r\n\r\nx\r\n");
+  DeliveryReport report = root.delivery.deliver(Envelope{"ann@example.com", {"bob@example.com"}},
+                                                "From: ann@example.com\r\n\r\nx\r\n");
   ASSERT_TRUE(report.accepted);
   ASSERT_EQ(report.warnings.size(), 1u);
   EXPECT_NE(report.warnings[0].find("forward to"), std::string::npos);
@@ -207,7 +219,8 @@ TEST(SignOffRules, ConditionsAndActionsAsWritten) {
   EXPECT_TRUE(boss.conditions[1].negated && boss.conditions[1].everyText);
   EXPECT_EQ(boss.copyTo, std::vector<std::string>{"boss@example.com"});
 
-  EXPECT_EQ(file.rules[1].copyTo, (std::vector<std::string>{"a@example.com", "b@example.com", "c@example.com"}));
+  EXPECT_EQ(file.rules[1].copyTo,
+            (std::vector<std::string>{"a@example.com", "b@example.com", "c@example.com"}));
   EXPECT_TRUE(file.rules[1].conditions.empty());
   EXPECT_TRUE(file.rules[1].problems.empty());
 

@@ -54,8 +54,8 @@ TEST(Accounts, AddingAnExistingMailboxSetsItsPasswordAndKeepsItsMessages) {
 
 TEST(Accounts, AddressesThatCannotNameAFolderAreRefused) {
   SandboxRoot root;
-  for (const char* bad : {"noat", "@example.com", "boss@", "../boss@example.com", "boss@../x", "a/b@example.com",
-                          "boss@exa mple.com", "boss@."}) {
+  for (const char* bad : {"noat", "@example.com", "boss@", "../boss@example.com", "boss@../x",
+                          "a/b@example.com", "boss@exa mple.com", "boss@."}) {
     std::string error;
     EXPECT_FALSE(root.accounts.addMailbox(bad, "pw", error)) << bad;
     EXPECT_FALSE(error.empty());

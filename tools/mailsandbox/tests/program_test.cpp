@@ -32,7 +32,8 @@ int run(std::vector<std::string> arguments, const std::string& outputFile) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   pid_t pid = -1;
   int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -64,7 +65,8 @@ class ProgramTest : public testing::Test {
   }
 
   void addMailbox(const std::string& address, const std::string& password) {
-    ASSERT_EQ(mailsandbox({"--root", root(), "--add-mailbox", address, "--password", password}), 0) << output();
+    ASSERT_EQ(mailsandbox({"--root", root(), "--add-mailbox", address, "--password", password}), 0)
+        << output();
   }
 
   void start() {
@@ -76,8 +78,8 @@ class ProgramTest : public testing::Test {
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, dir.file("log").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, dir.file("log").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_EQ(::posix_spawn(&server_, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     for (int attempt = 0; attempt < 1000 && (smtpPort == 0 || pop3Port == 0); ++attempt) {
@@ -102,10 +104,11 @@ class ProgramTest : public testing::Test {
     arguments.insert(arguments.begin(), {"curl", "--silent", "--show-error", "--max-time", "20"});
     return run(arguments, dir.file("output"));
   }
-  int sendMail(const std::string& user, const std::string& from, const std::string& to, const std::string& message) {
+  int sendMail(const std::string& user, const std::string& from, const std::string& to,
+               const std::string& message) {
     testsupport::writeFile(dir.file("message.eml"), message);
-    return curl({"smtp://127.0.0.1:" + std::to_string(smtpPort), "--user", user, "--mail-from", from, "--mail-rcpt",
-                 to, "--upload-file", dir.file("message.eml")});
+    return curl({"smtp://127.0.0.1:" + std::to_string(smtpPort), "--user", user, "--mail-from", from,
+                 "--mail-rcpt", to, "--upload-file", dir.file("message.eml")});
   }
   int pop3(const std::string& user, const std::string& path, std::vector<std::string> more = {}) {
     more.insert(more.begin(), {"pop3://127.0.0.1:" + std::to_string(pop3Port) + path, "--user", user});
@@ -132,7 +135,8 @@ class ProgramTest : public testing::Test {
 
 TEST_F(ProgramTest, HelpSaysItIsATestStandInAndWrongUseFails) {
   EXPECT_EQ(mailsandbox({"--help"}), 0);
-  EXPECT_NE(output().find("A test stand-in for the mail server, NOT a mail server"), std::string::npos) << output();
+  EXPECT_NE(output().find("A test stand-in for the mail server, NOT a mail server"), std::string::npos)
+      << output();
   EXPECT_EQ(mailsandbox({"--smtp-port", "25"}), 2);
   EXPECT_NE(output().find("--root DIR is required"), std::string::npos) << output();
   EXPECT_EQ(mailsandbox({"--root", root(), "--smtp-port", "70000"}), 2);
@@ -150,7 +154,8 @@ TEST_F(ProgramTest, HeldMessageRoadWithCurl) {
                          signOffRule(1, "Sign_0_boss@example.com", {"ann@example.com"}, "boss@example.com"));
   start();
 
-  const std::string message = "From: ann@example.com\r\nTo: bob@example.com\r\nSubject: plan\r\n\r\n.hidden\r\nok\r\n";
+  const std::string message =
+      "From: ann@example.com\r\nTo: bob@example.com\r\nSubject: plan\r\n\r\n.hidden\r\nok\r\n";
   ASSERT_EQ(sendMail("ann@example.com:ann-pw", "ann@example.com", "bob@example.com", message), 0) << output();
   ASSERT_EQ(pop3("bob:bob-pw", "/"), 0) << output();
   EXPECT_EQ(output().find_first_of("0123456789"), std::string::npos) << "the list is empty: " << output();
@@ -173,11 +178,13 @@ TEST_F(ProgramTest, HeldMessageRoadWithCurl) {
   EXPECT_EQ(output().find_first_of("0123456789"), std::string::npos) << "the list is empty: " << output();
 
   std::string events = log();
-  EXPECT_NE(events.find("smtp#1 message md5000000001 from ann@example.com: matched Sign_0_boss@example.com; copied "
-                        "to boss@example.com; held, not delivered to bob@example.com"),
-            std::string::npos)
+  EXPECT_NE(
+      events.find("smtp#1 message md5000000001 from ann@example.com: matched Sign_0_boss@example.com; copied "
+                  "to boss@example.com; held, not delivered to bob@example.com"),
+      std::string::npos)
       << events;
-  EXPECT_NE(events.find("message md5000000002 from ann@example.com: delivered to bob@example.com"), std::string::npos)
+  EXPECT_NE(events.find("message md5000000002 from ann@example.com: delivered to bob@example.com"),
+            std::string::npos)
       << events;
 }
 
@@ -202,7 +209,8 @@ TEST_F(ProgramTest, StopsPromptlyOnSigtermWhileAClientIsConnected) {
 
   auto began = std::chrono::steady_clock::now();
   EXPECT_EQ(stop(), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5)) << "it waited for the idle client";
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5))
+      << "it waited for the idle client";
   ASSERT_EQ(platform::waitReadable(client, 5000), 1);
   EXPECT_EQ(platform::receiveSome(client, buffer, sizeof buffer), 0) << "the connection is closed";
   platform::closeSocket(client);

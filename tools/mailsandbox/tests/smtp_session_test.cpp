@@ -31,7 +31,8 @@ class SmtpSessionTest : public testing::Test {
 };
 
 TEST_F(SmtpSessionTest, SubmissionWithAuthLoginStoresTheUnstuffedMessage) {
-  EXPECT_EQ(session.greeting(), "220 mailsandbox ESMTP test stand-in for the mail server, not a mail server\r\n");
+  EXPECT_EQ(session.greeting(),
+            "220 mailsandbox ESMTP test stand-in for the mail server, not a mail server\r\n");
   EXPECT_EQ(say("EHLO client.example.com"),
             "250-mailsandbox greets client.example.com\r\n250-AUTH LOGIN\r\n250-8BITMIME\r\n"
             "250-SIZE 67108864\r\n250 HELP\r\n");
@@ -78,10 +79,12 @@ TEST_F(SmtpSessionTest, AuthLoginOutcomes) {
       {{"AUTH LOGIN", "bm9ib2R5", kAnnPassword64}, "535 5.7.8 Authentication credentials invalid\r\n"},
       {{"AUTH LOGIN", kAnnName64, kAnnPassword64}, "235 2.7.0 Authentication successful\r\n"},
       {{std::string("auth login ") + kAnnAddress64}, "334 UGFzc3dvcmQ6\r\n"},
-      {{std::string("AUTH LOGIN ") + kAnnAddress64, kAnnPassword64}, "235 2.7.0 Authentication successful\r\n"},
+      {{std::string("AUTH LOGIN ") + kAnnAddress64, kAnnPassword64},
+       "235 2.7.0 Authentication successful\r\n"},
       {{"AUTH LOGIN", "*"}, "501 5.7.0 Authentication cancelled\r\n"},
       {{"AUTH LOGIN", "not base64!"}, "501 5.5.2 Cannot decode the response\r\n"},
-      {{"AUTH PLAIN AGFubgBhbm4tcHc="}, "504 5.5.4 Unrecognized authentication type, only LOGIN is offered\r\n"},
+      {{"AUTH PLAIN AGFubgBhbm4tcHc="},
+       "504 5.5.4 Unrecognized authentication type, only LOGIN is offered\r\n"},
   };
   for (const Case& c : cases) {
     SmtpSession fresh(root.accounts, root.delivery, [](std::string_view) {});
@@ -126,14 +129,16 @@ TEST_F(SmtpSessionTest, HeldMessageIsAcceptedAndMessageThatCannotBeStoredIsNot) 
   root.writeRules(signOffRule(1, "Sign_0_boss@example.com", {"ann@example.com"}, "boss@example.com") +
                   signOffRule(2, "Sign_1_gone@example.com", {"bob@example.com"}, "gone@example.com"));
   greet();
-  for (const char* line : {"MAIL FROM:<ann@example.com>", "RCPT TO:<bob@example.com>", "DATA", "Subject: a", ""})
+  for (const char* line :
+       {"MAIL FROM:<ann@example.com>", "RCPT TO:<bob@example.com>", "DATA", "Subject: a", ""})
     say(line);
   EXPECT_EQ(say("."), "250 2.0.0 Ok: queued as md5000000001\r\n");
   EXPECT_EQ(events.back(),
             "message md5000000001 from ann@example.com: matched Sign_0_boss@example.com; copied to "
             "boss@example.com; held, not delivered to bob@example.com");
 
-  for (const char* line : {"MAIL FROM:<bob@example.com>", "RCPT TO:<ann@example.com>", "DATA", "Subject: b", ""})
+  for (const char* line :
+       {"MAIL FROM:<bob@example.com>", "RCPT TO:<ann@example.com>", "DATA", "Subject: b", ""})
     say(line);
   EXPECT_EQ(say("."),
             "451 4.3.0 Message not accepted: cannot copy to gone@example.com for Sign_1_gone@example.com: no "
