@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "platform/last_error.h"
+#include "platform/whole_file.h"
 
 namespace platform {
 
@@ -213,49 +214,7 @@ std::string ProfileFile::serialize() const {
   return out;
 }
 
-bool ProfileFile::save(const std::string& path) const {
-  std::string text = serialize();
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    setLastError(errno == ENOENT ? err::kPathNotFound : fileErrorFromErrno(errno));
-    return false;
-  }
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) {
-    ::fchmod(fd, old.st_mode & 07777);
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-  }
-  std::size_t written = 0;
-  while (written < text.size()) {
-    ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      setLastError(fileErrorFromErrno(e));
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    int e = errno;
-    ::unlink(temp.c_str());
-    setLastError(fileErrorFromErrno(e));
-    return false;
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    int e = errno;
-    ::unlink(temp.c_str());
-    setLastError(fileErrorFromErrno(e));
-    return false;
-  }
-  return true;
-}
+bool ProfileFile::save(const std::string& path) const { return replaceWholeFile(path, serialize()); }
 
 std::optional<std::string> ProfileFile::value(std::string_view section, std::string_view key) const {
   const Section* s = impl_->find(section);

@@ -1,5 +1,6 @@
 #include "platform/whole_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,6 +39,48 @@ bool readWholeFile(const std::string& path, std::string& contents) {
   }
   ::close(fd);
   contents = std::move(text);
+  return true;
+}
+
+bool replaceWholeFile(const std::string& path, std::string_view text) {
+  static std::atomic<unsigned> sequence{0};
+  std::string temp;
+  int fd;
+  do {
+    temp = path + ".~" + std::to_string(::getpid()) + "." + std::to_string(sequence++);
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EEXIST);
+  if (fd < 0) {
+    setLastError(errno == ENOENT ? err::kPathNotFound : fileErrorFromErrno(errno));
+    return false;
+  }
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+  std::size_t written = 0;
+  while (written < text.size()) {
+    ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      setLastError(fileErrorFromErrno(e));
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    int e = errno;
+    ::unlink(temp.c_str());
+    setLastError(fileErrorFromErrno(e));
+    return false;
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    int e = errno;
+    ::unlink(temp.c_str());
+    setLastError(fileErrorFromErrno(e));
+    return false;
+  }
   return true;
 }
 

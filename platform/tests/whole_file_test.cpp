@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 
 #include "platform/last_error.h"
@@ -27,6 +30,22 @@ TEST(WholeFile, ReadsBytesAndReportsWindowsErrors) {
     EXPECT_FALSE(platform::readWholeFile(c.path, got)) << c.path;
     EXPECT_EQ(platform::lastError(), c.error) << c.path;
   }
+}
+
+TEST(WholeFile, ReplaceKeepsPermissionsAndLeavesNoTemporaryFile) {
+  testsupport::TempDir dir;
+  std::string path = dir.file("f");
+  ASSERT_TRUE(platform::replaceWholeFile(path, "first"));
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  ASSERT_TRUE(platform::replaceWholeFile(path, std::string("se\0cond", 7)));
+  EXPECT_EQ(testsupport::readFile(path), std::string("se\0cond", 7));
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  EXPECT_FALSE(platform::replaceWholeFile(dir.file("no/such/f"), "x"));
+  EXPECT_EQ(platform::lastError(), platform::err::kPathNotFound);
 }
 
 }  // namespace

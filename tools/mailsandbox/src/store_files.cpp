@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/append_file.h"
 #include "platform/files.h"
+#include "platform/whole_file.h"
 #include "text.h"
 
 namespace mailsandbox {
@@ -40,13 +40,7 @@ bool ensureDirectory(const std::string& path) {
 
 bool writeFileWhole(const std::string& path, std::string_view bytes, bool replace) {
   if (!replace && platform::fileExists(path)) return false;
-  std::string temporary = path + ".tmp";
-  platform::deleteFile(temporary);
-  if (!platform::appendToFile(temporary, bytes) || !platform::moveFile(temporary, path)) {
-    platform::deleteFile(temporary);
-    return false;
-  }
-  return true;
+  return platform::replaceWholeFile(path, bytes);
 }
 
 }  // namespace mailsandbox
