@@ -1,6 +1,8 @@
 // Signer: the supervisor's approval client. Settings (Signer.ini) and task files live in the
 // current directory.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/signer_app.h"
 
@@ -10,6 +12,10 @@ int main(int argc, char* argv[]) {
   CSignerApp app;
   if (!app.InitInstance()) return 1;
   const int exitCode = QApplication::exec();
-  app.ExitInstance();
+  if (!app.ExitInstance()) {
+    // A worker still waits on a server: it ends with the process, which must not wait for it.
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+  }
   return exitCode;
 }

@@ -70,6 +70,7 @@ inline constexpr char kOk[] = "确定";
 inline constexpr char kCancel[] = "取消";
 inline constexpr char kAboutTitle[] = "关于 Signer";
 inline constexpr char kAboutVersion[] = "Signer 1.0 版";
+inline constexpr char kReturnReasonTitle[] = "退回原因";
 }  // namespace text
 
 }  // namespace res

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
 
 #include "app/about_dlg.h"
 #include "app/frame_placement.h"
@@ -10,12 +11,23 @@
 #include "app/resource.h"
 #include "app/ui_text.h"
 #include "login/login_prompt.h"
+#include "mailbox/check_mailbox.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 
-CSignerApp::CSignerApp() = default;
+namespace {
 
-CSignerApp::~CSignerApp() { ExitInstance(); }
+// How long exit waits for a worker to finish what it is doing.
+constexpr std::chrono::milliseconds kExitPatience(1500);
+
+}  // namespace
+
+CSignerApp::CSignerApp(const tagSignerOptions& options) : m_options(options) {}
+
+CSignerApp::~CSignerApp() {
+  if (m_pLoginPrompt) m_pLoginPrompt->Close();
+  StopCheckMailBox(std::chrono::milliseconds::max());
+}
 
 bool CSignerApp::InitInstance() {
   m_pMainWnd = std::make_unique<CMainFrame>();
@@ -23,11 +35,14 @@ bool CSignerApp::InitInstance() {
           &CSignerApp::OnAppAbout);
   connect(m_pMainWnd->Command(res::ID_VIEW_SWITCH), &QAction::triggered, this,
           &CSignerApp::OnViewSwitch);
+  connect(m_pMainWnd->Command(res::ID_REFRESH), &QAction::triggered, this,
+          &CSignerApp::PostCheckMailBox);
 
-  m_pTaskView = new CSignerView;
+  m_pTaskView = new CSignerView(*this);
   m_pMainWnd->AddView(m_pTaskView);
   m_pTaskView->OnInitialUpdate();
   m_pMainWnd->SetActiveView(m_pTaskView);
+  ConnectTaskCommands();
 
   m_pQueueView = new CQueueView;
   m_pMainWnd->AddView(m_pQueueView);
@@ -38,12 +53,61 @@ bool CSignerApp::InitInstance() {
   SetMainTitle("");
 
   m_pLoginPrompt = std::make_unique<CLoginPrompt>(*this);
+  StartCheckMailBox();
+  if (m_options.m_bCheckAtStart) PostCheckMailBox();
   return true;
 }
 
-int CSignerApp::ExitInstance() {
+void CSignerApp::ConnectTaskCommands() {
+  const std::pair<int, void (CSignerView::*)()> commands[] = {
+      {res::ID_TASK_READ, &CSignerView::ReadSelected},
+      {res::ID_TASK_PREV, &CSignerView::SelectPrevious},
+      {res::ID_TASK_NEXT, &CSignerView::SelectNext},
+      {res::ID_TASK_APPROVE, &CSignerView::OnApprove},
+      {res::ID_TASK_RETURN, &CSignerView::OnReturn}};
+  for (const auto& [id, handler] : commands)
+    connect(m_pMainWnd->Command(id), &QAction::triggered, m_pTaskView, handler);
+}
+
+bool CSignerApp::ExitInstance() {
   if (m_pLoginPrompt) m_pLoginPrompt->Close();
-  return 0;
+  return StopCheckMailBox(kExitPatience);
+}
+
+void CSignerApp::StartCheckMailBox() {
+  m_checkThread = std::make_unique<QThread>();
+  m_checkThread->setObjectName(QStringLiteral("CheckMailBox"));
+  m_pCheckMailBox = std::make_unique<CCheckMailBox>(*this);
+  m_pCheckMailBox->moveToThread(m_checkThread.get());
+  m_checkThread->start();
+}
+
+bool CSignerApp::StopCheckMailBox(std::chrono::milliseconds patience) {
+  if (!m_checkThread) return true;
+  m_pCheckMailBox->RequestStop();
+  m_checkThread->quit();
+  const bool stopped = patience == std::chrono::milliseconds::max()
+                           ? m_checkThread->wait()
+                           : m_checkThread->wait(QDeadlineTimer(patience.count()));
+  if (stopped) {
+    m_pCheckMailBox.reset();
+    m_checkThread.reset();
+  }
+  return stopped;
+}
+
+void CSignerApp::PostCheckMailBox() {
+  if (!m_pCheckMailBox) return;  // stopped at exit
+  QMetaObject::invokeMethod(m_pCheckMailBox.get(), &CCheckMailBox::OnCheckMailBox,
+                            Qt::QueuedConnection);
+}
+
+void CSignerApp::PostDownloadProgress(int current, int count) {
+  QMetaObject::invokeMethod(
+      m_pMainWnd.get(), [frame = m_pMainWnd.get(), current, count] {
+        frame->OnDownloadProgress(current, count);
+      },
+      Qt::QueuedConnection);
 }
 
 void CSignerApp::SetMainTitle(const std::string& text) {
@@ -74,6 +138,10 @@ void CSignerApp::OnAppAbout() {
 
 void CSignerApp::OnViewSwitch() {
   QWidget* active = m_pMainWnd->GetActiveView();
-  m_pMainWnd->SetActiveView(active == m_pTaskView ? static_cast<QWidget*>(m_pQueueView)
-                                                   : m_pTaskView);
+  QWidget* shown = active == m_pTaskView ? static_cast<QWidget*>(m_pQueueView) : m_pTaskView;
+  m_pMainWnd->SetActiveView(shown);
+  // The task commands act on the task list only.
+  for (const int id : {res::ID_TASK_READ, res::ID_TASK_PREV, res::ID_TASK_NEXT,
+                       res::ID_TASK_APPROVE, res::ID_TASK_RETURN})
+    m_pMainWnd->Command(id)->setEnabled(shown == m_pTaskView);
 }

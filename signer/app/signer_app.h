@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,8 @@ class CMainFrame;
 class CSignerView;
 class CQueueView;
 class CLoginPrompt;
+class CCheckMailBox;
+class QThread;
 
 // The account entered at login, used for the mailbox and for sending alike.
 struct tagSignerAccount {
@@ -21,18 +24,26 @@ struct tagSignerAccount {
   std::string m_strPassword;  // in memory only
 };
 
-// The application: the main window with its two lists, the account, and the login prompt that the
-// mailbox check worker uses. Create it after the QApplication, on the GUI thread.
+struct tagSignerOptions {
+  // Post the first mailbox check, which asks for the login, at start-up.
+  bool m_bCheckAtStart = true;
+};
+
+// The application: the main window with its two lists, the account, the login prompt, and the
+// mailbox check worker with its thread. Create it after the QApplication, on the GUI thread.
 class CSignerApp : public QObject {
   Q_OBJECT
  public:
-  CSignerApp();
+  explicit CSignerApp(const tagSignerOptions& options = {});
+  // Stops the workers, waiting for them as long as they need.
   ~CSignerApp() override;
 
-  // Creates, places and shows the main window with the task list active and the queue list hidden.
+  // Creates, places and shows the main window with the task list active and the queue list
+  // hidden, starts the mailbox check worker and asks it for the first check.
   bool InitInstance();
-  // Releases whoever waits for a login answer; workers are stopped after this.
-  int ExitInstance();
+  // Releases whoever waits for a login answer and stops the workers, each after the message it is
+  // handling. False when they did not stop within a moment (they end with the process).
+  bool ExitInstance();
 
   // Titles the main window "主管签审", followed by " - " and the text when there is one.
   // Any thread; the title changes on the GUI thread.
@@ -41,6 +52,22 @@ class CSignerApp : public QObject {
   // Any thread.
   tagSignerAccount Account() const;
   void SetAccount(const tagSignerAccount& account);
+  std::string UserName() const { return Account().m_strUserName; }
+
+  // Any thread: asks the mailbox check worker for a check.
+  void PostCheckMailBox();
+  // Any thread: shows download progress in the status bar.
+  void PostDownloadProgress(int current, int count);
+
+  // Lists the task of the ".inf" at the top of the task list, unless a task with the same WaterId
+  // has been listed in this run: that copy's files are deleted. Mailbox check worker's thread.
+  void ListTask(const std::string& headPath);
+  // Appends the queued task to the queue list. Any thread.
+  void AddQueueRow(const std::string& taskId);
+  // Queues the task approved, or returned to its sender with the reason, and moves its row from the
+  // task list to the queue list. False, with everything left as it was, when it cannot be queued.
+  bool ApproveTask(const std::string& taskId);
+  bool ReturnTask(const std::string& taskId, const std::string& reason);
 
   void OnAppAbout();
   // Hides the active list and shows the other one.
@@ -57,8 +84,17 @@ class CSignerApp : public QObject {
   std::list<std::string> m_lstWaterId;
 
  private:
+  bool DecideTask(const std::string& taskId, int action, const std::string& reason);
+  void ConnectTaskCommands();
+  void StartCheckMailBox();
+  // False when the worker is still busy after the wait.
+  bool StopCheckMailBox(std::chrono::milliseconds patience);
+
+  tagSignerOptions m_options;
   std::unique_ptr<CMainFrame> m_pMainWnd;
   std::unique_ptr<CLoginPrompt> m_pLoginPrompt;
+  std::unique_ptr<QThread> m_checkThread;
+  std::unique_ptr<CCheckMailBox> m_pCheckMailBox;
   mutable std::mutex m_accountLock;
   tagSignerAccount m_account;
 };

@@ -25,7 +25,7 @@ class FrameTest : public QObject {
  private slots:
   void init() {
     m_dir = std::make_unique<ScopedWorkingDir>();
-    m_app = std::make_unique<CSignerApp>();
+    m_app = std::make_unique<CSignerApp>(tagSignerOptions{.m_bCheckAtStart = false});
     QVERIFY(m_app->InitInstance());
     QVERIFY(QTest::qWaitForWindowActive(Frame()));
   }

@@ -1,5 +1,7 @@
 #include "views/queue_view.h"
 
+#include "views/list_images.h"
+
 CQueueView::CQueueView(QWidget* parent) : CReportList(parent) {
   setObjectName(QStringLiteral("queueList"));
 }
@@ -11,4 +13,13 @@ void CQueueView::OnInitialUpdate() {
               {"接收人", 300, Qt::AlignLeft},
               {"入队时间", 130, Qt::AlignRight},
               {"任务编号", 0, Qt::AlignLeft}});
+}
+
+void CQueueView::AddRow(const std::string& from, const std::string& subject, const std::string& to,
+                        const std::string& taskId) {
+  addTopLevelItem(MakeRow({kWaiting, from, subject, to, ListTimeNow(), taskId}, QueueRowImage()));
+}
+
+void CQueueView::SetStatus(int row, const char* status) {
+  if (QTreeWidgetItem* item = topLevelItem(row)) item->setText(0, QString::fromUtf8(status));
 }

@@ -1,11 +1,26 @@
 #pragma once
 
+#include <string>
+
 #include "views/report_list.h"
 
-// The queue list: approved and returned tasks waiting to be sent, and those sent in this run.
+// The queue list: approved and returned tasks waiting to be sent, and those sent in this run. Rows
+// are only ever appended, so a row number stays valid for the whole run.
 class CQueueView : public CReportList {
   Q_OBJECT
  public:
+  // Column texts of a row's status.
+  static constexpr char kWaiting[] = "待发";
+  static constexpr char kRetry[] = "重发";
+  static constexpr char kSent[] = "完成";
+
   explicit CQueueView(QWidget* parent = nullptr);
   void OnInitialUpdate();
+
+  // Appends a row that waits to be sent, added now.
+  void AddRow(const std::string& from, const std::string& subject, const std::string& to,
+              const std::string& taskId);
+  std::string Status(int row) const { return CellText(row, 0); }
+  void SetStatus(int row, const char* status);
+  std::string TaskId(int row) const { return CellText(row, 5); }
 };

@@ -1,6 +1,11 @@
 #include "views/report_list.h"
 
 #include <QHeaderView>
+#include <algorithm>
+#include <ctime>
+
+#include "app/ui_text.h"
+#include "platform/local_time.h"
 
 CReportList::CReportList(QWidget* parent) : QTreeWidget(parent) {
   setRootIsDecorated(false);
@@ -21,4 +26,34 @@ void CReportList::SetColumns(std::initializer_list<ListColumn> columns) {
     setColumnHidden(column, spec.width == 0);
     ++column;
   }
+}
+
+QTreeWidgetItem* CReportList::MakeRow(const std::vector<std::string>& texts,
+                                      const QIcon& image) const {
+  auto* row = new QTreeWidgetItem;
+  for (int column = 0; column < static_cast<int>(texts.size()); ++column) {
+    row->setText(column, UiText(texts[column]));
+    row->setTextAlignment(column, Qt::Alignment(headerItem()->textAlignment(column)));
+  }
+  row->setIcon(0, image);
+  return row;
+}
+
+std::string CReportList::CellText(int row, int column) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item ? Bytes(item->text(column)) : std::string();
+}
+
+std::vector<int> CReportList::SelectedRows() const {
+  std::vector<int> rows;
+  for (QTreeWidgetItem* item : selectedItems()) rows.push_back(indexOfTopLevelItem(item));
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+std::string ListTimeNow() {
+  const std::tm now = platform::localTimeNow();
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %X", &now);
+  return text;
 }

@@ -2,6 +2,8 @@
 
 #include <QTreeWidget>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 struct ListColumn {
   const char* heading;
@@ -16,6 +18,17 @@ class CReportList : public QTreeWidget {
  public:
   explicit CReportList(QWidget* parent = nullptr);
 
+  int RowCount() const { return topLevelItemCount(); }
+  // The text of a cell as bytes; empty for a row that does not exist.
+  std::string CellText(int row, int column) const;
+  // The selected rows, top first.
+  std::vector<int> SelectedRows() const;
+
  protected:
   void SetColumns(std::initializer_list<ListColumn> columns);
+  // A row of texts (bytes; shown as UiText) with the image.
+  QTreeWidgetItem* MakeRow(const std::vector<std::string>& texts, const QIcon& image) const;
 };
+
+// The local time now as the lists show it: "%Y-%m-%d %X".
+std::string ListTimeNow();

@@ -1,11 +1,55 @@
 #pragma once
 
+#include <QString>
+#include <string>
+
+#include "reader/mail_reader.h"
 #include "views/report_list.h"
 
-// The task list: the sign-off tasks waiting for a decision, newest at the top.
+class CSignerApp;
+
+// The task list: the sign-off tasks waiting for a decision, newest at the top, with the commands
+// that read, approve and return them. A task is read in the desktop's mail reader, which follows
+// the selection while it is open.
 class CSignerView : public CReportList {
   Q_OBJECT
  public:
-  explicit CSignerView(QWidget* parent = nullptr);
+  explicit CSignerView(CSignerApp& app, QWidget* parent = nullptr);
+  // Ends the reader.
+  ~CSignerView() override;
   void OnInitialUpdate();
+
+  // Inserts a row at the top, added now.
+  void AddTaskRow(const std::string& from, const std::string& to, const std::string& subject,
+                  const std::string& taskId);
+  std::string TaskId(int row) const { return CellText(row, 4); }
+  // The first row of the task; -1 when there is none.
+  int FindRow(const std::string& taskId) const;
+  void DeleteRow(int row);
+
+  // Commands.
+  void ReadSelected();
+  void SelectPrevious();
+  void SelectNext();
+  void OnApprove();
+  void OnReturn();
+
+  void EndReader() { m_reader.End(); }
+  CMailReader& Reader() { return m_reader; }
+
+ private:
+  // Moves the selection of the first selected row by step rows and opens that task.
+  void MoveSelection(int step);
+  // The reader's file and expected window title become those of the task.
+  void SetReaderTask(const std::string& taskId);
+  // After Read: starts the reader. After moving: starts it only while the last one still runs.
+  void OpenInReader();
+  void OpenTaskInReader();
+
+  CSignerApp& m_app;
+  std::string m_strReaderFile;
+  bool m_bExplicitOpen = false;
+  bool m_bReaderClosed = false;
+  QString m_strReaderTitle;
+  CMailReader m_reader;
 };

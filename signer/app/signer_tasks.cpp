@@ -1,0 +1,72 @@
+// The application's operations on tasks: listing downloaded tasks, listing queued ones, and
+// approving and returning tasks.
+#include <algorithm>
+
+#include "app/signer_app.h"
+#include "platform/files.h"
+#include "queue/queue_task.h"
+#include "store/task_store.h"
+#include "views/queue_view.h"
+#include "views/signer_view.h"
+
+namespace {
+
+// How much of each value the lists show.
+constexpr std::size_t kTaskValueLength = 127;
+constexpr std::size_t kQueueValueLength = 1023;
+
+}  // namespace
+
+void CSignerApp::ListTask(const std::string& headPath) {
+  const tagTaskHead head = ReadTaskHead(headPath, kTaskValueLength);
+  // A task without a WaterId carries no name of the mail server's and is never taken for a copy.
+  if (!head.WaterId.empty()) {
+    if (std::find(m_lstWaterId.begin(), m_lstWaterId.end(), head.WaterId) != m_lstWaterId.end()) {
+      const std::string base = headPath.substr(0, headPath.size() - 4);  // without ".inf"
+      platform::deleteFile(base + ".inf");
+      platform::deleteFile(base + ".eml");
+      return;
+    }
+    m_lstWaterId.push_back(head.WaterId);
+  }
+  QMetaObject::invokeMethod(
+      m_pTaskView,
+      [view = m_pTaskView, head] { view->AddTaskRow(head.From, head.To, head.Subject, head.MsgId); },
+      Qt::AutoConnection);
+}
+
+void CSignerApp::AddQueueRow(const std::string& taskId) {
+  const tagTaskHead head =
+      ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueueValueLength);
+  QMetaObject::invokeMethod(
+      m_pQueueView,
+      [view = m_pQueueView, head, taskId] { view->AddRow(head.From, head.Subject, head.To, taskId); },
+      Qt::AutoConnection);
+}
+
+bool CSignerApp::ApproveTask(const std::string& taskId) {
+  return DecideTask(taskId, kTaskApprove, "");
+}
+
+bool CSignerApp::ReturnTask(const std::string& taskId, const std::string& reason) {
+  return DecideTask(taskId, kTaskReturn, reason);
+}
+
+bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::string& reason) {
+  const std::string user = UserName();
+  switch (QueueTaskMessage(user, taskId, static_cast<TaskAction>(action), reason)) {
+    case QueueOutcome::kQueued: break;
+    case QueueOutcome::kNotWritten: SetMainTitle("保存签审后的任务到发送队列时出错"); return false;
+    case QueueOutcome::kNotQueued: return false;
+  }
+  const std::string home = HomeDirectory(user);
+  platform::deleteFile(TaskHeadPath(home, taskId));
+  platform::deleteFile(TaskMessagePath(home, taskId));
+  const int row = m_pTaskView->FindRow(taskId);
+  if (row >= 0) {
+    m_pTaskView->EndReader();
+    m_pTaskView->DeleteRow(row);
+  }
+  AddQueueRow(taskId);
+  return true;
+}

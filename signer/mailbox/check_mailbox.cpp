@@ -1,0 +1,116 @@
+#include "mailbox/check_mailbox.h"
+
+#include <QDialog>
+#include <cstdarg>
+#include <cstdio>
+
+#include "app/signer_app.h"
+#include "postwell/mailbox_device.h"
+#include "store/task_store.h"
+
+namespace {
+
+constexpr int kHeaderBufferSize = 1024;
+
+std::string Formatted(const char* format, ...) {
+  char text[2048];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  return text;
+}
+
+std::string HeaderItem(const CPop3Message& message, const char* field) {
+  char value[kHeaderBufferSize] = {};
+  message.GetHeaderItemEx(field, value, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+CCheckMailBox::CCheckMailBox(CSignerApp& app) : m_app(app) {}
+
+void CCheckMailBox::OnCheckMailBox() {
+  const std::lock_guard lock(m_checkLock);
+  if (m_bStopping) return;
+  if (!m_bLoggedIn) {
+    tagLoginEntry entry;
+    if (m_app.LoginPrompt()->DoModal(entry) != QDialog::Accepted) return;
+    m_login = entry;
+  }
+  Check();
+}
+
+void CCheckMailBox::Check() {
+  CMailBoxDevice mailbox;
+  unsigned long error = 0;
+  if (!mailbox.Connect(m_login.m_strHost.c_str(), m_login.m_strUser.c_str(),
+                       m_login.m_strPass.c_str(), error, m_login.m_nPop3Port)) {
+    m_app.SetMainTitle(Formatted("登录到服务器失败。%s (%d)",
+                                 mailbox.GetLastCommandResponse().c_str(), static_cast<int>(error)));
+    m_bLoggedIn = false;
+    m_app.m_bOnline = false;
+    return;
+  }
+  if (m_bFirstLoad) OnLoadTaskStore();
+  m_app.SetMainTitle(m_login.m_strUser);
+  m_bFirstLoad = false;
+  m_bLoggedIn = true;
+  m_app.m_bOnline = true;
+
+  int count = 0;
+  int size = 0;
+  if (!mailbox.Statistics(count, size, error)) {
+    m_app.SetMainTitle(Formatted("获取信箱信息失败。%s (%d)",
+                                 mailbox.GetLastCommandResponse().c_str(), static_cast<int>(error)));
+    mailbox.Disconnect();
+    return;
+  }
+  m_app.PostDownloadProgress(0, count);
+  const std::string home = HomeDirectory(m_login.m_strUser);
+  for (int i = 1; i <= count && !m_bStopping; ++i) {
+    m_app.PostDownloadProgress(i, count);
+    if (!DownloadMessage(mailbox, i, home)) break;
+  }
+  mailbox.Disconnect();
+}
+
+bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home) {
+  unsigned long error = 0;
+  CPop3Message message;
+  if (!mailbox.Retrieve(i, message, error)) {
+    m_app.SetMainTitle(Formatted("接收邮件失败。%s (%d)", mailbox.GetLastCommandResponse().c_str(),
+                                 static_cast<int>(error)));
+    return false;
+  }
+  const std::string taskId = DrawTaskId(home);
+  if (taskId.empty()) {
+    m_app.SetMainTitle("获得邮件存盘序列号错误");
+    return false;
+  }
+  tagTaskHead head;
+  head.From = HeaderItem(message, "From");
+  head.To = HeaderItem(message, "To");
+  head.Cc = HeaderItem(message, "Cc");
+  head.Bcc = HeaderItem(message, "Bcc");
+  head.Subject = HeaderItem(message, "Subject");
+  head.MsgId = taskId;
+  head.WaterId = WaterIdFromReceived(HeaderItem(message, "Received"));
+  const std::string headPath = TaskHeadPath(home, taskId);
+  WriteTaskHead(headPath, head);
+  if (!message.SaveToDisk(TaskMessagePath(home, taskId).c_str(), error)) {
+    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(error)));
+    return false;
+  }
+  m_app.ListTask(headPath);
+  mailbox.Delete(i, error);
+  return true;
+}
+
+void CCheckMailBox::OnLoadTaskStore() {
+  const std::string home = HomeDirectory(m_login.m_strUser);
+  for (const std::string& taskId : StoredTaskIds(home)) m_app.ListTask(TaskHeadPath(home, taskId));
+  for (const std::string& taskId : StoredTaskIds(QueueDirectory(m_login.m_strUser)))
+    m_app.AddQueueRow(taskId);
+}

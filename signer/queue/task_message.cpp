@@ -1,0 +1,114 @@
+#include "queue/task_message.h"
+
+#include <strings.h>
+
+#include <vector>
+
+#include "groundkit/groundkit.h"
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+constexpr char kHeaderEnd[] = "\r\n\r\n";
+
+const char* const kTraceFields[] = {"Received", "X-mailer", "X-MDRemoteIP", "X-MDaemon-Deliver-To"};
+
+// The field name of the header line starting at start; empty for a continuation line and for a
+// line without a colon.
+std::string FieldName(const std::string& text, std::size_t start, std::size_t lineEnd) {
+  if (start < text.size() && (text[start] == ' ' || text[start] == '\t' || text[start] == '\r'))
+    return "";
+  const std::size_t colon = text.find(':', start);
+  if (colon == std::string::npos || colon >= lineEnd) return "";
+  return text.substr(start, colon - start);
+}
+
+bool SameName(const std::string& name, const char* other) {
+  return ::strcasecmp(name.c_str(), other) == 0;
+}
+
+bool IsTraceField(const std::string& name) {
+  for (const char* field : kTraceFields)
+    if (SameName(name, field)) return true;
+  return false;
+}
+
+// The position after the line starting at start, its line break included.
+std::size_t NextLine(const std::string& text, std::size_t start) {
+  const std::size_t end = text.find(kLineEnd, start);
+  return end == std::string::npos ? text.size() : end + 2;
+}
+
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    line += text[i] == '\r' || text[i] == '\n' ? ' ' : text[i];
+  }
+  return line;
+}
+
+}  // namespace
+
+std::size_t FindHeaderEnd(const std::string& text) {
+  const std::size_t end = text.find(kHeaderEnd);
+  return end == 0 ? text.find(kHeaderEnd, 4) : end;
+}
+
+std::size_t StripTraceFields(std::string& text, std::size_t headerEnd) {
+  std::size_t linesEnd = headerEnd + 2;
+  bool removing = false;
+  for (std::size_t line = 0; line < linesEnd;) {
+    const std::size_t next = NextLine(text, line);
+    const std::string name = FieldName(text, line, next);
+    if (!name.empty()) removing = IsTraceField(name);
+    if (removing) {
+      text.erase(line, next - line);
+      linesEnd -= next - line;
+    } else {
+      line = next;
+    }
+  }
+  return linesEnd;
+}
+
+std::string MarkerLines(TaskAction action, const std::string& user, const std::string& reason) {
+  std::string lines = "X-Sign: vandry!\r\n";
+  lines += (action == kTaskApprove ? "X-Sign-Stat: Approve By " : "X-Sign-Stat: Back By ") + user +
+           kLineEnd;
+  if (!reason.empty()) lines += "X-Sign-Message: " + OneLine(reason) + kLineEnd;
+  return lines;
+}
+
+void PrefixSubject(std::string& text) {
+  const std::size_t headerEnd = FindHeaderEnd(text);
+  for (std::size_t line = 0; headerEnd != std::string::npos && line < headerEnd;) {
+    const std::size_t next = NextLine(text, line);
+    if (SameName(FieldName(text, line, next), "Subject")) {
+      std::size_t value = text.find(':', line) + 1;
+      if (text[value] == ' ' || text[value] == '\t') ++value;
+      text.insert(value, kReturnPrefix);
+      return;
+    }
+    line = next;
+  }
+}
+
+bool RewriteTaskMessage(std::string& text, TaskAction action, const std::string& user,
+                        const std::string& reason) {
+  const std::size_t headerEnd = FindHeaderEnd(text);
+  if (headerEnd == std::string::npos) return false;
+  text.insert(StripTraceFields(text, headerEnd), MarkerLines(action, user, reason));
+  if (action == kTaskReturn) PrefixSubject(text);
+  return true;
+}
+
+void TurnBackToSender(tagTaskHead& head, const std::string& user) {
+  if (head.From.empty()) return;
+  std::vector<char> name(head.From.size() + 1024), mailbox(name.size()), domain(name.size());
+  BSCFEM_SplitEmailAddress(head.From.c_str(), name.data(), mailbox.data(), domain.data());
+  head.To = head.From;
+  head.From = user + "@" + domain.data();
+  head.Cc.clear();
+  head.Bcc.clear();
+}
