@@ -37,6 +37,8 @@ bool CSignerApp::InitInstance() {
           &CSignerApp::OnViewSwitch);
   connect(m_pMainWnd->Command(res::ID_REFRESH), &QAction::triggered, this,
           &CSignerApp::PostCheckMailBox);
+  connect(this, &CSignerApp::DownloadProgress, m_pMainWnd.get(), &CMainFrame::OnDownloadProgress,
+          Qt::QueuedConnection);
 
   m_pTaskView = new CSignerView(*this);
   m_pMainWnd->AddView(m_pTaskView);
@@ -100,14 +102,6 @@ void CSignerApp::PostCheckMailBox() {
   if (!m_pCheckMailBox) return;  // stopped at exit
   QMetaObject::invokeMethod(m_pCheckMailBox.get(), &CCheckMailBox::OnCheckMailBox,
                             Qt::QueuedConnection);
-}
-
-void CSignerApp::PostDownloadProgress(int current, int count) {
-  QMetaObject::invokeMethod(
-      m_pMainWnd.get(), [frame = m_pMainWnd.get(), current, count] {
-        frame->OnDownloadProgress(current, count);
-      },
-      Qt::QueuedConnection);
 }
 
 void CSignerApp::SetMainTitle(const std::string& text) {

@@ -57,7 +57,7 @@ class CSignerApp : public QObject {
   // Any thread: asks the mailbox check worker for a check.
   void PostCheckMailBox();
   // Any thread: shows download progress in the status bar.
-  void PostDownloadProgress(int current, int count);
+  void PostDownloadProgress(int current, int count) { emit DownloadProgress(current, count); }
 
   // Lists the task of the ".inf" at the top of the task list, unless a task with the same WaterId
   // has been listed in this run: that copy's files are deleted. Mailbox check worker's thread.
@@ -75,6 +75,9 @@ class CSignerApp : public QObject {
 
   CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
   CLoginPrompt* LoginPrompt() const { return m_pLoginPrompt.get(); }
+
+  // Message number about to be fetched (0 before the first) and message count of a check.
+  Q_SIGNAL void DownloadProgress(int current, int count);
 
   CSignerView* m_pTaskView = nullptr;
   CQueueView* m_pQueueView = nullptr;

@@ -11,6 +11,27 @@
 namespace {
 
 constexpr int kHeaderBufferSize = 1024;
+// Codes of a login that the server refused.
+constexpr unsigned long kUserRejected = 4945;
+constexpr unsigned long kPasswordRejected = 4946;
+
+// A mailbox session that keeps the last reply it announced. The session leaves a refused login with
+// QUIT, whose reply replaces its last reply; the refusal is what the user needs to see.
+class CCheckSession : public CMailBoxDevice {
+ public:
+  void SetDeviceStatus(const char* status) override {
+    CMailBoxDevice::SetDeviceStatus(status);
+    const std::string text = status;
+    if (text.rfind("<- ", 0) == 0) m_sAnnouncedReply = text.substr(3);
+  }
+  std::string LoginFailure(unsigned long error) const {
+    return error == kUserRejected || error == kPasswordRejected ? m_sAnnouncedReply
+                                                                : GetLastCommandResponse();
+  }
+
+ private:
+  std::string m_sAnnouncedReply;
+};
 
 std::string Formatted(const char* format, ...) {
   char text[2048];
@@ -18,6 +39,12 @@ std::string Formatted(const char* format, ...) {
   va_start(arguments, format);
   std::vsnprintf(text, sizeof text, format, arguments);
   va_end(arguments);
+  return text;
+}
+
+// A server's reply for the title: without the line break it may end with.
+std::string Reply(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
   return text;
 }
 
@@ -43,12 +70,12 @@ void CCheckMailBox::OnCheckMailBox() {
 }
 
 void CCheckMailBox::Check() {
-  CMailBoxDevice mailbox;
+  CCheckSession mailbox;
   unsigned long error = 0;
   if (!mailbox.Connect(m_login.m_strHost.c_str(), m_login.m_strUser.c_str(),
                        m_login.m_strPass.c_str(), error, m_login.m_nPop3Port)) {
-    m_app.SetMainTitle(Formatted("登录到服务器失败。%s (%d)",
-                                 mailbox.GetLastCommandResponse().c_str(), static_cast<int>(error)));
+    m_app.SetMainTitle(Formatted("登录到服务器失败。%s (%d)", Reply(mailbox.LoginFailure(error)).c_str(),
+                                 static_cast<int>(error)));
     m_bLoggedIn = false;
     m_app.m_bOnline = false;
     return;
@@ -63,7 +90,7 @@ void CCheckMailBox::Check() {
   int size = 0;
   if (!mailbox.Statistics(count, size, error)) {
     m_app.SetMainTitle(Formatted("获取信箱信息失败。%s (%d)",
-                                 mailbox.GetLastCommandResponse().c_str(), static_cast<int>(error)));
+                                 Reply(mailbox.GetLastCommandResponse()).c_str(), static_cast<int>(error)));
     mailbox.Disconnect();
     return;
   }
@@ -80,7 +107,7 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   unsigned long error = 0;
   CPop3Message message;
   if (!mailbox.Retrieve(i, message, error)) {
-    m_app.SetMainTitle(Formatted("接收邮件失败。%s (%d)", mailbox.GetLastCommandResponse().c_str(),
+    m_app.SetMainTitle(Formatted("接收邮件失败。%s (%d)", Reply(mailbox.GetLastCommandResponse()).c_str(),
                                  static_cast<int>(error)));
     return false;
   }

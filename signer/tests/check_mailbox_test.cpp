@@ -1,0 +1,184 @@
+// The mailbox check worker against a scripted POP3 server: login, download into the task store,
+// listing, duplicates, progress and failures.
+#include <QLabel>
+#include <QtTest>
+#include <filesystem>
+
+#include "signer_fixture.h"
+#include "store/task_store.h"
+#include "views/queue_view.h"
+#include "views/signer_view.h"
+
+namespace fs = std::filesystem;
+
+class CheckMailBoxTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    m_signer = std::make_unique<SignerFixture>();
+    m_pop3 = std::make_unique<testsupport::ScriptedServer>();
+    QVERIFY(m_signer->Start());
+    connect(&m_signer->App(), &CSignerApp::DownloadProgress, this,
+            [this](int current, int count) { m_progress << QPoint(current, count); });
+    m_progress.clear();
+  }
+  void cleanup() {
+    QVERIFY2(m_pop3->mismatches().empty(), Mismatches().c_str());
+    m_pop3->stop();
+    m_signer.reset();
+  }
+
+  void emptyMailbox() {
+    Pop3Download(m_pop3->connection(), {});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Frame()->ProgressPane()->text(), QStringLiteral("下载任务:0/0"));
+    QCOMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+    QCOMPARE(Tasks()->RowCount(), 0);
+    QVERIFY(m_signer->App().m_bOnline);
+  }
+
+  void threeMessagesBecomeTasksNewestOnTop() {
+    Pop3Download(m_pop3->connection(), {HeldMessage("One", "md5001"), HeldMessage("Two", "md5002"),
+                                        HeldMessage("Three", "md5003")});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 3);
+    QCOMPARE(m_progress, QList<QPoint>({{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+    QCOMPARE(Frame()->ProgressPane()->text(), QStringLiteral("下载任务:3/3"));
+    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000003", "QV000000002", "QV000000001"}));
+    QCOMPARE(Column(Tasks(), 2), QStringList({"Three", "Two", "One"}));
+    QCOMPARE(Tasks()->CellText(0, 0), "\"Alice\" <alice@example.test>");
+    QCOMPARE(Tasks()->CellText(0, 1), "bob@example.test");
+
+    const std::string home = "HOME_boss";
+    QCOMPARE(testsupport::readFile(TaskMessagePath(home, "QV000000002")),
+             HeldMessage("Two", "md5002"));
+    const tagTaskHead head = ReadTaskHead(TaskHeadPath(home, "QV000000002"), 1023);
+    QCOMPARE(head.Cc, "carol@example.test");
+    QCOMPARE(head.Bcc, "");
+    QCOMPARE(head.MsgId, "QV000000002");
+    QCOMPARE(head.WaterId, "with ESMTP id md5002");
+  }
+
+  void sameHeldMessageTwiceIsListedOnce() {
+    Pop3Download(m_pop3->connection(), {HeldMessage("Once", "md5007"),
+                                        HeldMessage("Once", "md5007"), HeldMessage("Other", "")});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 2);
+    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000003", "QV000000001"}));
+    QCOMPARE(StoredTaskIds("HOME_boss"), (std::vector<std::string>{"QV000000001", "QV000000003"}));
+    QVERIFY(!fs::exists(TaskHeadPath("HOME_boss", "QV000000002")));
+  }
+
+  // A message without a WaterId is never taken for a copy of another.
+  void messagesWithoutWaterIdAreAllListed() {
+    const std::string plain = "From: a@example.test\r\nSubject: plain\r\n\r\nx\r\n";
+    Pop3Download(m_pop3->connection(), {plain, plain});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 2);
+  }
+
+  // The first login lists the stored tasks and the queue; with the counter file lost, a download
+  // passes over the ids already in use.
+  void firstLoginLoadsTheStoreAndLostCounterOverwritesNothing() {
+    const std::string home = HomeDirectory("boss");
+    const std::string queue = QueueDirectory("boss");
+    testsupport::writeFile(TaskMessagePath(home, "QV000000001"), "stored");
+    WriteTaskHead(TaskHeadPath(home, "QV000000001"),
+                  {"a@example.test", "b@example.test", "", "", "Stored", "QV000000001", "w1"});
+    testsupport::writeFile(TaskMessagePath(queue, "QV000000002"), "queued");
+    WriteTaskHead(TaskHeadPath(queue, "QV000000002"),
+                  {"c@example.test", "d@example.test", "", "", "Queued", "QV000000002", "w2"});
+    Pop3Download(m_pop3->connection(), {HeldMessage("New", "md5009")});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 2);
+    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000003", "QV000000001"}));
+    QCOMPARE(testsupport::readFile(TaskMessagePath(home, "QV000000001")), "stored");
+    QTRY_COMPARE(Queue()->RowCount(), 1);
+    QCOMPARE(Queue()->Status(0), CQueueView::kWaiting);
+    QCOMPARE(Queue()->CellText(0, 2), "Queued");
+    QCOMPARE(Queue()->TaskId(0), "QV000000002");
+  }
+
+  void wrongPasswordLogsOutAndRefreshAsksAgain() {
+    Pop3LogIn(m_pop3->connection(), "wrong")
+        .send("-ERR [AUTH] Authentication failed.\r\n")
+        .expect("QUIT")
+        .send("+OK Logging out\r\n");
+    Pop3Download(m_pop3->connection(), {});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login("wrong")));
+    QTRY_COMPARE(m_signer->Title(),
+                 QStringLiteral("主管签审 - 登录到服务器失败。-ERR [AUTH] Authentication failed. (4946)"));
+    QVERIFY(!m_signer->App().m_bOnline);
+
+    Frame()->Command(res::ID_REFRESH)->trigger();
+    QVERIFY(m_signer->AnswerLogin(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+    QVERIFY(m_signer->App().m_bOnline);
+  }
+
+  void cancelledLoginChecksNothing() {
+    m_pop3->start();
+    m_signer->App().PostCheckMailBox();
+    QVERIFY(m_signer->AnswerLogin(Login(), true));
+    QTest::qWait(100);
+    QCOMPARE(m_pop3->accepted(), 0);
+    QCOMPARE(m_signer->Title(), QStringLiteral("主管签审"));
+  }
+
+  // A failure ends the check; the message stays on the server for the next one.
+  void failedRetrieveIsReportedAndLeavesTheMessage() {
+    Pop3List(Pop3LogIn(m_pop3->connection()).send("+OK\r\n"), 2)
+        .expect("RETR 1")
+        .send("+OK\r\n" + HeldMessage("One", "md5001") + ".\r\n")
+        .expect("DELE 1")
+        .send("+OK\r\n")
+        .expect("RETR 2")
+        .send("-ERR no such message\r\n")
+        .expect("QUIT")
+        .send("+OK\r\n");
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 接收邮件失败。-ERR no such message (0)"));
+    QCOMPARE(Tasks()->RowCount(), 1);
+  }
+
+ private:
+  tagTestLogin Login(const std::string& password = "boss-secret") const {
+    return {.user = "boss", .password = password, .pop3Port = m_pop3->port()};
+  }
+  CMainFrame* Frame() { return m_signer->App().MainFrame(); }
+  CSignerView* Tasks() { return m_signer->App().m_pTaskView; }
+  CQueueView* Queue() { return m_signer->App().m_pQueueView; }
+  static QStringList Column(CReportList* list, int column) {
+    QStringList texts;
+    for (int row = 0; row < list->RowCount(); ++row)
+      texts << QString::fromStdString(list->CellText(row, column));
+    return texts;
+  }
+  std::string Mismatches() const {
+    std::string text;
+    for (const std::string& mismatch : m_pop3->mismatches()) text += mismatch + "\n";
+    return text;
+  }
+
+  std::unique_ptr<SignerFixture> m_signer;
+  std::unique_ptr<testsupport::ScriptedServer> m_pop3;
+  QList<QPoint> m_progress;
+};
+
+QTEST_MAIN(CheckMailBoxTest)
+#include "check_mailbox_test.moc"
