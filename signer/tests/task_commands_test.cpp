@@ -1,0 +1,256 @@
+// The task list's commands: read in the desktop's mail reader (a test program made the default for
+// message/rfc822 through the XDG variables), previous and next, approve, return.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <filesystem>
+
+#include "platform/child_process.h"
+#include "signer_fixture.h"
+#include "store/task_store.h"
+#include "views/queue_view.h"
+#include "views/signer_view.h"
+#include "views/text_input.h"
+
+namespace fs = std::filesystem;
+
+class TaskCommandsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(m_xdg.isValid());
+    const QDir xdg(m_xdg.path());
+    QVERIFY(xdg.mkpath(QStringLiteral("data/applications")) && xdg.mkpath(QStringLiteral("config")) &&
+            xdg.mkpath(QStringLiteral("none")));
+    WriteText(xdg.filePath(QStringLiteral("data/applications/signer-test-reader.desktop")),
+              "[Desktop Entry]\nType=Application\nName=Test reader\nExec=" +
+                  QCoreApplication::applicationDirPath() +
+                  "/signer_fake_mail_reader %f\nMimeType=message/rfc822;\n");
+    WriteText(xdg.filePath(QStringLiteral("config/mimeapps.list")),
+              "[Default Applications]\nmessage/rfc822=signer-test-reader.desktop\n");
+    qputenv("XDG_DATA_HOME", xdg.filePath(QStringLiteral("data")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", xdg.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_DIRS", xdg.filePath(QStringLiteral("none")).toUtf8());
+    qputenv("XDG_CONFIG_DIRS", xdg.filePath(QStringLiteral("none")).toUtf8());
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    qputenv("SIGNER_TEST_READER_LOG", ReaderLogPath().toUtf8());
+  }
+
+  void init() {
+    QFile::remove(ReaderLogPath());
+    m_signer = std::make_unique<SignerFixture>();
+    QVERIFY(m_signer->Start());
+    App().SetAccount({"127.0.0.1", 25, false, "boss", "boss-secret"});
+    for (int n = 1; n <= 3; ++n) StoreTask(n);
+    QCOMPARE(Tasks()->RowCount(), 3);  // QV000000003 on top
+  }
+  void cleanup() {
+    m_signer.reset();
+  }
+
+  void readWithNothingSelectedDoesNothing() {
+    Command(res::ID_TASK_READ);
+    QTest::qWait(200);
+    QVERIFY(!Tasks()->Reader().HasProcess());
+    QVERIFY(ReaderLog().isEmpty());
+  }
+
+  void readOpensTheTaskInTheReader() {
+    Select({1});
+    Command(res::ID_TASK_READ);
+    QTRY_COMPARE(ReaderLog().size(), 1);
+    QVERIFY(IsOpenOf(ReaderLog()[0], "QV000000002"));
+    QVERIFY(ReaderRunning());
+    m_signer->Stop();  // exit ends the reader
+    QCOMPARE(ReaderLog().size(), 2);
+    QVERIFY(ReaderLog()[1].startsWith("end " + PidOf(ReaderLog()[0]) + " "));
+  }
+
+  void doubleClickReads() {
+    QTreeWidgetItem* row = Tasks()->topLevelItem(2);
+    Tasks()->setCurrentItem(row);
+    emit Tasks()->itemDoubleClicked(row, 0);
+    QTRY_COMPARE(ReaderLog().size(), 1);
+    QVERIFY(IsOpenOf(ReaderLog()[0], "QV000000001"));
+  }
+
+  void previousOnTopAndNextOnBottomDoNothing() {
+    Select({0});
+    Command(res::ID_TASK_PREV);
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
+    Select({2});
+    Command(res::ID_TASK_NEXT);
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({2}));
+  }
+
+  void withoutReaderPreviousAndNextOnlyMove() {
+    Select({0});
+    Command(res::ID_TASK_NEXT);
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({1}));
+    Command(res::ID_TASK_PREV);
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
+    QTest::qWait(200);
+    QVERIFY(ReaderLog().isEmpty());
+  }
+
+  // After Read, moving makes the open reader follow; once the user has closed it, moving opens
+  // nothing.
+  void openReaderFollowsTheSelectionUntilClosed() {
+    Select({0});
+    Command(res::ID_TASK_READ);
+    QTRY_COMPARE(ReaderLog().size(), 1);
+    Command(res::ID_TASK_NEXT);
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({1}));
+    QTRY_COMPARE(ReaderLog().size(), 3);
+    QVERIFY(ReaderLog()[1].startsWith("end " + PidOf(ReaderLog()[0]) + " "));
+    QVERIFY(IsOpenOf(ReaderLog()[2], "QV000000002"));
+
+    ::kill(PidOf(ReaderLog()[2]).toInt(), SIGTERM);  // the user closes the reader
+    QTRY_VERIFY(!ReaderRunning());
+    Command(res::ID_TASK_NEXT);
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({2}));
+    QTest::qWait(200);
+    QCOMPARE(ReaderLog().size(), 4);  // its own "end"
+  }
+
+  void approveMovesTheSelectedTasksToTheQueueAndEndsTheReader() {
+    Select({0});
+    Command(res::ID_TASK_READ);
+    QTRY_COMPARE(ReaderLog().size(), 1);
+    Select({0, 1, 2});
+    Command(res::ID_TASK_APPROVE);
+    QCOMPARE(Tasks()->RowCount(), 0);
+    QCOMPARE(Queue()->RowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+      const std::string id = "QV00000000" + std::to_string(3 - row);
+      QCOMPARE(Queue()->TaskId(row), id);
+      QCOMPARE(Queue()->Status(row), CQueueView::kWaiting);
+      QCOMPARE(Queue()->CellText(row, 1), "\"Alice\" <alice@example.test>");
+      QCOMPARE(Queue()->CellText(row, 3), "bob@example.test");
+      QVERIFY(!fs::exists(TaskMessagePath("HOME_boss", id)));
+      QVERIFY(!fs::exists(TaskHeadPath("HOME_boss", id)));
+      QVERIFY(fs::exists(TaskMessagePath("HOME_boss/Queue", id)));
+    }
+    QVERIFY(!ReaderRunning());
+    QTRY_COMPARE(ReaderLog().size(), 2);
+    QVERIFY(ReaderLog()[1].startsWith("end "));
+
+    // Moving opens nothing once approval has ended the reader.
+    StoreTask(4);
+    StoreTask(5);
+    Select({0});
+    Command(res::ID_TASK_NEXT);
+    QTest::qWait(200);
+    QCOMPARE(ReaderLog().size(), 2);
+  }
+
+  void approvalThatFailsKeepsTheRow() {
+    fs::remove(TaskMessagePath("HOME_boss", "QV000000002"));
+    Select({0, 1});
+    Command(res::ID_TASK_APPROVE);
+    QCOMPARE(Tasks()->RowCount(), 2);
+    QCOMPARE(Tasks()->TaskId(0), "QV000000002");
+    QCOMPARE(Queue()->RowCount(), 1);
+    QCOMPARE(Queue()->TaskId(0), "QV000000003");
+  }
+
+  void returnSendsTheTaskBackWithTheReason() {
+    Select({2});
+    AnswerReason("请补充附件", true);
+    Command(res::ID_TASK_RETURN);
+    QCOMPARE(Tasks()->RowCount(), 2);
+    QCOMPARE(Queue()->RowCount(), 1);
+    QCOMPARE(Queue()->CellText(0, 1), "boss@example.test");
+    QCOMPARE(Queue()->CellText(0, 2), "Task 1");
+    QCOMPARE(Queue()->CellText(0, 3), "\"Alice\" <alice@example.test>");
+    const std::string queued = testsupport::readFile("HOME_boss/Queue/QV000000001.eml");
+    QVERIFY(queued.find("Subject: 审核退回:Task 1\r\n") != std::string::npos);
+    QVERIFY(queued.find("X-Sign-Stat: Back By boss\r\nX-Sign-Message: 请补充附件\r\n\r\n") !=
+            std::string::npos);
+  }
+
+  void returnCancelledChangesNothing() {
+    Select({0, 1});
+    AnswerReason("", false);
+    Command(res::ID_TASK_RETURN);
+    QCOMPARE(Tasks()->RowCount(), 3);
+    QCOMPARE(Queue()->RowCount(), 0);
+  }
+
+  void taskCommandsActOnTheTaskListOnly() {
+    Command(res::ID_VIEW_SWITCH);
+    for (const int id : {res::ID_TASK_READ, res::ID_TASK_APPROVE, res::ID_TASK_RETURN})
+      QVERIFY(!App().MainFrame()->Command(id)->isEnabled());
+    QVERIFY(App().MainFrame()->Command(res::ID_REFRESH)->isEnabled());
+    Command(res::ID_VIEW_SWITCH);
+    QVERIFY(App().MainFrame()->Command(res::ID_TASK_APPROVE)->isEnabled());
+  }
+
+ private:
+  CSignerApp& App() { return m_signer->App(); }
+  CSignerView* Tasks() { return App().m_pTaskView; }
+  CQueueView* Queue() { return App().m_pQueueView; }
+  void Command(int id) { App().MainFrame()->Command(id)->trigger(); }
+
+  void StoreTask(int n) {
+    const std::string home = HomeDirectory("boss");
+    const std::string id = FormatTaskId(std::to_string(n));
+    const std::string subject = "Task " + std::to_string(n);
+    testsupport::writeFile(TaskMessagePath(home, id),
+                           "From: \"Alice\" <alice@example.test>\r\nTo: bob@example.test\r\n"
+                           "Subject: " + subject + "\r\n\r\nBody\r\n");
+    WriteTaskHead(TaskHeadPath(home, id), {"\"Alice\" <alice@example.test>", "bob@example.test", "",
+                                           "", subject, id, "w" + std::to_string(n)});
+    App().ListTask(TaskHeadPath(home, id));
+  }
+
+  void Select(const std::vector<int>& rows) {
+    Tasks()->clearSelection();
+    for (const int row : rows) Tasks()->topLevelItem(row)->setSelected(true);
+    Tasks()->setCurrentItem(Tasks()->topLevelItem(rows.front()), 0, QItemSelectionModel::NoUpdate);
+  }
+
+  // Answers the reason dialog once it opens.
+  void AnswerReason(const QString& reason, bool ok) {
+    QTimer::singleShot(0, this, [reason, ok] {
+      auto* dialog = qobject_cast<CTextInput*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      QCOMPARE(dialog->windowTitle(), QStringLiteral("退回原因"));
+      dialog->findChild<QLineEdit*>(QStringLiteral("reason"))->setText(reason);
+      if (ok)
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("ok")), Qt::LeftButton);
+      else
+        dialog->reject();
+    });
+  }
+
+  bool ReaderRunning() {
+    unsigned long code = 0;
+    return Tasks()->Reader().ExitCode(code) && code == platform::kStillActive;
+  }
+
+  QString ReaderLogPath() const { return m_xdg.filePath(QStringLiteral("reader.log")); }
+  QStringList ReaderLog() const {
+    QFile log(ReaderLogPath());
+    if (!log.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+  }
+  static QString PidOf(const QString& line) { return line.section(u' ', 1, 1); }
+  static bool IsOpenOf(const QString& line, const char* taskId) {
+    return line.startsWith(QStringLiteral("open ")) &&
+           line.endsWith(QStringLiteral("/HOME_boss/%1.eml").arg(QLatin1String(taskId)));
+  }
+  static void WriteText(const QString& path, const QString& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text.toUtf8());
+  }
+
+  QTemporaryDir m_xdg;
+  std::unique_ptr<SignerFixture> m_signer;
+};
+
+QTEST_MAIN(TaskCommandsTest)
+#include "task_commands_test.moc"
