@@ -12,6 +12,7 @@
 #include "app/ui_text.h"
 #include "login/login_prompt.h"
 #include "mailbox/check_mailbox.h"
+#include "queue/send_driver.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 
@@ -26,7 +27,7 @@ CSignerApp::CSignerApp(const tagSignerOptions& options) : m_options(options) {}
 
 CSignerApp::~CSignerApp() {
   if (m_pLoginPrompt) m_pLoginPrompt->Close();
-  StopCheckMailBox(std::chrono::milliseconds::max());
+  StopWorkers(std::chrono::milliseconds::max());
 }
 
 bool CSignerApp::InitInstance() {
@@ -56,6 +57,8 @@ bool CSignerApp::InitInstance() {
 
   m_pLoginPrompt = std::make_unique<CLoginPrompt>(*this);
   StartCheckMailBox();
+  m_pSendDriver = std::make_unique<CSendDriver>(*this, m_options.m_driverPeriod);
+  m_pSendDriver->Start();
   if (m_options.m_bCheckAtStart) PostCheckMailBox();
   return true;
 }
@@ -73,7 +76,14 @@ void CSignerApp::ConnectTaskCommands() {
 
 bool CSignerApp::ExitInstance() {
   if (m_pLoginPrompt) m_pLoginPrompt->Close();
-  return StopCheckMailBox(kExitPatience);
+  return StopWorkers(kExitPatience);
+}
+
+bool CSignerApp::StopWorkers(std::chrono::milliseconds patience) {
+  // The driver first: it asks the mailbox check worker for checks.
+  if (m_pSendDriver && !m_pSendDriver->Stop(patience)) return false;
+  m_pSendDriver.reset();
+  return StopCheckMailBox(patience);
 }
 
 void CSignerApp::StartCheckMailBox() {

@@ -13,6 +13,7 @@ class CSignerView;
 class CQueueView;
 class CLoginPrompt;
 class CCheckMailBox;
+class CSendDriver;
 class QThread;
 
 // The account entered at login, used for the mailbox and for sending alike.
@@ -27,10 +28,12 @@ struct tagSignerAccount {
 struct tagSignerOptions {
   // Post the first mailbox check, which asks for the login, at start-up.
   bool m_bCheckAtStart = true;
+  // How often the periodic driver checks the mailbox and sends the queue while online.
+  std::chrono::milliseconds m_driverPeriod{30000};
 };
 
-// The application: the main window with its two lists, the account, the login prompt, and the
-// mailbox check worker with its thread. Create it after the QApplication, on the GUI thread.
+// The application: the main window with its two lists, the account, the login prompt, the mailbox
+// check worker with its thread, and the periodic driver. Create it after the QApplication, on the GUI thread.
 class CSignerApp : public QObject {
   Q_OBJECT
  public:
@@ -39,7 +42,7 @@ class CSignerApp : public QObject {
   ~CSignerApp() override;
 
   // Creates, places and shows the main window with the task list active and the queue list
-  // hidden, starts the mailbox check worker and asks it for the first check.
+  // hidden, starts the mailbox check worker and the periodic driver and asks for the first check.
   bool InitInstance();
   // Releases whoever waits for a login answer and stops the workers, each after the message it is
   // handling. False when they did not stop within a moment (they end with the process).
@@ -90,7 +93,8 @@ class CSignerApp : public QObject {
   bool DecideTask(const std::string& taskId, int action, const std::string& reason);
   void ConnectTaskCommands();
   void StartCheckMailBox();
-  // False when the worker is still busy after the wait.
+  // False when a worker is still busy after the wait.
+  bool StopWorkers(std::chrono::milliseconds patience);
   bool StopCheckMailBox(std::chrono::milliseconds patience);
 
   tagSignerOptions m_options;
@@ -98,6 +102,7 @@ class CSignerApp : public QObject {
   std::unique_ptr<CLoginPrompt> m_pLoginPrompt;
   std::unique_ptr<QThread> m_checkThread;
   std::unique_ptr<CCheckMailBox> m_pCheckMailBox;
+  std::unique_ptr<CSendDriver> m_pSendDriver;
   mutable std::mutex m_accountLock;
   tagSignerAccount m_account;
 };

@@ -1,7 +1,6 @@
 #include "queue/queue_task.h"
 
 #include "platform/profile.h"
-#include "platform/replace_file.h"
 #include "platform/whole_file.h"
 
 namespace {
@@ -35,10 +34,10 @@ QueueOutcome QueueTaskMessage(const std::string& user, const std::string& taskId
   const std::string queuedHead = TaskHeadPath(queue, taskId);
   std::string head;
   if (platform::readWholeFile(TaskHeadPath(home, taskId), head))
-    platform::replaceFileContents(queuedHead, head);
+    platform::replaceWholeFile(queuedHead, head);
   if (action == kTaskReturn) TurnQueuedHeadBack(queuedHead, user);
 
-  if (!platform::replaceFileContents(TaskMessagePath(queue, taskId), text))
+  if (!platform::replaceWholeFile(TaskMessagePath(queue, taskId), text))
     return QueueOutcome::kNotWritten;
   return QueueOutcome::kQueued;
 }

@@ -1,0 +1,125 @@
+#include "queue/send_queue.h"
+
+#include <strings.h>
+
+#include <cctype>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/signer_app.h"
+#include "groundkit/groundkit.h"
+#include "platform/files.h"
+#include "postwell/mail_device.h"
+#include "store/task_store.h"
+#include "views/queue_view.h"
+
+namespace {
+
+constexpr std::size_t kHeadValueLength = 1023;
+
+struct tagQueueRow {
+  std::string m_strTaskId;
+  std::string m_strStatus;
+};
+
+// The id and status of every queue row, read on the GUI thread. Empty when stopping first.
+std::vector<tagQueueRow> ReadQueueRows(CQueueView* view, const std::atomic<bool>& stopping) {
+  auto rows = std::make_shared<std::promise<std::vector<tagQueueRow>>>();
+  std::future<std::vector<tagQueueRow>> read = rows->get_future();
+  QMetaObject::invokeMethod(
+      view,
+      [view, rows] {
+        std::vector<tagQueueRow> all;
+        for (int row = 0; row < view->RowCount(); ++row)
+          all.push_back({view->TaskId(row), view->Status(row)});
+        rows->set_value(std::move(all));
+      },
+      Qt::QueuedConnection);
+  while (read.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    if (stopping) return {};
+  try {
+    return read.get();
+  } catch (const std::future_error&) {  // the list went away first
+    return {};
+  }
+}
+
+void SetRowStatus(CQueueView* view, int row, const char* status) {
+  QMetaObject::invokeMethod(
+      view, [view, row, status] { view->SetStatus(row, status); }, Qt::QueuedConnection);
+}
+
+std::string Base64(const std::string& text) {
+  std::string encoded(BSCFEM_Base64BufferSize(text.size()), '\0');
+  unsigned long length = 0;
+  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                      encoded.data(), encoded.size(), length);
+  encoded.resize(length);
+  while (!encoded.empty() && std::isspace(static_cast<unsigned char>(encoded.back())))
+    encoded.pop_back();  // the encoder ends its output with a line break
+  return encoded;
+}
+
+std::string BareAddress(const std::string& address) {
+  std::vector<char> bare(address.size() + 1024);
+  BSCFEM_2SimpleEmailAddress(address.c_str(), bare.data());
+  return bare.data();
+}
+
+void AddRecipients(const std::string& addresses, std::vector<std::string>& recipients) {
+  std::vector<char> list(addresses.begin(), addresses.end());
+  list.push_back('\0');
+  std::vector<std::string> found;
+  BSCFEM_SplitEmailToArray(list.data(), found);
+  for (const std::string& address : found) recipients.push_back(BareAddress(address));
+}
+
+// The queued task as an outgoing message: from the sender of its head to each address of the To,
+// Cc and Bcc values.
+void FillMessage(CSMTPMessage& message, const std::string& queue, const std::string& taskId) {
+  const tagTaskHead head = ReadTaskHead(TaskHeadPath(queue, taskId), kHeadValueLength);
+  message.m_From.m_sAddress = BareAddress(head.From);
+  message.m_sContentFile = TaskMessagePath(queue, taskId);
+  for (const std::string* addresses : {&head.To, &head.Cc, &head.Bcc})
+    AddRecipients(*addresses, message.m_arrRecipient);
+}
+
+bool Connect(CMailDevice& device, const tagSignerAccount& account, unsigned long& error) {
+  if (account.m_bAuth)
+    return device.MailFunc_ConnectESMTP(account.m_strServer.c_str(),
+                                        Base64(account.m_strUserName).c_str(),
+                                        Base64(account.m_strPassword).c_str(), account.m_nSMTPPort,
+                                        error) != 0;
+  return device.MailFunc_Connect(account.m_strServer.c_str(), account.m_nSMTPPort, error) != 0;
+}
+
+}  // namespace
+
+void SendQueue(CSignerApp& app, const std::atomic<bool>& stopping) {
+  const tagSignerAccount account = app.Account();
+  CMailDevice device;
+  unsigned long error = 0;
+  if (!Connect(device, account, error)) {
+    app.SetMainTitle("提交任务失败.(" + std::to_string(error) + ")");
+    return;
+  }
+  const std::string queue = QueueDirectory(account.m_strUserName);
+  const std::vector<tagQueueRow> rows = ReadQueueRows(app.m_pQueueView, stopping);
+  for (int row = 0; row < static_cast<int>(rows.size()) && !stopping; ++row) {
+    if (::strcasecmp(rows[row].m_strStatus.c_str(), CQueueView::kSent) == 0) continue;
+    const std::string& taskId = rows[row].m_strTaskId;
+    CSMTPMessage message;
+    FillMessage(message, queue, taskId);
+    if (device.MailFunc_SendMailMessage(message, error)) {
+      SetRowStatus(app.m_pQueueView, row, CQueueView::kSent);
+      // The message first: a queued task exists as long as its message does.
+      platform::deleteFile(TaskMessagePath(queue, taskId));
+      platform::deleteFile(TaskHeadPath(queue, taskId));
+    } else {
+      SetRowStatus(app.m_pQueueView, row, CQueueView::kRetry);
+    }
+  }
+}

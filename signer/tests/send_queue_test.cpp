@@ -1,0 +1,257 @@
+// Sending the queue against a scripted SMTP server, and the periodic driver that checks the
+// mailbox and sends the queue while the client is online.
+#include <QtTest>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "queue/queue_task.h"
+#include "queue/send_queue.h"
+#include "signer_fixture.h"
+#include "store/task_store.h"
+#include "views/queue_view.h"
+#include "views/signer_view.h"
+
+namespace fs = std::filesystem;
+using testsupport::Script;
+
+namespace {
+
+const std::string kAlice = "\"Alice Wang\" <alice@example.test>";
+
+Script& SmtpGreet(Script& script, bool auth) {
+  script.send("220 mx.example.test ESMTP\r\n");
+  if (!auth) return script.expectPrefix("HELO ").send("250 mx.example.test\r\n");
+  return script.expectPrefix("EHLO ")
+      .send("250-mx.example.test\r\n250 AUTH PLAIN LOGIN\r\n")
+      .expect("AUTH LOGIN")
+      .send("334 VXNlcm5hbWU6\r\n")
+      .expect("Ym9zcw==")  // boss
+      .send("334 UGFzc3dvcmQ6\r\n")
+      .expect("Ym9zcy1zZWNyZXQ=")  // boss-secret
+      .send("235 2.7.0 Authentication successful\r\n");
+}
+
+Script& SmtpAccept(Script& script, const std::string& from, const std::vector<std::string>& to) {
+  script.expect("MAIL FROM: <" + from + ">").send("250 2.1.0 Ok\r\n");
+  for (const std::string& address : to)
+    script.expect("RCPT TO: <" + address + ">").send("250 2.1.5 Ok\r\n");
+  return script.expect("DATA")
+      .send("354 End data with <CR><LF>.<CR><LF>\r\n")
+      .readUntil("\r\n.\r\n")
+      .send("250 2.0.0 Ok: queued as 1\r\n");
+}
+
+Script& SmtpQuit(Script& script) { return script.expect("QUIT").send("221 2.0.0 Bye\r\n"); }
+
+}  // namespace
+
+class SendQueueTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    m_smtp = std::make_unique<testsupport::ScriptedServer>();
+    m_pop3 = std::make_unique<testsupport::ScriptedServer>();
+  }
+  void cleanup() {
+    m_smtp->stop();
+    m_pop3->stop();
+    m_signer.reset();
+  }
+
+  // Approved: from the task's sender to its To, Cc and Bcc addresses in bare form; returned: from
+  // the user at the sender's domain to the sender. With authentication the account goes in base64.
+  void sendsEachTaskToItsRecipientsWithAuthentication() {
+    Start(true);
+    StoreTask(1, kAlice, "Bob <bob@example.test>, carol@example.test", "\"Dave\" <dave@example.test>",
+              "erin@example.test");
+    StoreTask(2, kAlice, "bob@example.test", "", "");
+    QVERIFY(App().ApproveTask("QV000000001"));
+    QVERIFY(App().ReturnTask("QV000000002", "太长"));
+    const std::string first = Queued("QV000000001");
+    const std::string second = Queued("QV000000002");
+    Script& script = SmtpGreet(m_smtp->connection(), true);
+    SmtpAccept(script, "alice@example.test",
+               {"bob@example.test", "carol@example.test", "dave@example.test", "erin@example.test"});
+    SmtpAccept(script, "boss@example.test", {"alice@example.test"});
+    SmtpQuit(script);
+    m_smtp->start();
+
+    RunSendQueue();
+    QVERIFY(m_smtp->waitDone());
+    QVERIFY2(m_smtp->mismatches().empty(), Mismatches().c_str());
+    const std::string received = m_smtp->received();
+    QVERIFY(received.find("DATA\r\n" + first + ".\r\nMAIL FROM") != std::string::npos);
+    QVERIFY(received.find("DATA\r\n" + second + ".\r\nQUIT") != std::string::npos);
+    QVERIFY(second.find("Subject: 审核退回:Task 2\r\n") != std::string::npos);
+    QTRY_COMPARE(Statuses(), QStringList({"完成", "完成"}));
+    QVERIFY(!fs::exists("HOME_boss/Queue/QV000000001.eml"));
+    QVERIFY(!fs::exists("HOME_boss/Queue/QV000000002.inf"));
+  }
+
+  // A message the server refuses is marked for another try; the next one goes out on the same
+  // connection, and a sent row is never sent again.
+  void refusedMessageDoesNotHoldUpTheRest() {
+    Start(false);
+    StoreTask(1, kAlice, "nobody@elsewhere.test", "", "");
+    StoreTask(2, kAlice, "bob@example.test", "", "");
+    QVERIFY(App().ApproveTask("QV000000001"));
+    QVERIFY(App().ApproveTask("QV000000002"));
+    Script& script = SmtpGreet(m_smtp->connection(), false);
+    script.expect("MAIL FROM: <alice@example.test>")
+        .send("250 2.1.0 Ok\r\n")
+        .expect("RCPT TO: <nobody@elsewhere.test>")
+        .send("554 5.7.1 Relay access denied\r\n")
+        .expect("RSET")
+        .send("250 2.0.0 Ok\r\n");
+    SmtpQuit(SmtpAccept(script, "alice@example.test", {"bob@example.test"}));
+    Script& again = SmtpGreet(m_smtp->connection(), false);
+    again.expect("MAIL FROM: <alice@example.test>")
+        .send("250 2.1.0 Ok\r\n")
+        .expect("RCPT TO: <nobody@elsewhere.test>")
+        .send("554 5.7.1 Relay access denied\r\n")
+        .expect("RSET")
+        .send("250 2.0.0 Ok\r\n");
+    SmtpQuit(again);
+    m_smtp->start();
+
+    RunSendQueue();
+    QTRY_COMPARE(Statuses(), QStringList({"重发", "完成"}));
+    QVERIFY(fs::exists("HOME_boss/Queue/QV000000001.eml"));
+    RunSendQueue();
+    QVERIFY(m_smtp->waitDone());
+    QVERIFY2(m_smtp->mismatches().empty(), Mismatches().c_str());
+    QTRY_COMPARE(Statuses(), QStringList({"重发", "完成"}));
+  }
+
+  void serverDownGoesToTheTitleAndRowsKeepTheirStatus() {
+    const quint16 closedPort = m_smtp->port();
+    m_smtp->stop();  // nothing listens there now
+    Start(false, closedPort);
+    StoreTask(1, kAlice, "bob@example.test", "", "");
+    QVERIFY(App().ApproveTask("QV000000001"));
+    RunSendQueue();
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 提交任务失败.(10061)"));
+    QCOMPARE(Statuses(), QStringList({"待发"}));
+  }
+
+  // Every period while online: a mailbox check (which lists a new task), then the queue is sent;
+  // later periods send nothing that was sent.
+  void driverChecksAndSendsWhileOnline() {
+    for (int session = 0; session < 100; ++session) {
+      if (session == 1)
+        Pop3Download(m_pop3->connection(), {HeldMessage("Fetched", "md5001")});
+      else
+        Pop3Download(m_pop3->connection(), {});
+    }
+    m_pop3->start();
+    Script& first = SmtpGreet(m_smtp->connection(), false);
+    SmtpQuit(SmtpAccept(first, "alice@example.test", {"bob@example.test"}));
+    for (int session = 0; session < 100; ++session)
+      SmtpQuit(SmtpGreet(m_smtp->connection(), false));
+    m_smtp->start();
+
+    m_signer = std::make_unique<SignerFixture>(
+        tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::milliseconds(300)});
+    QVERIFY(m_signer->Start());
+    // Queued in an earlier run: listed at login and sent in the first period.
+    WriteTask(1, kAlice, "bob@example.test", "", "");
+    QCOMPARE(QueueTaskMessage("boss", "QV000000001", kTaskApprove, ""), QueueOutcome::kQueued);
+    fs::remove("HOME_boss/QV000000001.eml");
+    fs::remove("HOME_boss/QV000000001.inf");
+    QVERIFY(m_signer->LogIn(Login()));
+    QTRY_COMPARE_WITH_TIMEOUT(Statuses(), QStringList({"完成"}), 10000);
+    QTRY_COMPARE(App().m_pTaskView->RowCount(), 1);  // fetched by the driver's check
+    QTRY_VERIFY(m_smtp->accepted() >= 3);
+    QCOMPARE(Statuses(), QStringList({"完成"}));
+    QVERIFY2(m_smtp->mismatches().empty(), Mismatches().c_str());
+  }
+
+  void driverReportsAServerThatIsDownEveryPeriod() {
+    for (int session = 0; session < 100; ++session) Pop3Download(m_pop3->connection(), {});
+    m_pop3->start();
+    const quint16 closedPort = m_smtp->port();
+    m_smtp->stop();
+    m_signer = std::make_unique<SignerFixture>(
+        tagSignerOptions{.m_bCheckAtStart = true, .m_driverPeriod = std::chrono::milliseconds(300)});
+    QVERIFY(m_signer->Start());
+    int failures = 0;
+    connect(App().MainFrame(), &QWidget::windowTitleChanged, this, [&failures](const QString& title) {
+      if (title.endsWith(QStringLiteral("提交任务失败.(10061)"))) ++failures;
+    });
+    tagTestLogin login = Login();
+    login.smtpPort = closedPort;
+    QVERIFY(m_signer->AnswerLogin(login));
+    QTRY_VERIFY_WITH_TIMEOUT(failures >= 3, 10000);
+  }
+
+ private:
+  tagTestLogin Login() const {
+    return {.user = "boss", .password = "boss-secret", .pop3Port = m_pop3->port(),
+            .smtpPort = m_smtp->port(), .auth = false};
+  }
+  CSignerApp& App() { return m_signer->App(); }
+  std::string Mismatches() const {
+    std::string text;
+    for (const std::string& mismatch : m_smtp->mismatches()) text += mismatch + "\n";
+    return text;
+  }
+
+  // A running client whose account is set, without a login and with a driver that never runs.
+  void Start(bool auth, quint16 smtpPort = 0) {
+    m_signer = std::make_unique<SignerFixture>(
+        tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::hours(1)});
+    QVERIFY(m_signer->Start());
+    App().SetAccount({"127.0.0.1", smtpPort ? smtpPort : m_smtp->port(), auth, "boss",
+                      "boss-secret"});
+  }
+
+  // A task in the store, and in the task list.
+  void StoreTask(int n, const std::string& from, const std::string& to, const std::string& cc,
+                 const std::string& bcc) {
+    WriteTask(n, from, to, cc, bcc);
+    App().ListTask(TaskHeadPath("./HOME_boss", FormatTaskId(std::to_string(n))));
+  }
+
+  static void WriteTask(int n, const std::string& from, const std::string& to,
+                        const std::string& cc, const std::string& bcc) {
+    const std::string home = HomeDirectory("boss");
+    const std::string id = FormatTaskId(std::to_string(n));
+    const std::string subject = "Task " + std::to_string(n);
+    testsupport::writeFile(TaskMessagePath(home, id), "From: " + from + "\r\nTo: " + to +
+                                                          "\r\nSubject: " + subject +
+                                                          "\r\n\r\nBody\r\n");
+    WriteTaskHead(TaskHeadPath(home, id), {from, to, cc, bcc, subject, id, ""});
+  }
+
+  static std::string Queued(const std::string& id) {
+    return testsupport::readFile(TaskMessagePath("HOME_boss/Queue", id));
+  }
+
+  // Runs SendQueue on a thread of its own, as the driver does, while this thread serves the lists.
+  void RunSendQueue() {
+    std::atomic<bool> done{false};
+    const std::atomic<bool> stopping{false};
+    std::thread sender([&] {
+      SendQueue(App(), stopping);
+      done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
+    sender.join();
+  }
+
+  QStringList Statuses() {
+    QStringList statuses;
+    for (int row = 0; row < App().m_pQueueView->RowCount(); ++row)
+      statuses << QString::fromStdString(App().m_pQueueView->Status(row));
+    return statuses;
+  }
+
+  std::unique_ptr<testsupport::ScriptedServer> m_smtp;
+  std::unique_ptr<testsupport::ScriptedServer> m_pop3;
+  std::unique_ptr<SignerFixture> m_signer;
+};
+
+QTEST_MAIN(SendQueueTest)
+#include "send_queue_test.moc"
