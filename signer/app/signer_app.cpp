@@ -46,6 +46,7 @@ bool CSignerApp::InitInstance() {
   m_pTaskView->OnInitialUpdate();
   m_pMainWnd->SetActiveView(m_pTaskView);
   ConnectTaskCommands();
+  connect(m_pTaskView, &CSignerView::PlaceReader, m_pMainWnd.get(), &CMainFrame::OnPlaceReader);
 
   m_pQueueView = new CQueueView;
   m_pMainWnd->AddView(m_pQueueView);

@@ -19,6 +19,7 @@ class CMailReader {
   bool Open(const std::string& path);
   // True once a reader has been started.
   bool HasProcess() const { return m_process != nullptr; }
+  long Pid() const { return m_process ? m_process->pid() : 0; }
   // The reader's exit code, platform::kStillActive while it runs. False when it cannot be read.
   bool ExitCode(unsigned long& code);
   // Ends the reader (exit code 0); nothing happens when none runs.

@@ -1,7 +1,10 @@
 #include "views/signer_view.h"
 
+#include <QTimer>
+
 #include "app/signer_app.h"
 #include "app/ui_text.h"
+#include "reader/reader_windows.h"
 #include "store/task_store.h"
 #include "views/list_images.h"
 #include "views/text_input.h"
@@ -10,6 +13,8 @@ namespace {
 
 // How much of a task's subject the reader's window title is compared with.
 constexpr std::size_t kTitleLength = 127;
+// How long a started reader has to open its window before it is looked for.
+constexpr int kReaderWindowDelayMs = 1000;
 
 }  // namespace
 
@@ -87,7 +92,13 @@ void CSignerView::OpenInReader() {
   if (!m_bReaderClosed) OpenTaskInReader();
 }
 
-void CSignerView::OpenTaskInReader() { m_reader.Open(m_strReaderFile); }
+void CSignerView::OpenTaskInReader() {
+  if (!m_reader.Open(m_strReaderFile)) return;
+  QTimer::singleShot(kReaderWindowDelayMs, this,
+                     [this, pid = m_reader.Pid(), title = m_strReaderTitle] {
+                       for (const WId window : FindProcessWindows(pid, title)) emit PlaceReader(window);
+                     });
+}
 
 void CSignerView::OnApprove() {
   std::vector<std::string> taskIds;

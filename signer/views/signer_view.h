@@ -37,6 +37,11 @@ class CSignerView : public CReportList {
   void EndReader() { m_reader.End(); }
   CMailReader& Reader() { return m_reader; }
 
+ signals:
+  // The reader's window, found a moment after the reader started on a task: its title is the
+  // task's subject.
+  void PlaceReader(WId window);
+
  private:
   // Moves the selection of the first selected row by step rows and opens that task.
   void MoveSelection(int step);
@@ -44,6 +49,7 @@ class CSignerView : public CReportList {
   void SetReaderTask(const std::string& taskId);
   // After Read: starts the reader. After moving: starts it only while the last one still runs.
   void OpenInReader();
+  // Starts the reader on the task and, a moment later, asks for its window to be placed.
   void OpenTaskInReader();
 
   CSignerApp& m_app;
