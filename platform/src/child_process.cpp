@@ -1,9 +1,10 @@
 #include "platform/child_process.h"
 
-#include <cerrno>
-#include <csignal>
 #include <sys/types.h>
 #include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include "platform/clock.h"
 

@@ -1,3 +1,5 @@
+#include "platform/child_process.h"
+
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -5,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/child_process.h"
 #include "platform/clock.h"
 
 extern char** environ;

@@ -33,7 +33,8 @@ struct tagSignerOptions {
 };
 
 // The application: the main window with its two lists, the account, the login prompt, the mailbox
-// check worker with its thread, and the periodic driver. Create it after the QApplication, on the GUI thread.
+// check worker with its thread, and the periodic driver. Create it after the QApplication, on the
+// GUI thread.
 class CSignerApp : public QObject {
   Q_OBJECT
  public:

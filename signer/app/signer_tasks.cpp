@@ -31,7 +31,9 @@ void CSignerApp::ListTask(const std::string& headPath) {
   }
   QMetaObject::invokeMethod(
       m_pTaskView,
-      [view = m_pTaskView, head] { view->AddTaskRow(head.From, head.To, head.Subject, head.MsgId); },
+      [view = m_pTaskView, head] {
+        view->AddTaskRow(head.From, head.To, head.Subject, head.MsgId);
+      },
       Qt::AutoConnection);
 }
 
@@ -40,7 +42,9 @@ void CSignerApp::AddQueueRow(const std::string& taskId) {
       ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueueValueLength);
   QMetaObject::invokeMethod(
       m_pQueueView,
-      [view = m_pQueueView, head, taskId] { view->AddRow(head.From, head.Subject, head.To, taskId); },
+      [view = m_pQueueView, head, taskId] {
+        view->AddRow(head.From, head.Subject, head.To, taskId);
+      },
       Qt::AutoConnection);
 }
 
@@ -55,9 +59,13 @@ bool CSignerApp::ReturnTask(const std::string& taskId, const std::string& reason
 bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::string& reason) {
   const std::string user = UserName();
   switch (QueueTaskMessage(user, taskId, static_cast<TaskAction>(action), reason)) {
-    case QueueOutcome::kQueued: break;
-    case QueueOutcome::kNotWritten: SetMainTitle("保存签审后的任务到发送队列时出错"); return false;
-    case QueueOutcome::kNotQueued: return false;
+    case QueueOutcome::kQueued:
+      break;
+    case QueueOutcome::kNotWritten:
+      SetMainTitle("保存签审后的任务到发送队列时出错");
+      return false;
+    case QueueOutcome::kNotQueued:
+      return false;
   }
   const std::string home = HomeDirectory(user);
   platform::deleteFile(TaskHeadPath(home, taskId));

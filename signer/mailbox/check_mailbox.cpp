@@ -74,7 +74,8 @@ void CCheckMailBox::Check() {
   unsigned long error = 0;
   if (!mailbox.Connect(m_login.m_strHost.c_str(), m_login.m_strUser.c_str(),
                        m_login.m_strPass.c_str(), error, m_login.m_nPop3Port)) {
-    m_app.SetMainTitle(Formatted("登录到服务器失败。%s (%d)", Reply(mailbox.LoginFailure(error)).c_str(),
+    m_app.SetMainTitle(Formatted("登录到服务器失败。%s (%d)",
+                                 Reply(mailbox.LoginFailure(error)).c_str(),
                                  static_cast<int>(error)));
     m_bLoggedIn = false;
     m_app.m_bOnline = false;
@@ -90,7 +91,8 @@ void CCheckMailBox::Check() {
   int size = 0;
   if (!mailbox.Statistics(count, size, error)) {
     m_app.SetMainTitle(Formatted("获取信箱信息失败。%s (%d)",
-                                 Reply(mailbox.GetLastCommandResponse()).c_str(), static_cast<int>(error)));
+                                 Reply(mailbox.GetLastCommandResponse()).c_str(),
+                                 static_cast<int>(error)));
     mailbox.Disconnect();
     return;
   }
@@ -107,7 +109,8 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   unsigned long error = 0;
   CPop3Message message;
   if (!mailbox.Retrieve(i, message, error)) {
-    m_app.SetMainTitle(Formatted("接收邮件失败。%s (%d)", Reply(mailbox.GetLastCommandResponse()).c_str(),
+    m_app.SetMainTitle(Formatted("接收邮件失败。%s (%d)",
+                                 Reply(mailbox.GetLastCommandResponse()).c_str(),
                                  static_cast<int>(error)));
     return false;
   }

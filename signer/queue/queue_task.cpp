@@ -27,7 +27,8 @@ QueueOutcome QueueTaskMessage(const std::string& user, const std::string& taskId
                               const std::string& reason) {
   const std::string home = HomeDirectory(user);
   std::string text;
-  if (!platform::readWholeFile(TaskMessagePath(home, taskId), text)) return QueueOutcome::kNotQueued;
+  if (!platform::readWholeFile(TaskMessagePath(home, taskId), text))
+    return QueueOutcome::kNotQueued;
   if (!RewriteTaskMessage(text, action, user, reason)) return QueueOutcome::kNotQueued;
 
   const std::string queue = QueueDirectory(user);

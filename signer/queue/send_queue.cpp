@@ -89,10 +89,9 @@ void FillMessage(CSMTPMessage& message, const std::string& queue, const std::str
 
 bool Connect(CMailDevice& device, const tagSignerAccount& account, unsigned long& error) {
   if (account.m_bAuth)
-    return device.MailFunc_ConnectESMTP(account.m_strServer.c_str(),
-                                        Base64(account.m_strUserName).c_str(),
-                                        Base64(account.m_strPassword).c_str(), account.m_nSMTPPort,
-                                        error) != 0;
+    return device.MailFunc_ConnectESMTP(
+               account.m_strServer.c_str(), Base64(account.m_strUserName).c_str(),
+               Base64(account.m_strPassword).c_str(), account.m_nSMTPPort, error) != 0;
   return device.MailFunc_Connect(account.m_strServer.c_str(), account.m_nSMTPPort, error) != 0;
 }
 

@@ -18,7 +18,8 @@ inline constexpr char kReturnPrefix[] = "审核退回:";
 std::size_t FindHeaderEnd(const std::string& text);
 
 // Removes the header fields Received, X-mailer, X-MDRemoteIP and X-MDaemon-Deliver-To (in any case)
-// with their continuation lines. Returns where the header's lines now end: the marker lines go there.
+// with their continuation lines. Returns where the header's lines now end: the marker lines go
+// there.
 std::size_t StripTraceFields(std::string& text, std::size_t headerEnd);
 
 // "X-Sign: vandry!", the X-Sign-Stat line of the action with the user name and, when there is a

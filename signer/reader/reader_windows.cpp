@@ -1,9 +1,9 @@
 #include "reader/reader_windows.h"
 
-#include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
 
+#include <QGuiApplication>
 #include <cstdlib>
 #include <cstring>
 #include <memory>

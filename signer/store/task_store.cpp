@@ -37,7 +37,8 @@ std::string Cut(const std::string& text, std::size_t maxLength) {
 }
 
 bool TaskFilesExist(const std::string& dir, const std::string& id) {
-  return platform::fileExists(TaskMessagePath(dir, id)) || platform::fileExists(TaskHeadPath(dir, id));
+  return platform::fileExists(TaskMessagePath(dir, id)) ||
+         platform::fileExists(TaskHeadPath(dir, id));
 }
 
 }  // namespace
@@ -71,8 +72,8 @@ std::string DrawTaskId(const std::string& home) {
                       1;
     platform::writePrivateProfileString(kCounterSection, kCounterKey, std::to_string(next).c_str(),
                                         counterFile.c_str());
-    const std::string counter = platform::getPrivateProfileString(kCounterSection, kCounterKey, "",
-                                                                  counterFile.c_str());
+    const std::string counter =
+        platform::getPrivateProfileString(kCounterSection, kCounterKey, "", counterFile.c_str());
     // A counter that does not advance cannot be kept.
     if (counter.empty() || counter == previous) return "";
     const std::string id = FormatTaskId(counter);
@@ -93,9 +94,9 @@ bool WriteTaskHead(const std::string& path, const tagTaskHead& head) {
   platform::ProfileFile file;
   if (!file.load(path)) return false;
   const std::pair<const char*, const std::string*> keys[] = {
-      {"From", &head.From},       {"To", &head.To},       {"Cc", &head.Cc},
-      {"Bcc", &head.Bcc},         {"Subject", &head.Subject},
-      {"MsgId", &head.MsgId},     {"WaterId", &head.WaterId}};
+      {"From", &head.From},      {"To", &head.To},           {"Cc", &head.Cc},
+      {"Bcc", &head.Bcc},        {"Subject", &head.Subject}, {"MsgId", &head.MsgId},
+      {"WaterId", &head.WaterId}};
   for (const auto& [key, value] : keys) file.setValue(kHeadSection, key, *value);
   return file.save(path);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The task store in the current directory. "./HOME_<user>" holds each downloaded sign-off task as
 // "<id>.eml" (the message as downloaded) and "<id>.inf" (its header summary), and the task counter
-// "HiWater.mrk"; its folder "Queue" holds the approved and returned tasks waiting to be sent, in the
-// same two files. Task ids are "QV" and the counter, padded with zeros to nine digits.
+// "HiWater.mrk"; its folder "Queue" holds the approved and returned tasks waiting to be sent, in
+// the same two files. Task ids are "QV" and the counter, padded with zeros to nine digits.
 
 #include <cstddef>
 #include <string>

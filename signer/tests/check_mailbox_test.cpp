@@ -118,8 +118,9 @@ class CheckMailBoxTest : public QObject {
     Pop3Download(m_pop3->connection(), {});
     m_pop3->start();
     QVERIFY(m_signer->LogIn(Login("wrong")));
-    QTRY_COMPARE(m_signer->Title(),
-                 QStringLiteral("主管签审 - 登录到服务器失败。-ERR [AUTH] Authentication failed. (4946)"));
+    QTRY_COMPARE(
+        m_signer->Title(),
+        QStringLiteral("主管签审 - 登录到服务器失败。-ERR [AUTH] Authentication failed. (4946)"));
     QVERIFY(!m_signer->App().m_bOnline);
 
     Frame()->Command(res::ID_REFRESH)->trigger();
@@ -152,7 +153,8 @@ class CheckMailBoxTest : public QObject {
     m_pop3->start();
     QVERIFY(m_signer->LogIn(Login()));
     QVERIFY(m_pop3->waitDone());
-    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 接收邮件失败。-ERR no such message (0)"));
+    QTRY_COMPARE(m_signer->Title(),
+                 QStringLiteral("主管签审 - 接收邮件失败。-ERR no such message (0)"));
     QCOMPARE(Tasks()->RowCount(), 1);
   }
 

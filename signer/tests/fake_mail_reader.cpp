@@ -1,9 +1,10 @@
 // A stand-in for the desktop's mail reader in tests: appends "open <pid> <file>" to the file named
 // by SIGNER_TEST_READER_LOG, waits until it is asked to end, and then appends "end <pid> <file>".
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 

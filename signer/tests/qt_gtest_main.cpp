@@ -1,5 +1,6 @@
-// GoogleTest for tests that run Signer's windows: a QApplication lives around all tests. The windows
-// are drawn offscreen unless QT_QPA_PLATFORM names a platform (also when CTest lists the tests).
+// GoogleTest for tests that run Signer's windows: a QApplication lives around all tests. The
+// windows are drawn offscreen unless QT_QPA_PLATFORM names a platform (also when CTest lists the
+// tests).
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -22,7 +22,9 @@ inline int FindPostfix(std::string& why) {
   const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
   const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
   if (dir == nullptr || port == nullptr) {
-    why = "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts Postfix";
+    why =
+        "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts "
+        "Postfix";
     return 0;
   }
   if (!std::filesystem::exists(std::string(dir) + "/ready")) {

@@ -1,12 +1,13 @@
 // Sending the queue against a scripted SMTP server, and the periodic driver that checks the
 // mailbox and sends the queue while the client is online.
+#include "queue/send_queue.h"
+
 #include <QtTest>
 #include <atomic>
 #include <filesystem>
 #include <thread>
 
 #include "queue/queue_task.h"
-#include "queue/send_queue.h"
 #include "signer_fixture.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
@@ -64,16 +65,17 @@ class SendQueueTest : public QObject {
   // the user at the sender's domain to the sender. With authentication the account goes in base64.
   void sendsEachTaskToItsRecipientsWithAuthentication() {
     Start(true);
-    StoreTask(1, kAlice, "Bob <bob@example.test>, carol@example.test", "\"Dave\" <dave@example.test>",
-              "erin@example.test");
+    StoreTask(1, kAlice, "Bob <bob@example.test>, carol@example.test",
+              "\"Dave\" <dave@example.test>", "erin@example.test");
     StoreTask(2, kAlice, "bob@example.test", "", "");
     QVERIFY(App().ApproveTask("QV000000001"));
     QVERIFY(App().ReturnTask("QV000000002", "太长"));
     const std::string first = Queued("QV000000001");
     const std::string second = Queued("QV000000002");
     Script& script = SmtpGreet(m_smtp->connection(), true);
-    SmtpAccept(script, "alice@example.test",
-               {"bob@example.test", "carol@example.test", "dave@example.test", "erin@example.test"});
+    SmtpAccept(
+        script, "alice@example.test",
+        {"bob@example.test", "carol@example.test", "dave@example.test", "erin@example.test"});
     SmtpAccept(script, "boss@example.test", {"alice@example.test"});
     SmtpQuit(script);
     m_smtp->start();
@@ -152,8 +154,8 @@ class SendQueueTest : public QObject {
       SmtpQuit(SmtpGreet(m_smtp->connection(), false));
     m_smtp->start();
 
-    m_signer = std::make_unique<SignerFixture>(
-        tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::milliseconds(300)});
+    m_signer = std::make_unique<SignerFixture>(tagSignerOptions{
+        .m_bCheckAtStart = false, .m_driverPeriod = std::chrono::milliseconds(300)});
     QVERIFY(m_signer->Start());
     // Queued in an earlier run: listed at login and sent in the first period.
     WriteTask(1, kAlice, "bob@example.test", "", "");
@@ -173,13 +175,14 @@ class SendQueueTest : public QObject {
     m_pop3->start();
     const quint16 closedPort = m_smtp->port();
     m_smtp->stop();
-    m_signer = std::make_unique<SignerFixture>(
-        tagSignerOptions{.m_bCheckAtStart = true, .m_driverPeriod = std::chrono::milliseconds(300)});
+    m_signer = std::make_unique<SignerFixture>(tagSignerOptions{
+        .m_bCheckAtStart = true, .m_driverPeriod = std::chrono::milliseconds(300)});
     QVERIFY(m_signer->Start());
     int failures = 0;
-    connect(App().MainFrame(), &QWidget::windowTitleChanged, this, [&failures](const QString& title) {
-      if (title.endsWith(QStringLiteral("提交任务失败.(10061)"))) ++failures;
-    });
+    connect(App().MainFrame(), &QWidget::windowTitleChanged, this,
+            [&failures](const QString& title) {
+              if (title.endsWith(QStringLiteral("提交任务失败.(10061)"))) ++failures;
+            });
     tagTestLogin login = Login();
     login.smtpPort = closedPort;
     QVERIFY(m_signer->AnswerLogin(login));
@@ -188,8 +191,11 @@ class SendQueueTest : public QObject {
 
  private:
   tagTestLogin Login() const {
-    return {.user = "boss", .password = "boss-secret", .pop3Port = m_pop3->port(),
-            .smtpPort = m_smtp->port(), .auth = false};
+    return {.user = "boss",
+            .password = "boss-secret",
+            .pop3Port = m_pop3->port(),
+            .smtpPort = m_smtp->port(),
+            .auth = false};
   }
   CSignerApp& App() { return m_signer->App(); }
   std::string Mismatches() const {
@@ -203,8 +209,8 @@ class SendQueueTest : public QObject {
     m_signer = std::make_unique<SignerFixture>(
         tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::hours(1)});
     QVERIFY(m_signer->Start());
-    App().SetAccount({"127.0.0.1", smtpPort ? smtpPort : m_smtp->port(), auth, "boss",
-                      "boss-secret"});
+    App().SetAccount(
+        {"127.0.0.1", smtpPort ? smtpPort : m_smtp->port(), auth, "boss", "boss-secret"});
   }
 
   // A task in the store, and in the task list.
@@ -219,9 +225,9 @@ class SendQueueTest : public QObject {
     const std::string home = HomeDirectory("boss");
     const std::string id = FormatTaskId(std::to_string(n));
     const std::string subject = "Task " + std::to_string(n);
-    testsupport::writeFile(TaskMessagePath(home, id), "From: " + from + "\r\nTo: " + to +
-                                                          "\r\nSubject: " + subject +
-                                                          "\r\n\r\nBody\r\n");
+    testsupport::writeFile(
+        TaskMessagePath(home, id),
+        "From: " + from + "\r\nTo: " + to + "\r\nSubject: " + subject + "\r\n\r\nBody\r\n");
     WriteTaskHead(TaskHeadPath(home, id), {from, to, cc, bcc, subject, id, ""});
   }
 

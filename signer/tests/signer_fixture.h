@@ -10,9 +10,9 @@
 #include <string>
 
 #include "app/main_frame.h"
+#include "app/resource.h"
 #include "app/signer_app.h"
 #include "login/login_prompt.h"
-#include "app/resource.h"
 #include "scripted_server.h"
 #include "temp_dir.h"
 #include "working_dir.h"
@@ -31,14 +31,13 @@ class SignerFixture {
       : m_app(std::make_unique<CSignerApp>(options)) {}
 
   // Starts the program; false when its window does not show.
-  bool Start() {
-    return m_app->InitInstance() && QTest::qWaitForWindowExposed(m_app->MainFrame());
-  }
+  bool Start() { return m_app->InitInstance() && QTest::qWaitForWindowExposed(m_app->MainFrame()); }
   CSignerApp& App() { return *m_app; }
   // Stops the program, waiting for its workers.
   void Stop() { m_app.reset(); }
 
-  // Waits for the login dialog and fills it in; OK unless cancel is set. False when it did not show.
+  // Waits for the login dialog and fills it in; OK unless cancel is set. False when it did not
+  // show.
   bool AnswerLogin(const tagTestLogin& login, bool cancel = false) {
     CLogin& dialog = m_app->LoginPrompt()->Dialog();
     if (!QTest::qWaitFor([&] { return dialog.isVisible(); }, 10000)) return false;
@@ -73,18 +72,24 @@ class SignerFixture {
 inline std::string HeldMessage(const std::string& subject, const std::string& queueFile) {
   return "Received: from pc1.example.test by mail.example.test with ESMTP id " + queueFile +
          ".msg\r\n\tfor <boss@example.test>\r\n"
-         "From: \"Alice\" <alice@example.test>\r\nTo: bob@example.test\r\nCc: carol@example.test\r\n"
-         "Subject: " + subject + "\r\n\r\nPlease send this.\r\n";
+         "From: \"Alice\" <alice@example.test>\r\nTo: bob@example.test\r\nCc: "
+         "carol@example.test\r\n"
+         "Subject: " +
+         subject + "\r\n\r\nPlease send this.\r\n";
 }
 
-inline testsupport::Script& Pop3LogIn(testsupport::Script& script, const std::string& password =
-                                                                        "boss-secret") {
-  return script.send("+OK ready\r\n").expect("USER boss").send("+OK\r\n").expect("PASS " + password);
+inline testsupport::Script& Pop3LogIn(testsupport::Script& script,
+                                      const std::string& password = "boss-secret") {
+  return script.send("+OK ready\r\n")
+      .expect("USER boss")
+      .send("+OK\r\n")
+      .expect("PASS " + password);
 }
 
 // The replies to STAT and to the LIST that the session sends before its first RETR.
 inline testsupport::Script& Pop3List(testsupport::Script& script, std::size_t count) {
-  const std::string stat = "+OK " + std::to_string(count) + " " + std::to_string(100 * count) + "\r\n";
+  const std::string stat =
+      "+OK " + std::to_string(count) + " " + std::to_string(100 * count) + "\r\n";
   script.expect("STAT").send(stat);
   if (count == 0) return script;
   std::string list = "+OK\r\n";

@@ -22,8 +22,8 @@ class TaskCommandsTest : public QObject {
   void initTestCase() {
     QVERIFY(m_xdg.isValid());
     const QDir xdg(m_xdg.path());
-    QVERIFY(xdg.mkpath(QStringLiteral("data/applications")) && xdg.mkpath(QStringLiteral("config")) &&
-            xdg.mkpath(QStringLiteral("none")));
+    QVERIFY(xdg.mkpath(QStringLiteral("data/applications")) &&
+            xdg.mkpath(QStringLiteral("config")) && xdg.mkpath(QStringLiteral("none")));
     WriteText(xdg.filePath(QStringLiteral("data/applications/signer-test-reader.desktop")),
               "[Desktop Entry]\nType=Application\nName=Test reader\nExec=" +
                   QCoreApplication::applicationDirPath() +
@@ -46,9 +46,7 @@ class TaskCommandsTest : public QObject {
     for (int n = 1; n <= 3; ++n) StoreTask(n);
     QCOMPARE(Tasks()->RowCount(), 3);  // QV000000003 on top
   }
-  void cleanup() {
-    m_signer.reset();
-  }
+  void cleanup() { m_signer.reset(); }
 
   void readWithNothingSelectedDoesNothing() {
     Command(res::ID_TASK_READ);
@@ -200,7 +198,8 @@ class TaskCommandsTest : public QObject {
     const std::string subject = "Task " + std::to_string(n);
     testsupport::writeFile(TaskMessagePath(home, id),
                            "From: \"Alice\" <alice@example.test>\r\nTo: bob@example.test\r\n"
-                           "Subject: " + subject + "\r\n\r\nBody\r\n");
+                           "Subject: " +
+                               subject + "\r\n\r\nBody\r\n");
     WriteTaskHead(TaskHeadPath(home, id), {"\"Alice\" <alice@example.test>", "bob@example.test", "",
                                            "", subject, id, "w" + std::to_string(n)});
     App().ListTask(TaskHeadPath(home, id));

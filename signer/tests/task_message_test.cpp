@@ -1,11 +1,12 @@
 // Rewriting a task's message for the send queue, byte for byte, and queueing it on disk.
+#include "queue/task_message.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "current_dir.h"
 #include "queue/queue_task.h"
-#include "queue/task_message.h"
 #include "store/task_store.h"
 
 namespace {
@@ -75,8 +76,8 @@ std::vector<RewriteCase> RewriteCases() {
            kBody},
       {"noSubjectInTheHeader", "From: a@x\r\n" + kBody, kTaskReturn, "",
        "From: a@x\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" + kBody},
-      {"headerOfTraceFieldsOnly", "Received: a\r\n\tb\r\n\r\nBody\r\n\r\nMore\r\n", kTaskApprove, "",
-       "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n\r\nBody\r\n\r\nMore\r\n"},
+      {"headerOfTraceFieldsOnly", "Received: a\r\n\tb\r\n\r\nBody\r\n\r\nMore\r\n", kTaskApprove,
+       "", "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n\r\nBody\r\n\r\nMore\r\n"},
   };
 }
 
@@ -101,8 +102,13 @@ TEST(RewriteFailure, MessageWithoutAnEmptyLineAfterItsHeader) {
 }
 
 TEST(TurnBack, ReturnGoesFromTheUserAtTheSendersDomainToTheSender) {
-  tagTaskHead head{"\"Alice Wang\" <alice@example.test>", "bob@example.test", "carol@example.test",
-                   "dave@example.test", "Hello", "QV000000001", ""};
+  tagTaskHead head{"\"Alice Wang\" <alice@example.test>",
+                   "bob@example.test",
+                   "carol@example.test",
+                   "dave@example.test",
+                   "Hello",
+                   "QV000000001",
+                   ""};
   TurnBackToSender(head, "boss");
   EXPECT_EQ(head.From, "boss@example.test");
   EXPECT_EQ(head.To, "\"Alice Wang\" <alice@example.test>");
@@ -155,8 +161,8 @@ TEST_F(QueueTask, ReturnTurnsTheQueuedHeadBackToTheSender) {
 }
 
 TEST_F(QueueTask, ReturnOfATaskWithoutSenderKeepsTheCopiedHead) {
-  WriteTaskHead(TaskHeadPath(home, "QV000000001"), {"", "bob@example.test", "", "", "Hello",
-                                                    "QV000000001", ""});
+  WriteTaskHead(TaskHeadPath(home, "QV000000001"),
+                {"", "bob@example.test", "", "", "Hello", "QV000000001", ""});
   ASSERT_EQ(QueueTaskMessage("boss", "QV000000001", kTaskReturn, ""), QueueOutcome::kQueued);
   EXPECT_EQ(Queued(".inf"), testsupport::readFile(TaskHeadPath(home, "QV000000001")));
 }

@@ -1,10 +1,11 @@
 // The task store: ids, the counter, WaterIds, header summaries and the order of stored tasks.
+#include "store/task_store.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "current_dir.h"
-#include "store/task_store.h"
 
 namespace {
 
@@ -58,8 +59,13 @@ TEST(TaskStore, WaterIdIsTheMailServersQueueFileName) {
 
 TEST(TaskStore, HeadIsWrittenInOrderAndReadBackCut) {
   CurrentTempDir dir;
-  const tagTaskHead head{"\"王 伟\" <wang@example.test>", "a@example.test, b@example.test", "", "",
-                         "主题 Subject", "QV000000007", "with ESMTP id md5"};
+  const tagTaskHead head{"\"王 伟\" <wang@example.test>",
+                         "a@example.test, b@example.test",
+                         "",
+                         "",
+                         "主题 Subject",
+                         "QV000000007",
+                         "with ESMTP id md5"};
   ASSERT_TRUE(WriteTaskHead("t.inf", head));
   EXPECT_EQ(testsupport::readFile(dir.file("t.inf")),
             "[Head]\r\nFrom=\"王 伟\" <wang@example.test>\r\nTo=a@example.test, b@example.test\r\n"

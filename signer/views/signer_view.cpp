@@ -96,7 +96,8 @@ void CSignerView::OpenTaskInReader() {
   if (!m_reader.Open(m_strReaderFile)) return;
   QTimer::singleShot(kReaderWindowDelayMs, this,
                      [this, pid = m_reader.Pid(), title = m_strReaderTitle] {
-                       for (const WId window : FindProcessWindows(pid, title)) emit PlaceReader(window);
+                       for (const WId window : FindProcessWindows(pid, title))
+                         emit PlaceReader(window);
                      });
 }
 

@@ -35,9 +35,8 @@ TEST_F(Fetch, HeldMessagesBecomeTasksOnceAndLeaveTheMailbox) {
   EXPECT_EQ(StoredTaskIds("HOME_boss"), (std::vector<std::string>{"QV000000001", "QV000000003"}));
   EXPECT_EQ(testsupport::readFile("HOME_boss/QV000000003.eml"),
             HeldMessage("Second", "md50000000002"));
-  EXPECT_TRUE(realservers::WaitFor([&] {
-    return realservers::TakeAll(peer.port(), "boss").empty();
-  }));
+  EXPECT_TRUE(
+      realservers::WaitFor([&] { return realservers::TakeAll(peer.port(), "boss").empty(); }));
 }
 
 TEST_F(Fetch, WrongPasswordShowsDovecotsRefusal) {

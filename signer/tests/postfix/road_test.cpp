@@ -68,15 +68,20 @@ class Road : public dovecot::Test {
 TEST_F(Road, ApprovedReachesItsRecipientsAndReturnedReachesItsSender) {
   peer.deliver("boss", kHeld);
   peer.deliver("boss", kReturned);
-  ASSERT_TRUE(signer->LogIn({.user = "boss", .password = "boss-secret", .pop3Port = peer.port(),
-                             .smtpPort = smtpPort, .auth = true}));
+  ASSERT_TRUE(signer->LogIn({.user = "boss",
+                             .password = "boss-secret",
+                             .pop3Port = peer.port(),
+                             .smtpPort = smtpPort,
+                             .auth = true}));
   ASSERT_TRUE(realservers::WaitFor([&] { return App().m_pTaskView->RowCount() == 2; }));
   ASSERT_EQ(App().m_pTaskView->TaskId(1), "QV000000001");
 
   ASSERT_TRUE(App().ApproveTask("QV000000001"));
   ASSERT_TRUE(App().ReturnTask("QV000000002", "请补充说明"));
-  ASSERT_TRUE(realservers::WaitFor([&] { return Statuses() == QStringList({"完成", "完成"}); }))
-      << Statuses().join(u',').toStdString() << " " << signer->Title().toStdString();
+  ASSERT_TRUE(realservers::WaitFor([&] {
+    return Statuses() == QStringList({"完成", "完成"});
+  })) << Statuses().join(u',').toStdString()
+      << " " << signer->Title().toStdString();
 
   const std::vector<std::string> toBob = realservers::Delivered(peer.port(), "bob", 1);
   ASSERT_EQ(toBob.size(), 1u);
@@ -96,8 +101,9 @@ TEST_F(Road, ApprovedReachesItsRecipientsAndReturnedReachesItsSender) {
   ASSERT_EQ(toAlice.size(), 2u);
   const std::string& returned = Contains(toAlice[0], "Hello") ? toAlice[0] : toAlice[1];
   EXPECT_TRUE(Contains(returned, "Subject: 审核退回:Hello\r\n"));
-  EXPECT_TRUE(Contains(returned, "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
-                                 "X-Sign-Message: 请补充说明\r\n\r\nHi Bob.\r\n"));
+  EXPECT_TRUE(Contains(returned,
+                       "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
+                       "X-Sign-Message: 请补充说明\r\n\r\nHi Bob.\r\n"));
   EXPECT_TRUE(Contains(returned, "Return-Path: <boss@example.test>"));
   EXPECT_TRUE(realservers::Delivered(peer.port(), "bob", 0).empty());
 }
