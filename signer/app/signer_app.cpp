@@ -18,7 +18,7 @@
 
 namespace {
 
-// How long exit waits for a worker to finish what it is doing.
+// How long exit waits for the workers to finish what they are doing.
 constexpr std::chrono::milliseconds kExitPatience(1500);
 
 }  // namespace
@@ -81,10 +81,15 @@ bool CSignerApp::ExitInstance() {
 }
 
 bool CSignerApp::StopWorkers(std::chrono::milliseconds patience) {
+  using Clock = std::chrono::steady_clock;
+  const bool unbounded = patience == std::chrono::milliseconds::max();
+  const Clock::time_point start = Clock::now();
   // The driver first: it asks the mailbox check worker for checks.
   if (m_pSendDriver && !m_pSendDriver->Stop(patience)) return false;
   m_pSendDriver.reset();
-  return StopCheckMailBox(patience);
+  const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  return StopCheckMailBox(unbounded ? patience
+                                    : std::max(patience - spent, std::chrono::milliseconds(0)));
 }
 
 void CSignerApp::StartCheckMailBox() {

@@ -158,6 +158,16 @@ class CheckMailBoxTest : public QObject {
     QCOMPARE(Tasks()->RowCount(), 1);
   }
 
+  // Exit gives up on a check that waits for a silent server; the worker ends with the process.
+  void exitDoesNotWaitForASilentServer() {
+    Pop3LogIn(m_pop3->connection()).silence();
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QTRY_COMPARE(m_pop3->accepted(), 1);
+    QTest::qWait(100);  // the password is on its way
+    QVERIFY(!m_signer->App().ExitInstance());
+  }
+
  private:
   tagTestLogin Login(const std::string& password = "boss-secret") const {
     return {.user = "boss", .password = password, .pop3Port = m_pop3->port()};
