@@ -46,13 +46,16 @@ int listBufferSize(int count) {
 
 int CPop3Connection::ReadResponse(char* buffer, int capacity, const char* terminator, char** grown,
                                   int growBy) {
-  const std::string_view end(terminator);
+  std::string_view end(terminator);
   postwell::ReplyBuffer reply{buffer, static_cast<std::size_t>(std::max(capacity, 0)), grown,
                               static_cast<std::size_t>(growBy > 0 ? growBy : kLineReplyGrowth)};
   std::size_t at = std::string_view::npos;
   const postwell::ReplyRead result =
       postwell::receiveReply(m_hSocket, m_dwTimeout, reply, [&](std::string_view received, std::size_t firstNew) {
-        at = postwell::findTerminator(received, firstNew, end);
+        // A negative reply is one line even where a multi-line answer was asked for.
+        if (end != kLineEnd && !received.empty() && received.front() == '-')
+          end = kLineEnd;
+        at = postwell::findTerminator(received, end == kLineEnd ? 0 : firstNew, end);
         return at != std::string_view::npos;
       });
   if (result != postwell::ReplyRead::Complete) {

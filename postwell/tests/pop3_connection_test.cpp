@@ -196,6 +196,23 @@ TEST_F(Pop3Session, DoubledLeadingDotsAreKept) {
   EXPECT_EQ(retrieved.GetMessageText(), message);
 }
 
+TEST_F(Pop3Session, NegativeReplyToAMultiLineCommandEndsAtItsLine) {
+  greetAndLogIn(server.connection())
+      .expect("STAT").send("+OK 1 20\r\n")
+      .expect("LIST").send("+OK\r\n1 20\r\n.\r\n")
+      .expect("RETR 1").sendInPieces("-ERR no such message\r\n", 3)
+      .expect("NOOP").send("+OK still here\r\n");
+  session.SetTimeout(2000);
+  ASSERT_EQ(connect(), 1);
+  CPop3Message retrieved;
+  EXPECT_EQ(session.Retrieve(1, retrieved, error), 0);
+  // 10060 would mean the reader waited for an end-of-data line that never comes.
+  EXPECT_EQ(platform::lastError(), 10043u);
+  EXPECT_EQ(session.GetLastCommandResponse(), "-ERR no such message");
+  EXPECT_EQ(session.Noop(), 1);
+  expectScriptPlayed();
+}
+
 TEST_F(Pop3Session, ListsUidlTopDeleteResetNoopSendExactLines) {
   greetAndLogIn(server.connection())
       .expect("STAT").send("+OK 2 300\r\n")
