@@ -1,0 +1,174 @@
+// The whole road of a held message: vetrule's rule code writes the sign-off rule, the mail-server
+// stand-in holds a supervised user's message for the supervisor, Signer fetches it, and the
+// approved or returned message goes back through the stand-in to its recipients or its sender.
+#include <gtest/gtest.h>
+
+#include <QtTest>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "accounts.h"
+#include "core/rule_file_writer.h"
+#include "core/sign_off_rule.h"
+#include "platform/files.h"
+#include "postwell/mail_device.h"
+#include "postwell/smtp_message.h"
+#include "server.h"
+#include "signer_fixture.h"
+#include "temp_dir.h"
+#include "views/queue_view.h"
+#include "views/signer_view.h"
+
+namespace {
+
+constexpr char kDomain[] = "corp.test";
+
+std::string Address(const std::string& mailbox) { return mailbox + "@" + kDomain; }
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class Road : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mailsandbox::Accounts accounts(layout);
+    platform::createDirectory(layout.appDirectory());
+    for (const char* mailbox : {"ann", "cid", "bob", "dan", "boss"}) {
+      std::string error;
+      ASSERT_TRUE(accounts.addMailbox(Address(mailbox), std::string(mailbox) + "-pw", error)) << error;
+    }
+    // boss signs off the mail of ann and cid, as vetrule would save it.
+    vetrule::SupervisorRecord boss{Address("boss"), {Address("cid"), Address("ann")}, {}};
+    vetrule::RuleLists rules;
+    ASSERT_TRUE(vetrule::saveRules({{boss.supervisorAddress, &boss}}, rules, layout.rulesFile()));
+
+    std::string error;
+    ASSERT_TRUE(server.start(0, 0, error)) << error;
+    signer = std::make_unique<SignerFixture>(
+        tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::milliseconds(300)});
+    ASSERT_TRUE(signer->Start());
+  }
+
+  void TearDown() override {
+    signer.reset();
+    server.stop();
+  }
+
+  // A user's mail client submits a message through the stand-in.
+  void Submit(const std::string& sender, const std::vector<std::string>& recipients,
+              const std::string& text) {
+    const std::string file = root.file("outgoing-" + std::to_string(++submitted) + ".eml");
+    testsupport::writeFile(file, text);
+    CMailDevice device;
+    unsigned long error = 0;
+    ASSERT_TRUE(device.MailFunc_Connect("127.0.0.1", server.smtpPort(), error)) << error;
+    CSMTPMessage message;
+    message.m_From.m_sAddress = Address(sender);
+    for (const std::string& recipient : recipients) message.m_arrRecipient.push_back(Address(recipient));
+    message.m_sContentFile = file;
+    ASSERT_TRUE(device.MailFunc_SendMailMessage(message, error)) << device.GetLastErrorDescription();
+  }
+
+  std::vector<std::string> Mailbox(const std::string& mailbox) {
+    std::vector<std::string> messages;
+    const std::string dir = layout.mailboxDirectory(kDomain, mailbox);
+    for (const platform::DirEntry& entry : platform::findFiles(dir + "/*.msg"))
+      messages.push_back(testsupport::readFile(dir + "/" + entry.name));
+    return messages;
+  }
+
+  void LogInAsSupervisor() {
+    ASSERT_TRUE(signer->LogIn({.user = "boss", .password = "boss-pw", .pop3Port = server.pop3Port(),
+                               .smtpPort = server.smtpPort(), .auth = true}));
+  }
+
+  CSignerApp& App() { return signer->App(); }
+
+  bool QueueSent() {
+    return QTest::qWaitFor(
+        [&] {
+          CQueueView* queue = App().m_pQueueView;
+          for (int row = 0; row < queue->RowCount(); ++row)
+            if (queue->Status(row) != CQueueView::kSent) return false;
+          return queue->RowCount() > 0;
+        },
+        15000);
+  }
+
+  testsupport::TempDir root;
+  mailsandbox::Layout layout{root.path()};
+  std::FILE* logFile = std::tmpfile();
+  mailsandbox::EventLog log{logFile};
+  mailsandbox::Server server{layout, log};
+  std::unique_ptr<SignerFixture> signer;
+  int submitted = 0;
+};
+
+const char kQuarterly[] =
+    "From: Ann <ann@corp.test>\r\n"
+    "To: bob@corp.test\r\n"
+    "Cc: dan@corp.test\r\n"
+    "Subject: Quarterly figures\r\n"
+    "X-Mailer: Desk Mail 5\r\n"
+    "\r\n"
+    "The figures, for sign-off.\r\n";
+
+TEST_F(Road, HeldMessageIsApprovedAndReachesItsRecipientsMarked) {
+  Submit("ann", {"bob", "dan"}, kQuarterly);
+  ASSERT_EQ(Mailbox("boss").size(), 1u);
+  EXPECT_TRUE(Mailbox("bob").empty()) << "the held message went through";
+
+  LogInAsSupervisor();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return App().m_pTaskView->RowCount() == 1; }, 15000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Mailbox("boss").empty(); }, 15000));
+  ASSERT_TRUE(App().ApproveTask(App().m_pTaskView->TaskId(0)));
+  ASSERT_TRUE(QueueSent()) << signer->Title().toStdString();
+
+  for (const char* recipient : {"bob", "dan"}) {
+    const std::vector<std::string> got = Mailbox(recipient);
+    ASSERT_EQ(got.size(), 1u) << recipient;
+    EXPECT_TRUE(Contains(got[0], "Subject: Quarterly figures\r\n"
+                                 "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n\r\n"
+                                 "The figures, for sign-off.\r\n"))
+        << got[0];
+    EXPECT_FALSE(Contains(got[0], "X-Mailer")) << got[0];
+    // The stand-in puts its own Received field on top; the held copy's (queue file 1) is gone.
+    EXPECT_FALSE(Contains(got[0], "md5000000001.msg")) << got[0];
+  }
+  EXPECT_TRUE(Mailbox("boss").empty());
+  EXPECT_TRUE(Mailbox("ann").empty());
+}
+
+TEST_F(Road, ReturnedMessageReachesItsSenderWithPrefixAndReason) {
+  Submit("cid", {"bob"},
+         "From: cid@corp.test\r\nTo: bob@corp.test\r\nSubject: Hello\r\n\r\nHi Bob.\r\n");
+  LogInAsSupervisor();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return App().m_pTaskView->RowCount() == 1; }, 15000));
+  ASSERT_TRUE(App().ReturnTask(App().m_pTaskView->TaskId(0), "请补充说明"));
+  ASSERT_TRUE(QueueSent()) << signer->Title().toStdString();
+
+  const std::vector<std::string> got = Mailbox("cid");
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_TRUE(Contains(got[0], "Subject: 审核退回:Hello\r\n")) << got[0];
+  EXPECT_TRUE(Contains(got[0], "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
+                               "X-Sign-Message: 请补充说明\r\n\r\nHi Bob.\r\n"))
+      << got[0];
+  EXPECT_TRUE(Mailbox("bob").empty());
+}
+
+TEST_F(Road, MailOfUnsupervisedUsersAndMarkedMailIsDeliveredDirectly) {
+  Submit("dan", {"bob"}, "From: dan@corp.test\r\nTo: bob@corp.test\r\nSubject: Lunch\r\n\r\nNoon?\r\n");
+  Submit("ann", {"bob"},
+         "From: ann@corp.test\r\nTo: bob@corp.test\r\nSubject: Signed\r\nX-Sign: vandry!\r\n\r\nOk.\r\n");
+  EXPECT_EQ(Mailbox("bob").size(), 2u);
+  EXPECT_TRUE(Mailbox("boss").empty());
+
+  LogInAsSupervisor();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return signer->Title().contains(QStringLiteral("boss")); }, 15000));
+  EXPECT_EQ(App().m_pTaskView->RowCount(), 0);
+}
+
+}  // namespace
