@@ -64,7 +64,7 @@ bool Accounts::addMailbox(std::string_view address, std::string_view password, s
   std::string_view name = address.substr(0, at);
   std::string_view domain = at == std::string_view::npos ? std::string_view() : address.substr(at + 1);
   if (!isUsableFolderName(name) || !isUsableFolderName(domain)) {
-    error = "\"" + std::string(address) + "\" is no address of the form mailbox@domain";
+    error.assign("\"").append(address).append("\" is no address of the form mailbox@domain");
     return false;
   }
   if (password.find_first_of("\r\n") != std::string_view::npos) {
