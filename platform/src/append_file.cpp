@@ -26,14 +26,15 @@ int writeWhole(int fd, std::string_view bytes) {
 
 }  // namespace
 
-bool appendToFile(const std::string& path, std::string_view bytes) {
+bool appendToFile(const std::string& path, std::string_view bytes, bool durable) {
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     setLastError(fileErrorFromErrno(errno));
     return false;
   }
   int error = writeWhole(fd, bytes);
-  ::close(fd);
+  if (error == 0 && durable && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) setLastError(fileErrorFromErrno(error));
   return error == 0;
 }

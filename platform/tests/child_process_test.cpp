@@ -33,7 +33,7 @@ unsigned long waitForExit(platform::ChildProcess& child) {
 }
 
 TEST(ChildProcess, ExitCodeWhileRunningAndAfterwards) {
-  platform::ChildProcess child(spawnShell("read line; exit 3"));
+  platform::ChildProcess child(spawnShell("sleep 30; exit 3"));
   unsigned long code = 0;
   ASSERT_TRUE(child.exitCode(code));
   EXPECT_EQ(code, platform::kStillActive);

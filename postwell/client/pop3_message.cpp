@@ -7,6 +7,7 @@
 #include <new>
 
 #include "groundkit/groundkit.h"
+#include "platform/append_file.h"
 
 namespace {
 
@@ -154,14 +155,9 @@ int CPop3Message::SaveToDisk(const char* path, unsigned long& error) {
     BSCF_GetFilePath(path, directory);
     if (directory[0] != '\0') BSCF_MakeDeepDirectory(directory);
 
-    std::FILE* file = std::fopen(path, "ab");
-    bool written = file != nullptr;
-    if (written && m_pszText != nullptr) {
-      const std::size_t length = std::strlen(m_pszText);
-      written = std::fwrite(m_pszText, 1, length, file) == length;
-    }
-    if (file != nullptr && std::fclose(file) != 0) written = false;
-    if (written) return 1;
+    // On the disk before the caller deletes the message from the server.
+    const std::string_view text = m_pszText != nullptr ? std::string_view(m_pszText) : std::string_view();
+    if (platform::appendToFile(path, text, true)) return 1;
   } catch (const std::exception&) {
   }
   error = kSaveFailed;

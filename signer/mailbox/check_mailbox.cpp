@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "app/signer_app.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
 #include "postwell/mailbox_device.h"
 #include "store/task_store.h"
 
@@ -128,8 +130,16 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   head.MsgId = taskId;
   head.WaterId = WaterIdFromReceived(HeaderItem(message, "Received"));
   const std::string headPath = TaskHeadPath(home, taskId);
-  WriteTaskHead(headPath, head);
-  if (!message.SaveToDisk(TaskMessagePath(home, taskId).c_str(), error)) {
+  // The message stays on the server unless both files of the task are on the disk.
+  if (!WriteTaskHead(headPath, head)) {
+    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(platform::lastError())));
+    return false;
+  }
+  const std::string messagePath = TaskMessagePath(home, taskId);
+  if (!message.SaveToDisk(messagePath.c_str(), error)) {
+    // A half-written task would be listed at the next start; the server still has the message.
+    platform::deleteFile(messagePath);
+    platform::deleteFile(headPath);
     m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(error)));
     return false;
   }

@@ -10,7 +10,7 @@ namespace platform {
 
 // Appends the bytes to the file, creating it when missing. The bytes go out in one write on a
 // descriptor opened for appending, so texts appended concurrently never mix. False (last error
-// set) when the file cannot be opened or written.
-PLATFORM_API bool appendToFile(const std::string& path, std::string_view bytes);
+// set) when the file cannot be opened or written. A durable append is on the disk when it returns.
+PLATFORM_API bool appendToFile(const std::string& path, std::string_view bytes, bool durable = false);
 
 }  // namespace platform
