@@ -27,15 +27,25 @@ SocketHandle tcpSocket() {
   return s;
 }
 
-bool setReceiveTimeout(SocketHandle s, unsigned long milliseconds) {
+namespace {
+bool setTimeoutOption(SocketHandle s, int option, unsigned long milliseconds) {
   timeval tv{};
   tv.tv_sec = static_cast<time_t>(milliseconds / 1000);
   tv.tv_usec = static_cast<suseconds_t>((milliseconds % 1000) * 1000);
-  if (::setsockopt(fd(s), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) {
+  if (::setsockopt(fd(s), SOL_SOCKET, option, &tv, sizeof tv) != 0) {
     setSocketErrorFromErrno();
     return false;
   }
   return true;
+}
+}  // namespace
+
+bool setReceiveTimeout(SocketHandle s, unsigned long milliseconds) {
+  return setTimeoutOption(s, SO_RCVTIMEO, milliseconds);
+}
+
+bool setSendTimeout(SocketHandle s, unsigned long milliseconds) {
+  return setTimeoutOption(s, SO_SNDTIMEO, milliseconds);
 }
 
 bool setNoDelay(SocketHandle s) {

@@ -107,6 +107,21 @@ TEST(Socket, ReceiveTimeoutGives10060) {
   platform::closeSocket(s);
 }
 
+TEST(Socket, SendToAPeerThatStopsReadingFailsWith10060) {
+  Listener l;
+  platform::SocketHandle s = platform::tcpSocket();
+  ASSERT_TRUE(platform::connectTcp(s, "127.0.0.1", l.port));
+  ASSERT_TRUE(platform::setSendTimeout(s, 200));
+  int peer = l.accept();  // never reads
+  std::string block(1 << 20, 'x');
+  long sent = 0;
+  for (int i = 0; i < 256 && sent >= 0; ++i) sent = platform::sendAll(s, block.data(), block.size());
+  EXPECT_EQ(sent, -1);
+  EXPECT_EQ(platform::lastError(), platform::err::kWsaTimedOut);
+  ::close(peer);
+  platform::closeSocket(s);
+}
+
 TEST(Socket, LastErrorIsPerThread) {
   platform::setLastError(10061);
   unsigned long seen = 1;

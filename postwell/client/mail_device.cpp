@@ -104,6 +104,9 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
     platform::setLastError(socketError);
     return 0;
   }
+  // A server that stops taking data fails the send after the idle timeout instead of hanging it.
+  platform::setSendTimeout(m_hSocket, m_dwTimeout);
+
   m_bConnected = 1;
   StatusAndLog(formatted("连接到 %s:%d ,等待应答 ...", hostText, port));
 

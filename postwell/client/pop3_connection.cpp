@@ -87,6 +87,8 @@ int CPop3Connection::Connect(const char* host, const char* user, const char* pas
     failure = "Failed to set receive port timeover. (%ld)";
   else if (!platform::connectTcp(m_hSocket, host, static_cast<std::uint16_t>(port)))
     failure = "Could not connect to the POP3 mailbox, GetLastError returns: %ld";
+  else
+    platform::setSendTimeout(m_hSocket, m_dwTimeout);
   if (failure != nullptr) {
     error = platform::lastError();
     FailWith(withNumber(failure, static_cast<long>(error)));

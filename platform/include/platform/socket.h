@@ -16,6 +16,8 @@ inline constexpr SocketHandle kInvalidSocket = -1;
 // A new IPv4 stream socket, or kInvalidSocket.
 PLATFORM_API SocketHandle tcpSocket();
 PLATFORM_API bool setReceiveTimeout(SocketHandle s, unsigned long milliseconds);
+// A send that the peer does not take within the time fails with 10060 instead of blocking for ever.
+PLATFORM_API bool setSendTimeout(SocketHandle s, unsigned long milliseconds);
 PLATFORM_API bool setNoDelay(SocketHandle s);
 // A dotted IPv4 literal first, else a host-name lookup taking the first IPv4 address. The result is
 // in network byte order. A failed lookup sets the last error to 10022.

@@ -91,6 +91,8 @@ void Server::serve(platform::SocketHandle socket, Protocol protocol, unsigned nu
     session = std::make_unique<SmtpSession>(accounts_, delivery_, events);
   else
     session = std::make_unique<Pop3Session>(accounts_, store_, events);
+  // A client that stops reading cannot hold a session thread, and with it the stop, for ever.
+  platform::setSendTimeout(socket, kSendTimeoutMs);
   ConnectionEnd end = runConnection(socket, *session, stopping_, kIdleTimeoutMs);
   session.reset();
   platform::closeSocket(socket);

@@ -20,6 +20,7 @@ namespace mailsandbox {
 class Server {
  public:
   static constexpr unsigned long kIdleTimeoutMs = 10 * 60 * 1000;
+  static constexpr unsigned long kSendTimeoutMs = 30 * 1000;
 
   Server(const Layout& layout, EventLog& log);
   ~Server();
