@@ -42,6 +42,20 @@ bool readWholeFile(const std::string& path, std::string& contents) {
   return true;
 }
 
+namespace {
+
+// Puts a rename in the directory on the disk, so that after a power loss the new file is there.
+void syncDirectoryOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
 bool replaceWholeFile(const std::string& path, std::string_view text) {
   static std::atomic<unsigned> sequence{0};
   std::string temp;
@@ -81,6 +95,7 @@ bool replaceWholeFile(const std::string& path, std::string_view text) {
     setLastError(fileErrorFromErrno(e));
     return false;
   }
+  syncDirectoryOf(path);
   return true;
 }
 

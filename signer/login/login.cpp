@@ -113,7 +113,8 @@ void CLogin::accept() {
 bool CLogin::ExchangePort(QLineEdit* edit, int& port) {
   bool isNumber = false;
   port = edit->text().trimmed().toInt(&isNumber);
-  if (isNumber) return true;
+  // A port beyond 65535 would wrap around to another port when the session connects.
+  if (isNumber && port >= 1 && port <= 65535) return true;
   edit->setFocus();
   edit->selectAll();
   auto* message = new QMessageBox(QMessageBox::Warning, res::LoadString(res::IDS_APP_TITLE),

@@ -153,11 +153,18 @@ class LoginTest : public QObject {
     QCOMPARE(m_app->Account().m_strPassword, "");
   }
 
-  // Nothing is stored until both ports are numbers.
+  // Nothing is stored until both ports are numbers of a port.
+  void portThatIsNotANumberKeepsTheDialogOpen_data() {
+    QTest::addColumn<QString>("port");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("letters") << QStringLiteral("smtp");
+    QTest::newRow("beyond 65535") << QStringLiteral("65561");
+  }
   void portThatIsNotANumberKeepsTheDialogOpen() {
+    QFETCH(QString, port);
     Open();
     Edit("user")->setText(QStringLiteral("boss"));
-    Edit("smtpPort")->clear();
+    Edit("smtpPort")->setText(port);
     QTest::mouseClick(Button("ok"), Qt::LeftButton);
 
     QMessageBox* message = nullptr;

@@ -19,11 +19,11 @@ CReportList::CReportList(QWidget* parent) : QTreeWidget(parent) {
 void CReportList::SetColumns(std::initializer_list<ListColumn> columns) {
   setColumnCount(static_cast<int>(columns.size()));
   int column = 0;
-  for (const ListColumn& spec : columns) {
-    headerItem()->setText(column, QString::fromUtf8(spec.heading));
-    headerItem()->setTextAlignment(column, spec.alignment | Qt::AlignVCenter);
-    setColumnWidth(column, spec.width);
-    setColumnHidden(column, spec.width == 0);
+  for (const ListColumn& entry : columns) {
+    headerItem()->setText(column, QString::fromUtf8(entry.heading));
+    headerItem()->setTextAlignment(column, entry.alignment | Qt::AlignVCenter);
+    setColumnWidth(column, entry.width);
+    setColumnHidden(column, entry.width == 0);
     ++column;
   }
 }
