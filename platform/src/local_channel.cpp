@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/last_error.h"
+#include "poll_timeout.h"
 
 namespace platform {
 
@@ -185,7 +186,7 @@ bool LocalChannelServer::serve(unsigned long timeoutMs, const Handler& handler) 
   }
   std::vector<pollfd> waits{{listener_, POLLIN, 0}};
   for (int client : clients_) waits.push_back({client, POLLIN, 0});
-  int timeout = timeoutMs > 0x7fffffffUL ? -1 : static_cast<int>(timeoutMs);
+  int timeout = pollTimeout(timeoutMs);
   if (::poll(waits.data(), waits.size(), timeout) < 0) {
     if (errno == EINTR) return true;
     setSocketError(errno);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/last_error.h"
+#include "poll_timeout.h"
 
 namespace platform {
 
@@ -135,7 +136,7 @@ int waitReadable(SocketHandle s, unsigned long timeoutMs) {
   }
   pollfd p{fd(s), POLLIN, 0};
   for (;;) {
-    int rc = ::poll(&p, 1, timeoutMs > 0x7fffffffUL ? -1 : static_cast<int>(timeoutMs));
+    int rc = ::poll(&p, 1, pollTimeout(timeoutMs));
     if (rc > 0) {
       if (p.revents & POLLNVAL) {
         setLastError(err::kWsaNotSocket);

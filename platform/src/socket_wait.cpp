@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include "platform/last_error.h"
+#include "poll_timeout.h"
 
 namespace platform {
 
@@ -16,7 +17,7 @@ int waitSockets(std::vector<SocketInterest>& sockets, unsigned long timeoutMs) {
     if (s.wantWrite) events |= POLLOUT;
     polled.push_back({static_cast<int>(s.socket), events, 0});
   }
-  const int timeout = timeoutMs > 0x7fffffffUL ? -1 : static_cast<int>(timeoutMs);
+  const int timeout = pollTimeout(timeoutMs);
   int ready;
   do {
     ready = ::poll(polled.data(), polled.size(), timeout);

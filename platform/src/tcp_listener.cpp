@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/last_error.h"
+#include "poll_timeout.h"
 
 namespace platform {
 
@@ -50,7 +51,7 @@ SocketHandle TcpListener::accept(unsigned long timeoutMs) {
     return kInvalidSocket;
   }
   pollfd p{fd(socket_), POLLIN, 0};
-  int ready = ::poll(&p, 1, timeoutMs > 0x7fffffffUL ? -1 : static_cast<int>(timeoutMs));
+  int ready = ::poll(&p, 1, pollTimeout(timeoutMs));
   if (ready == 0) {
     setLastError(err::kWsaTimedOut);
     return kInvalidSocket;

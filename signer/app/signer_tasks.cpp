@@ -13,7 +13,6 @@ namespace {
 
 // How much of each value the lists show.
 constexpr std::size_t kTaskValueLength = 127;
-constexpr std::size_t kQueueValueLength = 1023;
 
 }  // namespace
 
@@ -39,7 +38,7 @@ void CSignerApp::ListTask(const std::string& headPath) {
 
 void CSignerApp::AddQueueRow(const std::string& taskId) {
   const tagTaskHead head =
-      ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueueValueLength);
+      ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueuedHeadValueMax);
   QMetaObject::invokeMethod(
       m_pQueueView,
       [view = m_pQueueView, head, taskId] {

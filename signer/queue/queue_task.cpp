@@ -6,15 +6,13 @@
 
 namespace {
 
-constexpr std::size_t kHeadValueLength = 1023;
-
 // The queue's copy of the task's header summary; for a return its envelope names the sender as
 // the only recipient and the supervisor at the sender's domain as the sender.
 bool QueuedHead(const std::string& homeHead, TaskAction action, const std::string& user,
                 std::string& queued) {
   if (!platform::readWholeFile(homeHead, queued)) return false;
   if (action != kTaskReturn) return true;
-  tagTaskHead head = ReadTaskHead(homeHead, kHeadValueLength);
+  tagTaskHead head = ReadTaskHead(homeHead, kQueuedHeadValueMax);
   if (head.From.empty()) return true;
   TurnBackToSender(head, user);
   platform::ProfileFile file;

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr std::size_t kHeadValueLength = 1023;
-
 struct tagQueueRow {
   std::string m_strTaskId;
   std::string m_strStatus;
@@ -80,7 +78,7 @@ void AddRecipients(const std::string& addresses, std::vector<std::string>& recip
 // The queued task as an outgoing message: from the sender of its head to each address of the To,
 // Cc and Bcc values.
 void FillMessage(CSMTPMessage& message, const std::string& queue, const std::string& taskId) {
-  const tagTaskHead head = ReadTaskHead(TaskHeadPath(queue, taskId), kHeadValueLength);
+  const tagTaskHead head = ReadTaskHead(TaskHeadPath(queue, taskId), kQueuedHeadValueMax);
   message.m_From.m_sAddress = BareAddress(head.From);
   message.m_sContentFile = TaskMessagePath(queue, taskId);
   for (const std::string* addresses : {&head.To, &head.Cc, &head.Bcc})

@@ -40,6 +40,9 @@ std::string WaterIdFromReceived(const std::string& received);
 
 // Writes [Head] with the keys in the order of tagTaskHead. False when the file cannot be written.
 bool WriteTaskHead(const std::string& path, const tagTaskHead& head);
+// The longest [Head] value the approval and sending read from a queued task.
+inline constexpr std::size_t kQueuedHeadValueMax = 1023;
+
 // Reads [Head]; missing keys are empty, each value cut to at most maxLength bytes (never inside a
 // UTF-8 character).
 tagTaskHead ReadTaskHead(const std::string& path, std::size_t maxLength);
