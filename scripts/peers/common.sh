@@ -50,3 +50,30 @@ fresh_reachable_dir() {
   fi
   chmod 755 "$dir"
 }
+
+# Waits up to five seconds until the check command succeeds, then marks the server ready. When it
+# never does, shows the named logs, stops the server and fails.
+await_ready() {
+  local name=$1 check=$2
+  shift 2
+  for _ in $(seq 1 100); do
+    if "$check"; then
+      echo "$port" > "$dir/ready"
+      return 0
+    fi
+    sleep 0.05
+  done
+  echo "$name did not answer on port $port; its logs:" >&2
+  cat "$@" >&2 || true
+  stop || true
+  exit 1
+}
+
+# Runs start or stop, as the first argument asks.
+dispatch() {
+  case "$action" in
+    start) start ;;
+    stop) stop ;;
+    *) echo "usage: $0 start|stop <dir> [port]" >&2; exit 2 ;;
+  esac
+}

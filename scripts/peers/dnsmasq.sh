@@ -76,21 +76,7 @@ CONF
       unavailable "port $port is already in use; set MAILSIGNOFF_DNSMASQ_PORT"
     exit 1
   fi
-  for _ in $(seq 1 100); do
-    if answers; then
-      echo "$port" > "$dir/ready"
-      return 0
-    fi
-    sleep 0.05
-  done
-  echo "dnsmasq did not answer on port $port; its log:" >&2
-  cat "$dir/dnsmasq.log" >&2 || true
-  stop || true
-  exit 1
+  await_ready dnsmasq answers "$dir/dnsmasq.log"
 }
 
-case "$action" in
-  start) start ;;
-  stop) stop ;;
-  *) echo "usage: $0 start|stop <dir> [port]" >&2; exit 2 ;;
-esac
+dispatch

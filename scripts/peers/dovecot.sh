@@ -100,21 +100,7 @@ CONF
 
   # The daemon must not hold the caller's output open (CTest waits for it to close).
   dovecot -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.log" 2>&1
-  for _ in $(seq 1 100); do
-    if port_answers; then
-      echo "$port" > "$dir/ready"
-      return 0
-    fi
-    sleep 0.05
-  done
-  echo "dovecot did not answer on port $port; its log:" >&2
-  cat "$dir/dovecot.log" >&2 || true
-  stop || true
-  exit 1
+  await_ready dovecot port_answers "$dir/dovecot.log"
 }
 
-case "$action" in
-  start) start ;;
-  stop) stop ;;
-  *) echo "usage: $0 start|stop <dir> [port]" >&2; exit 2 ;;
-esac
+dispatch

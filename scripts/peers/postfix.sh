@@ -109,21 +109,7 @@ CONF
     cat "$dir/start.out" >&2
     exit 1
   fi
-  for _ in $(seq 1 100); do
-    if port_answers; then
-      echo "$port" > "$dir/ready"
-      return 0
-    fi
-    sleep 0.05
-  done
-  echo "postfix did not answer on port $port:" >&2
-  cat "$dir/start.out" "$dir/postfix.log" >&2 || true
-  stop || true
-  exit 1
+  await_ready postfix port_answers "$dir/start.out" "$dir/postfix.log"
 }
 
-case "$action" in
-  start) start ;;
-  stop) stop ;;
-  *) echo "usage: $0 start|stop <dir> [port]" >&2; exit 2 ;;
-esac
+dispatch
