@@ -1,13 +1,7 @@
 #include "platform/profile.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 
 #include "platform/last_error.h"
@@ -177,25 +171,11 @@ void ProfileFile::parse(std::string_view text) {
 }
 
 bool ProfileFile::load(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    if (errno == ENOENT || errno == ENOTDIR) {
-      parse({});
-      return true;
-    }
-    setLastError(fileErrorFromErrno(errno));
-    return false;
-  }
   std::string text;
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  bool failed = std::ferror(f) != 0;
-  int readErrno = errno;
-  std::fclose(f);
-  if (failed) {
-    setLastError(fileErrorFromErrno(readErrno));
-    return false;
+  if (!readWholeFile(path, text)) {
+    const unsigned long error = lastError();
+    if (error != err::kFileNotFound && error != err::kPathNotFound) return false;
+    text.clear();  // a missing file reads as an empty one
   }
   parse(text);
   return true;

@@ -9,13 +9,9 @@
 
 #include "platform/last_error.h"
 #include "poll_timeout.h"
+#include "socket_errors.h"
 
 namespace platform {
-
-namespace {
-int fd(SocketHandle s) { return static_cast<int>(s); }
-void setSocketErrorFromErrno() { setLastError(socketErrorFromErrno(errno)); }
-}  // namespace
 
 TcpListener::~TcpListener() { close(); }
 
