@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libglib2.0-dev fonts-wqy-microhei xvfb xauth imagemagick
   libc-ares-dev unixodbc-dev libsqliteodbc odbc-postgresql
-  curl dovecot-pop3d dnsutils dnsmasq-base postgresql postfix
+  curl strace dovecot-pop3d dnsutils dnsmasq-base postgresql postfix
 )
 
 missing=()
