@@ -35,17 +35,22 @@ others_can_reach() {
   done
 }
 
+# The longest directory in which the servers' socket paths (Dovecot's login sockets, Postfix's
+# private services) stay within the 108 bytes a Unix socket's path may have.
+max_runtime_dir_length=40
+
 # Makes $dir a fresh, empty, absolute directory that the servers' own users can reach: where they
-# could not reach the build directory, $dir becomes a link to a directory under /tmp.
+# could not reach the build directory, or where its path is too long for the servers' sockets (a
+# deep checkout), $dir becomes a link to a directory under /tmp.
 fresh_reachable_dir() {
   [ -L "$dir" ] && rm -rf "$(readlink -f "$dir")"
   rm -rf "$dir"
   mkdir -p "$(dirname "$dir")"
   dir=$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")
-  if others_can_reach "$dir"; then
+  if [ ${#dir} -le $max_runtime_dir_length ] && others_can_reach "$dir"; then
     mkdir "$dir"
   else
-    ln -s "$(mktemp -d /tmp/mailsignoff-peer.XXXXXX)" "$dir"
+    ln -s "$(mktemp -d /tmp/msp.XXXXXX)" "$dir"
     dir=$(readlink -f "$dir")
   fi
   chmod 755 "$dir"
