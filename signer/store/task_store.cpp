@@ -1,7 +1,5 @@
 #include "store/task_store.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -76,19 +74,13 @@ bool ParseCounter(const std::string& text, std::uint64_t& counter) {
   return true;
 }
 
-bool EndsWith(const std::string& name, const char* extension) {
-  const std::size_t length = std::char_traits<char>::length(extension);
-  return name.size() >= length &&
-         ::strcasecmp(name.c_str() + name.size() - length, extension) == 0;
-}
-
 // A task's file, or a temporary file written on the way to one.
 bool IsTaskFileName(const std::string& name) {
   std::string lower = name;
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
     return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   });
-  return EndsWith(lower, kMessageExtension) || EndsWith(lower, kHeadExtension) ||
+  return lower.ends_with(kMessageExtension) || lower.ends_with(kHeadExtension) ||
          lower.find(".eml.") != std::string::npos || lower.find(".inf.") != std::string::npos;
 }
 
@@ -151,8 +143,9 @@ std::string TaskHeadPath(const std::string& dir, const std::string& id) {
 }
 
 std::string FormatTaskId(const std::string& counter) {
-  return "QV" + std::string(counter.size() < kMinimumIdDigits ? kMinimumIdDigits - counter.size() : 0,
-                            '0') +
+  return "QV" +
+         std::string(counter.size() < kMinimumIdDigits ? kMinimumIdDigits - counter.size() : 0,
+                     '0') +
          counter;
 }
 

@@ -71,5 +71,6 @@ tagTaskHead ReadTaskHead(const std::string& path, std::size_t maxLength);
 std::vector<std::string> StoredTaskIds(const std::string& dir);
 // Moves the task files of the directory that form no complete task into IncompleteDirectory(dir):
 // an ".eml" without its ".inf" or the other way round, temporary files of either, and ".eml" and
-// ".inf" files whose names are no task ids. Other files (the counter) stay. Returns the names moved.
+// ".inf" files whose names are no task ids. Other files (the counter) stay. Returns the names
+// moved.
 std::vector<std::string> SetAsideIncompleteTasks(const std::string& dir);

@@ -8,7 +8,9 @@
 #include "mailbox/check_mailbox.h"
 
 // The leak check cannot run under strace, which the power-cut tests run this program in.
-extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() { return "detect_leaks=0"; }
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+  return "detect_leaks=0";
+}
 
 int main(int argc, char* argv[]) {
   if (argc != 4) return 2;

@@ -2,6 +2,7 @@
 // the mail-server stand-in and is killed before each call through which it changes files. After
 // every kill the message is whole in a task or still on the server, and a following normal check
 // ends with exactly one complete task holding the whole message and the server's copy deleted.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,7 +11,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fcntl.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,8 +45,8 @@ class Sandbox {
   Sandbox() {
     Run({MAILSANDBOX_PATH, "--root", dir_.path(), "--add-mailbox", "boss@demo.test", "--password",
          kPassword});
-    std::vector<std::string> arguments{MAILSANDBOX_PATH, "--root",      dir_.path(), "--smtp-port",
-                                       "0",              "--pop3-port", "0"};
+    std::vector<std::string> arguments{MAILSANDBOX_PATH, "--root", dir_.path(), "--smtp-port", "0",
+                                       "--pop3-port",    "0"};
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -143,8 +143,13 @@ TEST(Rewrite, UserNameAndReasonStayOnTheirMarkerLines) {
 }
 
 TEST(TurnBack, UserNameThatIsAnAddressIsTheSender) {
-  tagTaskHead head{"\"Alice\" <alice@example.test>", "bob@example.test", "c@example.test", "", "Hi",
-                   "QV000000001", ""};
+  tagTaskHead head{"\"Alice\" <alice@example.test>",
+                   "bob@example.test",
+                   "c@example.test",
+                   "",
+                   "Hi",
+                   "QV000000001",
+                   ""};
   TurnBackToSender(head, "boss@demo.test");
   EXPECT_EQ(head.From, "boss@demo.test");
   EXPECT_EQ(head.To, "\"Alice\" <alice@example.test>");

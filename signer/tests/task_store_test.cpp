@@ -146,7 +146,7 @@ TEST(TaskStore, StoredTasksInTheOrderTheirIdsWereDrawn) {
     testsupport::writeFile(TaskHeadPath(home, id), "[Head]\r\n");
   }
   testsupport::writeFile(TaskHeadPath(home, "QV000000003"), "[Head]\r\n");  // no message
-  testsupport::writeFile(TaskMessagePath(home, "QV000000004"), "m");          // no summary
+  testsupport::writeFile(TaskMessagePath(home, "QV000000004"), "m");        // no summary
   testsupport::writeFile(TaskMessagePath(home, "victim"), "m");
   testsupport::writeFile(TaskHeadPath(home, "victim"), "[Head]\r\n");
   std::filesystem::create_directories(home + "/QV000000011.eml");
@@ -162,7 +162,9 @@ TEST(TaskStore, StoredTasksInTheOrderTheirIdsWereDrawn) {
 TEST(TaskStore, FilesThatFormNoTaskAreSetAside) {
   CurrentTempDir dir;
   const std::string home = HomeDirectory("boss");
-  const auto put = [&](const std::string& name) { testsupport::writeFile(home + "/" + name, name); };
+  const auto put = [&](const std::string& name) {
+    testsupport::writeFile(home + "/" + name, name);
+  };
   for (const char* name :
        {"QV000000001.eml", "QV000000001.inf", "QV000000002.eml", "QV000000003.inf",
         "QV000000004.eml.~4242.0", "QV000000001.inf.~4242.1", "notatask.eml", "notatask.inf",
@@ -208,8 +210,12 @@ TEST(TaskStore, MessageIsWrittenWholeUnderItsName) {
 // A decoded header value may hold line breaks: they never become keys of their own.
 TEST(TaskStore, HeadValuesStayOnTheirLines) {
   CurrentTempDir dir;
-  tagTaskHead head{"x\r\nBcc=spy@evil.test", "to@example.test", "", "",
-                   "\r\nMsgId=../../victim\n[Head]\rWaterId=forged", "QV000000001",
+  tagTaskHead head{"x\r\nBcc=spy@evil.test",
+                   "to@example.test",
+                   "",
+                   "",
+                   "\r\nMsgId=../../victim\n[Head]\rWaterId=forged",
+                   "QV000000001",
                    "with ESMTP id md5"};
   head.Cc = "a\0b"s;
   ASSERT_TRUE(WriteTaskHead("t.inf", head));
