@@ -63,10 +63,11 @@ class CSignerApp : public QObject {
   // Any thread: shows download progress in the status bar.
   void PostDownloadProgress(int current, int count) { emit DownloadProgress(current, count); }
 
-  // Lists the task of the ".inf" at the top of the task list, unless a task with the same WaterId
-  // has been listed in this run: that copy's files are deleted. Mailbox check worker's thread.
+  // Lists the task of the ".inf" at the top of the task list under the id its file name gives,
+  // unless a task with the same WaterId has been listed in this run: that copy's files are deleted.
+  // A file whose name is no task id is left alone. Mailbox check worker's thread.
   void ListTask(const std::string& headPath);
-  // Appends the queued task to the queue list. Any thread.
+  // Appends the queued task to the queue list; an id that is no task id is not listed. Any thread.
   void AddQueueRow(const std::string& taskId);
   // Queues the task approved, or returned to its sender with the reason, and moves its row from the
   // task list to the queue list. False, with everything left as it was, when it cannot be queued.

@@ -17,6 +17,9 @@ constexpr std::size_t kTaskValueLength = 127;
 }  // namespace
 
 void CSignerApp::ListTask(const std::string& headPath) {
+  // The task is known by the name of its file; the MsgId written inside it is never trusted.
+  const std::string taskId = TaskIdOfHeadPath(headPath);
+  if (taskId.empty()) return;
   const tagTaskHead head = ReadTaskHead(headPath, kTaskValueLength);
   // A task without a WaterId carries no name of the mail server's and is never taken for a copy.
   if (!head.WaterId.empty()) {
@@ -28,15 +31,17 @@ void CSignerApp::ListTask(const std::string& headPath) {
     }
     m_lstWaterId.push_back(head.WaterId);
   }
+  if (!m_pTaskView) return;
   QMetaObject::invokeMethod(
       m_pTaskView,
-      [view = m_pTaskView, head] {
-        view->AddTaskRow(head.From, head.To, head.Subject, head.MsgId);
+      [view = m_pTaskView, head, taskId] {
+        view->AddTaskRow(head.From, head.To, head.Subject, taskId);
       },
       Qt::AutoConnection);
 }
 
 void CSignerApp::AddQueueRow(const std::string& taskId) {
+  if (!IsTaskId(taskId) || !m_pQueueView) return;
   const tagTaskHead head =
       ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueuedHeadValueMax);
   QMetaObject::invokeMethod(

@@ -16,6 +16,8 @@ constexpr int kHeaderBufferSize = 1024;
 // Codes of a login that the server refused.
 constexpr unsigned long kUserRejected = 4945;
 constexpr unsigned long kPasswordRejected = 4946;
+// The code of a message that could not be saved.
+constexpr unsigned long kSaveFailed = 4932;
 
 // A mailbox session that keeps the last reply it announced. The session leaves a refused login with
 // QUIT, whose reply replaces its last reply; the refusal is what the user needs to see.
@@ -68,6 +70,13 @@ void CCheckMailBox::OnCheckMailBox() {
     if (m_app.LoginPrompt()->DoModal(entry) != QDialog::Accepted) return;
     m_login = entry;
   }
+  Check();
+}
+
+void CCheckMailBox::CheckAs(const tagLoginEntry& login) {
+  const std::lock_guard lock(m_checkLock);
+  if (m_bStopping) return;
+  m_login = login;
   Check();
 }
 
@@ -129,18 +138,19 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   head.Subject = HeaderItem(message, "Subject");
   head.MsgId = taskId;
   head.WaterId = WaterIdFromReceived(HeaderItem(message, "Received"));
-  const std::string headPath = TaskHeadPath(home, taskId);
-  // The message stays on the server unless both files of the task are on the disk.
-  if (!WriteTaskHead(headPath, head)) {
-    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(platform::lastError())));
+  // The message first, then the summary that makes it a task; the server keeps the message until
+  // both are on the disk.
+  const std::string messagePath = TaskMessagePath(home, taskId);
+  const char* text = message.GetMessageText();
+  if (!WriteTaskMessage(messagePath, text != nullptr ? text : "")) {
+    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(kSaveFailed)));
     return false;
   }
-  const std::string messagePath = TaskMessagePath(home, taskId);
-  if (!message.SaveToDisk(messagePath.c_str(), error)) {
-    // A half-written task would be listed at the next start; the server still has the message.
+  const std::string headPath = TaskHeadPath(home, taskId);
+  if (!WriteTaskHead(headPath, head)) {
+    const unsigned long failure = platform::lastError();
     platform::deleteFile(messagePath);
-    platform::deleteFile(headPath);
-    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(error)));
+    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(failure)));
     return false;
   }
   m_app.ListTask(headPath);
@@ -150,7 +160,10 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
 
 void CCheckMailBox::OnLoadTaskStore() {
   const std::string home = HomeDirectory(m_login.m_strUser);
+  const std::string queue = QueueDirectory(m_login.m_strUser);
+  // What a crash left half-written is never listed nor taken as the original of a copy.
+  SetAsideIncompleteTasks(home);
+  SetAsideIncompleteTasks(queue);
   for (const std::string& taskId : StoredTaskIds(home)) m_app.ListTask(TaskHeadPath(home, taskId));
-  for (const std::string& taskId : StoredTaskIds(QueueDirectory(m_login.m_strUser)))
-    m_app.AddQueueRow(taskId);
+  for (const std::string& taskId : StoredTaskIds(queue)) m_app.AddQueueRow(taskId);
 }

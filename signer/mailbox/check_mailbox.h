@@ -21,10 +21,14 @@ class CCheckMailBox : public QObject {
 
   // Any thread: a check under way stops after the message it is downloading.
   void RequestStop() { m_bStopping = true; }
+  // Checks the mailbox with the account given instead of asking for the login, on the calling
+  // thread (a check without a window).
+  void CheckAs(const tagLoginEntry& login);
 
  public slots:
   void OnCheckMailBox();
-  // Lists the tasks of the home directory and of its queue.
+  // Sets aside the files of the home directory and of its queue that form no complete task, then
+  // lists the tasks of both.
   void OnLoadTaskStore();
 
  private:

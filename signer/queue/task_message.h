@@ -23,16 +23,18 @@ std::size_t FindHeaderEnd(const std::string& text);
 std::size_t StripTraceFields(std::string& text, std::size_t headerEnd);
 
 // "X-Sign: vandry!", the X-Sign-Stat line of the action with the user name and, when there is a
-// reason, the X-Sign-Message line with it, each line break in it made a blank.
+// reason, the X-Sign-Message line with it; each line break and NUL in the user name and the reason
+// made a blank.
 std::string MarkerLines(TaskAction action, const std::string& user, const std::string& reason);
 
 // Puts the return prefix in front of the value of the Subject field.
 void PrefixSubject(std::string& text);
 
-// The whole rewriting of the message text. False when the header is not followed by an empty line.
+// The whole rewriting of the message text: trace fields and any marker fields the message arrived
+// with go, the marker lines come in. False when the header is not followed by an empty line.
 bool RewriteTaskMessage(std::string& text, TaskAction action, const std::string& user,
                         const std::string& reason);
 
-// A returned task goes from the user at the sender's domain to the sender only. A head without a
-// sender stays as it is.
+// A returned task goes from the user at the sender's domain to the sender only; a user name that is
+// a full address is the sender itself. A head without a sender stays as it is.
 void TurnBackToSender(tagTaskHead& head, const std::string& user);

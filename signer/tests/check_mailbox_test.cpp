@@ -110,6 +110,116 @@ class CheckMailBoxTest : public QObject {
     QCOMPARE(Queue()->TaskId(0), "QV000000002");
   }
 
+  // Encoded words that decode to line breaks stay inside their values: they neither add a
+  // recipient nor name the task.
+  void decodedHeadersCannotSteerTheTask() {
+    PlantVictim();
+    const std::string message =
+        "Received: from pc1 by mail.example.test with ESMTP id md5001.msg\r\n"
+        "From: =?utf-8?b?eA0KQmNjPXNweUBldmlsLnRlc3Q=?= <alice@example.test>\r\n"  // x CR LF Bcc=..
+        "To: bob@example.test\r\n"
+        "Subject: =?utf-8?b?DQpNc2dJZD0uLi92aWN0aW0=?=\r\n"  // CR LF MsgId=../victim
+        "\r\nBody\r\n";
+    Pop3Download(m_pop3->connection(), {message});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QCOMPARE(Tasks()->TaskId(0), "QV000000001");
+    const tagTaskHead head = ReadTaskHead(TaskHeadPath("HOME_boss", "QV000000001"), 1023);
+    QCOMPARE(head.Bcc, "");
+    QCOMPARE(head.MsgId, "QV000000001");
+    QVERIFY(head.From.find("Bcc=spy@evil.test") != std::string::npos);
+
+    QVERIFY(m_signer->App().ApproveTask(Tasks()->TaskId(0)));
+    QCOMPARE(ReadTaskHead(TaskHeadPath("HOME_boss/Queue", "QV000000001"), 1023).Bcc, "");
+    QCOMPARE(Queue()->TaskId(0), "QV000000001");
+    ExpectVictimUntouched();
+  }
+
+  // A task is known by the name of its files, whatever its summary says.
+  void plantedSummaryIsListedUnderItsFileName() {
+    PlantVictim();
+    const std::string home = HomeDirectory("boss");
+    testsupport::writeFile(TaskMessagePath(home, "QV000000001"),
+                           "From: a@example.test\r\nSubject: planted\r\n\r\nx\r\n");
+    WriteTaskHead(TaskHeadPath(home, "QV000000001"),
+                  {"a@example.test", "b@example.test", "", "", "planted", "../victim", "w1"});
+    Pop3Download(m_pop3->connection(), {});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QCOMPARE(Tasks()->TaskId(0), "QV000000001");
+    QVERIFY(m_signer->App().ApproveTask(Tasks()->TaskId(0)));
+    QVERIFY(fs::exists(TaskMessagePath("HOME_boss/Queue", "QV000000001")));
+    ExpectVictimUntouched();
+  }
+
+  // Files that form no complete task are set aside at load: not listed, and not the original of
+  // which a fresh download would be taken for a copy.
+  void leftoversAreSetAsideAndNeverTakenForTheOriginal() {
+    const std::string home = HomeDirectory("boss");
+    const tagTaskHead sameWaterId{"a@example.test", "", "", "", "old", "", "with ESMTP id md5001"};
+    testsupport::writeFile(home + "/notatask.eml", HeldMessage("One", "md5001"));
+    WriteTaskHead(home + "/notatask.inf", sameWaterId);
+    testsupport::writeFile(TaskMessagePath(home, "QV000000002"), "Received: short");
+    WriteTaskHead(TaskHeadPath(home, "QV000000003"), sameWaterId);
+    testsupport::writeFile(TaskMessagePath(home, "QV000000004") + ".~77.0", "Rec");
+    Pop3Download(m_pop3->connection(), {HeldMessage("One", "md5001")});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QTest::qWait(50);
+    QCOMPARE(Tasks()->RowCount(), 1);
+    QCOMPARE(Tasks()->CellText(0, 2), "One");
+    QCOMPARE(StoredTaskIds(home), std::vector<std::string>{Tasks()->TaskId(0)});
+    QCOMPARE(testsupport::readFile(TaskMessagePath(home, Tasks()->TaskId(0))),
+             HeldMessage("One", "md5001"));
+    for (const char* name : {"notatask.eml", "notatask.inf", "QV000000002.eml", "QV000000003.inf",
+                             "QV000000004.eml.~77.0"}) {
+      QVERIFY2(fs::exists(IncompleteDirectory(home) + "/" + name), name);
+      QVERIFY2(!fs::exists(home + "/" + name), name);
+    }
+  }
+
+  // A login name that is a full address uses the store of its local part and returns come from it.
+  void fullAddressSharesTheStoreOfItsName() {
+    const std::string home = HomeDirectory("boss");
+    testsupport::writeFile(TaskMessagePath(home, "QV000000001"), "From: a@x\r\n\r\nstored\r\n");
+    WriteTaskHead(TaskHeadPath(home, "QV000000001"),
+                  {"a@x", "b@x", "", "", "Stored", "QV000000001", "w1"});
+    testsupport::writeFile(TaskMessagePath(home, "QV000000007"), "counter: 7");  // HiWater.mrk lost
+    testsupport::Script& script = m_pop3->connection()
+                                      .send("+OK ready\r\n")
+                                      .expect("USER boss@demo.test")
+                                      .send("+OK\r\n")
+                                      .expect("PASS boss-secret")
+                                      .send("+OK logged in\r\n");
+    Pop3List(script, 1)
+        .expect("RETR 1")
+        .send("+OK\r\n" + HeldMessage("New", "md5009") + ".\r\n")
+        .expect("DELE 1")
+        .send("+OK\r\n")
+        .expect("QUIT")
+        .send("+OK bye\r\n");
+    m_pop3->start();
+    tagTestLogin login = Login();
+    login.user = "boss@demo.test";
+    QVERIFY(m_signer->LogIn(login));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 2);
+    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000002", "QV000000001"}));
+    QCOMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss@demo.test"));
+    QVERIFY(!fs::exists("HOME_boss@demo.test"));
+
+    QVERIFY(m_signer->App().ReturnTask("QV000000002", "no"));
+    const tagTaskHead queued = ReadTaskHead(TaskHeadPath("HOME_boss/Queue", "QV000000002"), 1023);
+    QCOMPARE(queued.From, "boss@demo.test");
+    QCOMPARE(queued.To, "\"Alice\" <alice@example.test>");
+  }
+
   void wrongPasswordLogsOutAndRefreshAsksAgain() {
     Pop3LogIn(m_pop3->connection(), "wrong")
         .send("-ERR [AUTH] Authentication failed.\r\n")
@@ -171,6 +281,16 @@ class CheckMailBoxTest : public QObject {
  private:
   tagTestLogin Login(const std::string& password = "boss-secret") const {
     return {.user = "boss", .password = password, .pop3Port = m_pop3->port()};
+  }
+  // A task's files outside the store, where "../victim" from the home directory leads.
+  static void PlantVictim() {
+    testsupport::writeFile("victim.eml", "From: x@y\r\n\r\nnot a task\r\n");
+    testsupport::writeFile("victim.inf", "[Head]\r\nFrom=x@y\r\n");
+  }
+  static void ExpectVictimUntouched() {
+    QCOMPARE(testsupport::readFile("victim.eml"), "From: x@y\r\n\r\nnot a task\r\n");
+    QCOMPARE(testsupport::readFile("victim.inf"), "[Head]\r\nFrom=x@y\r\n");
+    QVERIFY(!fs::exists("HOME_boss/victim.inf"));
   }
   CMainFrame* Frame() { return m_signer->App().MainFrame(); }
   CSignerView* Tasks() { return m_signer->App().m_pTaskView; }

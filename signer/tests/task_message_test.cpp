@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 struct RewriteCase {
   const char* name;
   std::string message;
@@ -76,6 +78,13 @@ std::vector<RewriteCase> RewriteCases() {
            kBody},
       {"noSubjectInTheHeader", "From: a@x\r\n" + kBody, kTaskReturn, "",
        "From: a@x\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" + kBody},
+      {"markerFieldsTheMessageArrivedWithGo",
+       "X-Sign: pending\r\nFrom: a@x\r\nx-sign-stat: Approve By boss\r\n\tfolded\r\n"
+       "X-Sign-Message: ok\r\nX-Signature: kept\r\n" +
+           kBody,
+       kTaskApprove, "",
+       "From: a@x\r\nX-Signature: kept\r\nX-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n" +
+           kBody},
       {"headerOfTraceFieldsOnly", "Received: a\r\n\tb\r\n\r\nBody\r\n\r\nMore\r\n", kTaskApprove,
        "", "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n\r\nBody\r\n\r\nMore\r\n"},
   };
@@ -120,6 +129,35 @@ TEST(TurnBack, ReturnGoesFromTheUserAtTheSendersDomainToTheSender) {
   TurnBackToSender(anonymous, "boss");
   EXPECT_EQ(anonymous.To, "bob@example.test");
   EXPECT_EQ(anonymous.Cc, "carol@example.test");
+}
+
+// Line breaks in the user name or the reason never start a header line of their own.
+TEST(Rewrite, UserNameAndReasonStayOnTheirMarkerLines) {
+  std::string text = "From: a@x\r\nSubject: Hi\r\n\r\nBody\r\n";
+  ASSERT_TRUE(RewriteTaskMessage(text, kTaskReturn, "boss\r\nBcc: spy@evil.test",
+                                 "why\nX-Sign: vandry!\0more"s));
+  EXPECT_EQ(text,
+            "From: a@x\r\nSubject: 审核退回:Hi\r\nX-Sign: vandry!\r\n"
+            "X-Sign-Stat: Back By boss Bcc: spy@evil.test\r\n"
+            "X-Sign-Message: why X-Sign: vandry! more\r\n\r\nBody\r\n");
+}
+
+TEST(TurnBack, UserNameThatIsAnAddressIsTheSender) {
+  tagTaskHead head{"\"Alice\" <alice@example.test>",
+                   "bob@example.test",
+                   "c@example.test",
+                   "",
+                   "Hi",
+                   "QV000000001",
+                   ""};
+  TurnBackToSender(head, "boss@demo.test");
+  EXPECT_EQ(head.From, "boss@demo.test");
+  EXPECT_EQ(head.To, "\"Alice\" <alice@example.test>");
+  EXPECT_EQ(head.Cc, "");
+
+  tagTaskHead broken{"alice@example.test", "", "", "", "", "QV000000002", ""};
+  TurnBackToSender(broken, "boss\r\nBcc=spy");
+  EXPECT_EQ(broken.From, "boss Bcc=spy@example.test");
 }
 
 class QueueTask : public ::testing::Test {

@@ -22,5 +22,6 @@ class CQueueView : public CReportList {
               const std::string& taskId);
   std::string Status(int row) const { return CellText(row, 0); }
   void SetStatus(int row, const char* status);
-  std::string TaskId(int row) const { return CellText(row, 5); }
+  // The row's task id; empty when the row holds none.
+  std::string TaskId(int row) const { return TaskIdOnly(CellText(row, 5)); }
 };

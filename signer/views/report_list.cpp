@@ -6,6 +6,7 @@
 
 #include "app/ui_text.h"
 #include "platform/local_time.h"
+#include "store/task_store.h"
 
 CReportList::CReportList(QWidget* parent) : QTreeWidget(parent) {
   setRootIsDecorated(false);
@@ -50,6 +51,8 @@ std::vector<int> CReportList::SelectedRows() const {
   std::sort(rows.begin(), rows.end());
   return rows;
 }
+
+std::string TaskIdOnly(const std::string& text) { return IsTaskId(text) ? text : std::string(); }
 
 std::string ListTimeNow() {
   const std::tm now = platform::localTimeNow();

@@ -30,5 +30,8 @@ class CReportList : public QTreeWidget {
   QTreeWidgetItem* MakeRow(const std::vector<std::string>& texts, const QIcon& image) const;
 };
 
+// The text when it is a task id, else empty: the id a list hands on is only ever a task's name.
+std::string TaskIdOnly(const std::string& text);
+
 // The local time now as the lists show it: "%Y-%m-%d %X".
 std::string ListTimeNow();

@@ -22,7 +22,8 @@ class CSignerView : public CReportList {
   // Inserts a row at the top, added now.
   void AddTaskRow(const std::string& from, const std::string& to, const std::string& subject,
                   const std::string& taskId);
-  std::string TaskId(int row) const { return CellText(row, 4); }
+  // The row's task id; empty when the row holds none.
+  std::string TaskId(int row) const { return TaskIdOnly(CellText(row, 4)); }
   // The first row of the task; -1 when there is none.
   int FindRow(const std::string& taskId) const;
   void DeleteRow(int row);
