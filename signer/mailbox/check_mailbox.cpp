@@ -8,6 +8,8 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "postwell/mailbox_device.h"
+#include "queue/queue_task.h"
+#include "store/decision_journal.h"
 #include "store/task_store.h"
 
 namespace {
@@ -149,8 +151,12 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
 }
 
 void CCheckMailBox::OnLoadTaskStore() {
+  ResolveInterruptedSteps(m_login.m_strUser);
   const std::string home = HomeDirectory(m_login.m_strUser);
   for (const std::string& taskId : StoredTaskIds(home)) m_app.ListTask(TaskHeadPath(home, taskId));
+  // A decided task that the server offers again (its deletion was not committed) is a copy.
+  for (std::string& waterId : DecidedWaterIds(home))
+    m_app.m_lstWaterId.push_back(std::move(waterId));
   for (const std::string& taskId : StoredTaskIds(QueueDirectory(m_login.m_strUser)))
     m_app.AddQueueRow(taskId);
 }
