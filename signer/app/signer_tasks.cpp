@@ -62,7 +62,7 @@ bool CSignerApp::ReturnTask(const std::string& taskId, const std::string& reason
 
 bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::string& reason) {
   const std::string user = UserName();
-  switch (QueueTaskMessage(user, taskId, static_cast<TaskAction>(action), reason)) {
+  switch (MoveDecidedTask(user, taskId, static_cast<TaskAction>(action), reason)) {
     case QueueOutcome::kQueued:
       break;
     case QueueOutcome::kNotWritten:
@@ -71,9 +71,6 @@ bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::st
     case QueueOutcome::kNotQueued:
       return false;
   }
-  const std::string home = HomeDirectory(user);
-  platform::deleteFile(TaskHeadPath(home, taskId));
-  platform::deleteFile(TaskMessagePath(home, taskId));
   const int row = m_pTaskView->FindRow(taskId);
   if (row >= 0) {
     m_pTaskView->EndReader();

@@ -8,6 +8,8 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "postwell/mailbox_device.h"
+#include "queue/queue_task.h"
+#include "store/decision_journal.h"
 #include "store/task_store.h"
 
 namespace {
@@ -159,11 +161,14 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
 }
 
 void CCheckMailBox::OnLoadTaskStore() {
+  ResolveInterruptedSteps(m_login.m_strUser);
   const std::string home = HomeDirectory(m_login.m_strUser);
   const std::string queue = QueueDirectory(m_login.m_strUser);
   // What a crash left half-written is never listed nor taken as the original of a copy.
   SetAsideIncompleteTasks(home);
   SetAsideIncompleteTasks(queue);
   for (const std::string& taskId : StoredTaskIds(home)) m_app.ListTask(TaskHeadPath(home, taskId));
+  // A decided task that the server offers again (its deletion was not committed) is a copy.
+  for (std::string& waterId : DecidedWaterIds(home)) m_app.m_lstWaterId.push_back(std::move(waterId));
   for (const std::string& taskId : StoredTaskIds(queue)) m_app.AddQueueRow(taskId);
 }

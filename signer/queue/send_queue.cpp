@@ -12,7 +12,9 @@
 #include "app/signer_app.h"
 #include "groundkit/groundkit.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "postwell/mail_device.h"
+#include "queue/queue_task.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
 
@@ -56,8 +58,8 @@ std::string Base64(const std::string& text) {
   BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
                       encoded.data(), encoded.size(), length);
   encoded.resize(length);
-  while (!encoded.empty() && std::isspace(static_cast<unsigned char>(encoded.back())))
-    encoded.pop_back();  // the encoder ends its output with a line break
+  // The encoder folds its output into lines; an AUTH LOGIN answer is one line.
+  std::erase_if(encoded, [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
   return encoded;
 }
 
@@ -85,7 +87,25 @@ void FillMessage(CSMTPMessage& message, const std::string& queue, const std::str
     AddRecipients(*addresses, message.m_arrRecipient);
 }
 
-bool Connect(CMailDevice& device, const tagSignerAccount& account, unsigned long& error) {
+// Marks the task sent: from here on no run sends it again, whenever the process dies.
+void RecordSent(const CMailDevice& device, const std::string& queue, const std::string& taskId) {
+  const std::string head = TaskHeadPath(queue, taskId);
+  const std::string record = SentRecordPath(queue, taskId);
+  if (!platform::moveFile(head, record)) {
+    platform::deleteFile(head);
+    return;
+  }
+  // Saving the record flushes it and its folder, which makes the rename durable.
+  platform::ProfileFile file;
+  file.load(record);
+  file.setValue("Sent", "Time", DecisionTime());
+  file.setValue("Sent", "Reply", JournalField(device.GetLastCommandResponse()));
+  file.save(record);
+}
+
+}  // namespace
+
+bool ConnectToSend(CMailDevice& device, const tagSignerAccount& account, unsigned long& error) {
   if (account.m_bAuth)
     return device.MailFunc_ConnectESMTP(
                account.m_strServer.c_str(), Base64(account.m_strUserName).c_str(),
@@ -93,13 +113,23 @@ bool Connect(CMailDevice& device, const tagSignerAccount& account, unsigned long
   return device.MailFunc_Connect(account.m_strServer.c_str(), account.m_nSMTPPort, error) != 0;
 }
 
-}  // namespace
+bool SendQueuedTask(CMailDevice& device, const std::string& queue, const std::string& taskId,
+                    unsigned long& error) {
+  if (!platform::fileExists(TaskHeadPath(queue, taskId))) return false;
+  CSMTPMessage message;
+  FillMessage(message, queue, taskId);
+  if (!device.MailFunc_SendMailMessage(message, error)) return false;
+  RecordSent(device, queue, taskId);
+  platform::deleteFile(TaskMessagePath(queue, taskId));
+  platform::deleteFile(SentRecordPath(queue, taskId));
+  return true;
+}
 
 void SendQueue(CSignerApp& app, const std::atomic<bool>& stopping) {
   const tagSignerAccount account = app.Account();
   CMailDevice device;
   unsigned long error = 0;
-  if (!Connect(device, account, error)) {
+  if (!ConnectToSend(device, account, error)) {
     app.SetMainTitle("提交任务失败.(" + std::to_string(error) + ")");
     return;
   }
@@ -107,16 +137,7 @@ void SendQueue(CSignerApp& app, const std::atomic<bool>& stopping) {
   const std::vector<tagQueueRow> rows = ReadQueueRows(app.m_pQueueView, stopping);
   for (int row = 0; row < static_cast<int>(rows.size()) && !stopping; ++row) {
     if (::strcasecmp(rows[row].m_strStatus.c_str(), CQueueView::kSent) == 0) continue;
-    const std::string& taskId = rows[row].m_strTaskId;
-    CSMTPMessage message;
-    FillMessage(message, queue, taskId);
-    if (device.MailFunc_SendMailMessage(message, error)) {
-      SetRowStatus(app.m_pQueueView, row, CQueueView::kSent);
-      // The message first: a queued task exists as long as its message does.
-      platform::deleteFile(TaskMessagePath(queue, taskId));
-      platform::deleteFile(TaskHeadPath(queue, taskId));
-    } else {
-      SetRowStatus(app.m_pQueueView, row, CQueueView::kRetry);
-    }
+    const bool sent = SendQueuedTask(device, queue, rows[row].m_strTaskId, error);
+    SetRowStatus(app.m_pQueueView, row, sent ? CQueueView::kSent : CQueueView::kRetry);
   }
 }

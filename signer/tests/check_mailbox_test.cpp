@@ -4,7 +4,9 @@
 #include <QtTest>
 #include <filesystem>
 
+#include "queue/queue_task.h"
 #include "signer_fixture.h"
+#include "store/decision_journal.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
@@ -218,6 +220,68 @@ class CheckMailBoxTest : public QObject {
     const tagTaskHead queued = ReadTaskHead(TaskHeadPath("HOME_boss/Queue", "QV000000002"), 1023);
     QCOMPARE(queued.From, "boss@demo.test");
     QCOMPARE(queued.To, "\"Alice\" <alice@example.test>");
+  }
+
+  // The server drops the connection at QUIT, so it does not commit its deletions: after a restart
+  // it offers the task already approved again. That copy is deleted on the server, not listed.
+  void decidedTaskOfferedAgainAfterARestartIsNotListed() {
+    const std::string held = HeldMessage("Once", "md5042");
+    Pop3List(Pop3LogIn(m_pop3->connection()).send("+OK\r\n"), 1)
+        .expect("RETR 1")
+        .send("+OK\r\n" + held + ".\r\n")
+        .expect("DELE 1")
+        .send("+OK\r\n")
+        .expect("QUIT")
+        .close();
+    Pop3Download(m_pop3->connection(), {held});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QVERIFY(m_signer->App().ApproveTask("QV000000001"));
+
+    QVERIFY(m_signer->Restart());
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Queue()->RowCount(), 1);
+    QTest::qWait(200);
+    QCOMPARE(Tasks()->RowCount(), 0);
+    QCOMPARE(Queue()->TaskId(0), "QV000000001");
+    QCOMPARE(StoredTaskIds("HOME_boss"), std::vector<std::string>{});
+    // Both sessions deleted it; the second one's QUIT commits that.
+    const std::string second = m_pop3->received().substr(m_pop3->received().find("QUIT"));
+    QVERIFY(second.find("RETR 1\r\nDELE 1\r\nQUIT\r\n") != std::string::npos);
+  }
+
+  // What a process that died while approving or sending left is settled before the lists are
+  // filled; a stored task is listed even when the journal has its WaterId.
+  void loadSettlesInterruptedStepsAndKeepsStoredTasks() {
+    const std::string home = HomeDirectory("boss");
+    const std::string queue = QueueDirectory("boss");
+    for (int n = 1; n <= 4; ++n) {
+      const std::string id = FormatTaskId(std::to_string(n));
+      testsupport::writeFile(TaskMessagePath(home, id), HeldMessage("Task", "md500"));
+      WriteTaskHead(TaskHeadPath(home, id), {"a@example.test", "b@example.test", "", "",
+                                             "Task " + std::to_string(n), id, "w" + std::to_string(n)});
+      if (n < 4) QCOMPARE(QueueTaskMessage("boss", id, kTaskApprove, ""), QueueOutcome::kQueued);
+    }
+    // 1: queued but still at home. 2: sent, the record not yet cleared away. 3: the queued
+    // message written, its header summary not. 4: at home, its WaterId decided once already.
+    fs::remove(TaskHeadPath(home, "QV000000002"));
+    fs::remove(TaskMessagePath(home, "QV000000002"));
+    fs::rename(TaskHeadPath(queue, "QV000000002"), SentRecordPath(queue, "QV000000002"));
+    fs::remove(TaskHeadPath(queue, "QV000000003"));
+    QVERIFY(AppendDecision(home, {"2024-01-01 00:00:00", "QV000000000", "w4", "", "", "", "approve",
+                                  "", "boss"}));
+    Pop3Download(m_pop3->connection(), {});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 2);
+    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000004", "QV000000003"}));
+    QTRY_COMPARE(Queue()->RowCount(), 1);
+    QCOMPARE(Queue()->TaskId(0), "QV000000001");
+    QCOMPARE(StoredTaskIds(queue), std::vector<std::string>{"QV000000001"});
+    QVERIFY(!fs::exists(SentRecordPath(queue, "QV000000002")));
   }
 
   void wrongPasswordLogsOutAndRefreshAsksAgain() {

@@ -92,6 +92,33 @@ class SendQueueTest : public QObject {
     QVERIFY(!fs::exists("HOME_boss/Queue/QV000000002.inf"));
   }
 
+  // The base64 form of a long password is longer than an encoded line: it still goes as one line.
+  void longPasswordGoesAsOneLine() {
+    Start(true);
+    std::string password;
+    for (int i = 0; i < 100; ++i) password += static_cast<char>(' ' + (i * 7) % 95);
+    App().SetAccount({"127.0.0.1", m_smtp->port(), true, "boss", password});
+    const QByteArray encoded = QByteArray::fromStdString(password).toBase64();
+    QCOMPARE(encoded.size(), 136);
+    Script& script = m_smtp->connection();
+    script.send("220 mx.example.test ESMTP\r\n")
+        .expectPrefix("EHLO ")
+        .send("250-mx.example.test\r\n250 AUTH LOGIN\r\n")
+        .expect("AUTH LOGIN")
+        .send("334 VXNlcm5hbWU6\r\n")
+        .expect("Ym9zcw==")
+        .send("334 UGFzc3dvcmQ6\r\n")
+        .expect(encoded.toStdString())
+        .send("235 2.7.0 Authentication successful\r\n");
+    SmtpQuit(script);
+    m_smtp->start();
+
+    RunSendQueue();
+    QVERIFY(m_smtp->waitDone());
+    QVERIFY2(m_smtp->mismatches().empty(), Mismatches().c_str());
+    QCOMPARE(m_signer->Title(), QStringLiteral("主管签审"));
+  }
+
   // A message the server refuses is marked for another try; the next one goes out on the same
   // connection, and a sent row is never sent again.
   void refusedMessageDoesNotHoldUpTheRest() {

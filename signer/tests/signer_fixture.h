@@ -28,13 +28,19 @@ struct tagTestLogin {
 class SignerFixture {
  public:
   explicit SignerFixture(const tagSignerOptions& options = {.m_bCheckAtStart = false})
-      : m_app(std::make_unique<CSignerApp>(options)) {}
+      : m_options(options), m_app(std::make_unique<CSignerApp>(options)) {}
 
   // Starts the program; false when its window does not show.
   bool Start() { return m_app->InitInstance() && QTest::qWaitForWindowExposed(m_app->MainFrame()); }
   CSignerApp& App() { return *m_app; }
   // Stops the program, waiting for its workers.
   void Stop() { m_app.reset(); }
+  // Stops the program and starts it again in the same directory.
+  bool Restart() {
+    m_app.reset();
+    m_app = std::make_unique<CSignerApp>(m_options);
+    return Start();
+  }
 
   // Waits for the login dialog and fills it in; OK unless cancel is set. False when it did not
   // show.
@@ -65,6 +71,7 @@ class SignerFixture {
   }
 
   ScopedWorkingDir m_dir;
+  tagSignerOptions m_options;
   std::unique_ptr<CSignerApp> m_app;
 };
 

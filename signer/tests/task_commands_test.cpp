@@ -8,6 +8,7 @@
 
 #include "platform/child_process.h"
 #include "signer_fixture.h"
+#include "store/decision_journal.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
@@ -167,6 +168,39 @@ class TaskCommandsTest : public QObject {
     QVERIFY(queued.find("Subject: 审核退回:Task 1\r\n") != std::string::npos);
     QVERIFY(queued.find("X-Sign-Stat: Back By boss\r\nX-Sign-Message: 请补充附件\r\n\r\n") !=
             std::string::npos);
+  }
+
+  // Each decision is one line of the journal, whatever the reason holds.
+  void decisionsAreJournaled() {
+    QVERIFY(App().ApproveTask("QV000000003"));
+    QVERIFY(App().ReturnTask("QV000000001", "缺\t附件\r\n请补"));
+    const std::vector<tagDecision> journal = ReadDecisions("HOME_boss");
+    QCOMPARE(journal.size(), std::size_t{2});
+    const QRegularExpression time(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+    for (tagDecision decision : journal) {
+      QVERIFY(time.match(QString::fromStdString(decision.Time)).hasMatch());
+      decision.Time.clear();
+      const bool approved = decision.TaskId == "QV000000003";
+      QCOMPARE(decision, (tagDecision{"", approved ? "QV000000003" : "QV000000001",
+                                      approved ? "w3" : "w1", "\"Alice\" <alice@example.test>",
+                                      "bob@example.test", approved ? "Task 3" : "Task 1",
+                                      approved ? "approve" : "return",
+                                      approved ? "" : "缺 附件  请补", "boss"}));
+    }
+    const std::string lines = testsupport::readFile("HOME_boss/Decisions.log");
+    QCOMPARE(std::count(lines.begin(), lines.end(), '\n'), 2);
+  }
+
+  // A decision that cannot be journaled is not taken: the task stays, nothing is queued.
+  void approvalThatCannotBeJournaledKeepsTheTask() {
+    fs::create_directory("HOME_boss/Decisions.log");
+    Select({0});
+    Command(res::ID_TASK_APPROVE);
+    QCOMPARE(Tasks()->RowCount(), 3);
+    QCOMPARE(Queue()->RowCount(), 0);
+    QVERIFY(fs::is_empty("HOME_boss/Queue"));
+    QVERIFY(fs::exists(TaskHeadPath("HOME_boss", "QV000000003")));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 保存签审后的任务到发送队列时出错"));
   }
 
   void returnCancelledChangesNothing() {

@@ -173,6 +173,14 @@ class QueueTask : public ::testing::Test {
   std::string Queued(const char* extension) const {
     return testsupport::readFile(dir.file(std::string("HOME_boss/Queue/QV000000001") + extension));
   }
+  // The queued header summary without the decision that follows it.
+  std::string QueuedHead() const {
+    const std::string head = Queued(".inf");
+    return head.substr(0, head.find("[Decision]\r\n"));
+  }
+  std::string QueuedDecisionOf() const {
+    return QueuedDecision(QueueDirectory("boss"), "QV000000001").Decision;
+  }
 
   CurrentTempDir dir;
   std::string home;
@@ -184,13 +192,15 @@ TEST_F(QueueTask, ApproveCopiesTheHeadAndWritesTheMarkedMessage) {
   EXPECT_EQ(Queued(".eml"),
             "From: \"Alice\" <alice@example.test>\r\nSubject: Hello\r\nX-Sign: vandry!\r\n"
             "X-Sign-Stat: Approve By boss\r\n\r\nHi\r\n");
-  EXPECT_EQ(Queued(".inf"), testsupport::readFile(TaskHeadPath(home, "QV000000001")));
+  EXPECT_EQ(QueuedHead(), testsupport::readFile(TaskHeadPath(home, "QV000000001")));
+  EXPECT_EQ(QueuedDecisionOf(), kDecisionApprove);
   EXPECT_TRUE(std::filesystem::exists(TaskMessagePath(home, "QV000000001")));
 }
 
 TEST_F(QueueTask, ReturnTurnsTheQueuedHeadBackToTheSender) {
   ASSERT_EQ(QueueTaskMessage("boss", "QV000000001", kTaskReturn, "no"), QueueOutcome::kQueued);
-  EXPECT_EQ(Queued(".inf"),
+  EXPECT_EQ(QueuedDecisionOf(), kDecisionReturn);
+  EXPECT_EQ(QueuedHead(),
             "[Head]\r\nFrom=boss@example.test\r\nTo=\"Alice\" <alice@example.test>\r\nCc=\r\n"
             "Bcc=\r\nSubject=Hello\r\nMsgId=QV000000001\r\nWaterId=with ESMTP id md5\r\n");
   EXPECT_EQ(Queued(".eml"),
@@ -202,7 +212,7 @@ TEST_F(QueueTask, ReturnOfATaskWithoutSenderKeepsTheCopiedHead) {
   WriteTaskHead(TaskHeadPath(home, "QV000000001"),
                 {"", "bob@example.test", "", "", "Hello", "QV000000001", ""});
   ASSERT_EQ(QueueTaskMessage("boss", "QV000000001", kTaskReturn, ""), QueueOutcome::kQueued);
-  EXPECT_EQ(Queued(".inf"), testsupport::readFile(TaskHeadPath(home, "QV000000001")));
+  EXPECT_EQ(QueuedHead(), testsupport::readFile(TaskHeadPath(home, "QV000000001")));
 }
 
 TEST_F(QueueTask, FailuresLeaveTheQueueAsItWas) {
