@@ -16,9 +16,10 @@ std::vector<std::string> subdirectories(const std::string& directory) {
   return names;
 }
 
-bool isMailboxCharacter(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0x80 ||
-         std::string_view("!#$%&'*+-/?^_`{}~").find(static_cast<char>(c)) != std::string_view::npos;
+bool isMailboxCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         static_cast<unsigned char>(c) >= 0x80 ||
+         std::string_view("!#$%&'*+-/?^_`{}~").find(c) != std::string_view::npos;
 }
 
 bool isDomainCharacter(char c) {
@@ -42,8 +43,7 @@ bool dottedParts(std::string_view name, Part part) {
 
 bool isMailboxName(std::string_view name) {
   return name.size() <= 64 && dottedParts(name, [](std::string_view part) {
-           return std::all_of(part.begin(), part.end(),
-                              [](char c) { return isMailboxCharacter(static_cast<unsigned char>(c)); });
+           return std::all_of(part.begin(), part.end(), isMailboxCharacter);
          });
 }
 
