@@ -4,6 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "file_lock.h"
 #include "platform/last_error.h"
 #include "platform/whole_file.h"
 
@@ -81,6 +82,31 @@ std::string unquote(std::string_view v) {
 }
 
 bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+bool hasLineBreakOrNul(std::string_view s) {
+  return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool blankAtAnEnd(std::string_view s) {
+  return !s.empty() && (isBlank(s.front()) || isBlank(s.back()));
+}
+
+// Names that read back as written. A section name ends at the first "]" and is trimmed; an empty
+// one would end the list of section names. A key is trimmed and ends at the first "=", a line that
+// starts with ";" is a comment and one that starts with "[" may be a section header.
+bool writableSectionName(std::string_view name) {
+  return !name.empty() && !hasLineBreakOrNul(name) && !blankAtAnEnd(name) &&
+         name.find(']') == std::string_view::npos;
+}
+
+bool writableKeyName(std::string_view name) {
+  return !name.empty() && !hasLineBreakOrNul(name) && !blankAtAnEnd(name) &&
+         name.find('=') == std::string_view::npos && name.front() != ';' && name.front() != '[';
+}
+
+bool writable(std::string_view section, std::string_view key, std::string_view value) {
+  return writableSectionName(section) && writableKeyName(key) && !hasLineBreakOrNul(value);
+}
 
 }  // namespace
 
@@ -194,7 +220,18 @@ std::string ProfileFile::serialize() const {
   return out;
 }
 
-bool ProfileFile::save(const std::string& path) const { return replaceWholeFile(path, serialize()); }
+bool ProfileFile::save(const std::string& path) const {
+  const detail::FileWriteLock lock(path);
+  return lock.held() && replaceWholeFile(path, serialize());
+}
+
+bool ProfileFile::edit(const std::string& path, const std::function<bool(ProfileFile&)>& change) {
+  const detail::FileWriteLock lock(path);
+  if (!lock.held()) return false;
+  ProfileFile p;
+  if (!p.load(path) || !change(p)) return false;
+  return replaceWholeFile(path, p.serialize());
+}
 
 std::optional<std::string> ProfileFile::value(std::string_view section, std::string_view key) const {
   const Section* s = impl_->find(section);
@@ -222,7 +259,11 @@ std::vector<std::string> ProfileFile::keyNames(std::string_view section) const {
   return names;
 }
 
-void ProfileFile::setValue(std::string_view section, std::string_view key, std::string_view value) {
+bool ProfileFile::setValue(std::string_view section, std::string_view key, std::string_view value) {
+  if (!writable(section, key, value)) {
+    setLastError(kInvalidParameter);
+    return false;
+  }
   Impl& d = *impl_;
   Section* s = d.find(section);
   if (s == nullptr) {
@@ -239,7 +280,7 @@ void ProfileFile::setValue(std::string_view section, std::string_view key, std::
   if (Line* existing = Impl::findKey(*s, key)) {
     std::string name(keyLine(existing->text)->key);
     existing->text = name + "=" + std::string(value);
-    return;
+    return true;
   }
   // A new key goes after the section's last non-blank line, before blank lines that separate it
   // from the next section.
@@ -249,6 +290,7 @@ void ProfileFile::setValue(std::string_view section, std::string_view key, std::
   if (at == 0 && s->hasHeader && s->header.eol.empty()) s->header.eol = d.defaultEol;
   s->body.insert(s->body.begin() + static_cast<std::ptrdiff_t>(at),
                  Line{std::string(trim(key)) + "=" + std::string(value), d.defaultEol});
+  return true;
 }
 
 bool ProfileFile::removeKey(std::string_view section, std::string_view key) {
@@ -336,22 +378,25 @@ int getPrivateProfileInt(const char* section, const char* key, int defaultValue,
 
 bool writePrivateProfileString(const char* section, const char* key, const char* value,
                                const char* file) {
+  // Names that are only looked up, to remove a key or a section, need no more than a line each.
   if (section == nullptr || file == nullptr || hasLineBreak(section) ||
-      (key && hasLineBreak(key)) || (value && hasLineBreak(value))) {
-    // A line break would turn one value into further keys or sections of the file.
+      (key && hasLineBreak(key)) || (value && hasLineBreak(value)) ||
+      (key && value && !writable(section, key, value))) {
     setLastError(kInvalidParameter);
     return false;
   }
+  const detail::FileWriteLock lock(file);
+  if (!lock.held()) return false;
   ProfileFile p;
   if (!p.load(file)) return false;
   if (key == nullptr) {
     if (!p.removeSection(section)) return true;
   } else if (value == nullptr) {
     if (!p.removeKey(section, key)) return true;
-  } else {
-    p.setValue(section, key, value);
+  } else if (!p.setValue(section, key, value)) {
+    return false;
   }
-  return p.save(file);
+  return replaceWholeFile(file, p.serialize());
 }
 
 std::vector<std::string> getPrivateProfileSectionNames(const char* file) {

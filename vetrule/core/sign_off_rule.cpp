@@ -40,6 +40,13 @@ SupervisorRecord decodeSignOffRule(const RuleSection& section) {
   return record;
 }
 
+bool isRuleAddress(std::string_view address) {
+  if (!isUserAddress(address)) return false;
+  for (unsigned char c : address)
+    if (c == '|' || c == '"' || c < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
 RuleSection buildSignOffRule(const SupervisorRecord& record) {
   std::string fromUsers = "FROM|contains|OR|";
   for (const std::string& user : record.userList) fromUsers += user + "|";

@@ -32,4 +32,10 @@ SupervisorRecord decodeSignOffRule(const RuleSection& section);
 // The eight keys of a sign-off rule for a record whose rule name is set.
 RuleSection buildSignOffRule(const SupervisorRecord& record);
 
+// True when an address can stand in a sign-off rule and be read back as the same address: it holds
+// an "@" after its first character (Condition01 takes only such tokens as users), and neither the
+// field separator "|", a double quote (Action01 quotes the supervisor, and decoding drops quotes)
+// nor a control character.
+bool isRuleAddress(std::string_view address);
+
 }  // namespace vetrule

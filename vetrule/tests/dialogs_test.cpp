@@ -67,6 +67,8 @@ class VetruleDialogsTest : public QObject {
   void saveWritesTheRulesAndCloses();
   void saveWaitsForTheLoader();
   void failedSaveSaysSoAndKeepsTheDialogOpen();
+  void offersNoFolderThatARuleCannotHold();
+  void refusesToSaveARuleThatWouldNotReadBack();
   void screenshots();
 
  private:
@@ -332,6 +334,46 @@ void VetruleDialogsTest::failedSaveSaysSoAndKeepsTheDialogOpen() {
   QVERIFY(message != nullptr);
   QCOMPARE(message->text(),
            QStringLiteral("保存配置文件./cfrules.dat失败.(error code:3),规则文件未作改动"));
+}
+
+void VetruleDialogsTest::offersNoFolderThatARuleCannotHold() {
+  for (const char* folder : {"Users/d1.com/ev|il", "Users/d1.com/x\n[Rule999]", "Users/d1.com/a=b",
+                             "Users/d1.com/.hidden", "Users/bad|domain.com/dan"})
+    std::filesystem::create_directories(m_dir->file(folder));
+  writeRuleFile("");
+  auto dialog = openDialog();
+  auto supervisors = answerSelection({});
+  click(dialog.get(), "addSupervisor");
+  QCOMPARE(sorted(supervisors->offered), QStringList({"ann@d1.com", "bob@d1.com", "cid@d2.com"}));
+
+  answerSelection({"ann@d1.com"});
+  click(dialog.get(), "addSupervisor");
+  list(dialog.get(), "supervisorList")->setCurrentRow(0);
+  auto users = answerSelection({});
+  click(dialog.get(), "addUser");
+  QCOMPARE(sorted(users->offered), QStringList({"ann@d1.com", "bob@d1.com", "cid@d2.com"}));
+}
+
+void VetruleDialogsTest::refusesToSaveARuleThatWouldNotReadBack() {
+  // A supervisor that only a hand-edited file can hold: the rule would copy to two addresses.
+  const std::string before = "[Rule001]\r\nRuleName=Virus\r\n[Rule002]\r\n" +
+                             signOffRule("boss|evil@d1.com", "u1@d1.com|");
+  writeRuleFile(before);
+  auto dialog = openDialog();
+  click(dialog.get(), "save");
+  QVERIFY(dialog->isVisible());
+  auto* message = dialog->findChild<QMessageBox*>();
+  QVERIFY(message != nullptr);
+  QCOMPARE(message->text(),
+           QStringLiteral("保存配置文件./cfrules.dat失败.(error code:87),规则文件未作改动"));
+  message->accept();
+  QCOMPARE(ruleFile(), before);
+
+  list(dialog.get(), "supervisorList")->setCurrentRow(0);
+  click(dialog.get(), "deleteSupervisor");
+  click(dialog.get(), "save");
+  QCOMPARE(dialog->result(), int(QDialog::Accepted));
+  QCOMPARE(ruleFile(), section("Rule001", {"RuleName=Virus"}));
 }
 
 void VetruleDialogsTest::screenshots() {

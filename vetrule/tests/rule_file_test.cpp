@@ -158,6 +158,10 @@ INSTANTIATE_TEST_SUITE_P(
                       "junk=1\n; note\n\n[  odd header ; x\nk=v\n\n[Empty]\n[Next]\nx=y\n",
                       {},
                       section("Rule001", {"k=v"}) + section("Rule003", {"x=y"})},
+        RoundTripCase{"KeyLinesOfOtherRulesAreCarriedOverAsRead",
+                      "[R]\r\n Key = spaced \r\n; note\r\nKey=1\r\nKEY=2\r\n[x=y]\r\n",
+                      {},
+                      section("Rule001", {" Key = spaced ", "; note=", "Key=1", "KEY=2"})},
         RoundTripCase{"UsersAddedAreWrittenMostRecentFirst",
                       "",
                       {{"boss@corp.com", {"a@corp.com", "b@corp.com"}}},
@@ -190,7 +194,11 @@ TEST(RenderRuleFile, NumbersEverySectionInOrder) {
     lists.otherRules.emplace_back();
     lists.otherRules.back().keyMap.set("RuleName", "other " + std::to_string(i));
   }
-  std::vector<std::string> names = vetrule::renderRuleFile(lists).sectionNames();
+  std::string text;
+  ASSERT_TRUE(vetrule::renderRuleFile(lists, text));
+  platform::ProfileFile file;
+  file.parse(text);
+  std::vector<std::string> names = file.sectionNames();
   ASSERT_EQ(names.size(), 1000u);
   EXPECT_EQ(names[11], "Rule012");
   EXPECT_EQ(names[99], "Rule100");
@@ -243,6 +251,72 @@ TEST_F(RuleFile, FailedSaveReportsTheError) {
   EXPECT_FALSE(vetrule::saveRules(supervisors.entries(), lists, dir.file("missing/cfrules.dat")));
   EXPECT_EQ(platform::lastError(), platform::err::kPathNotFound);
 }
+
+// Rules that would not read back as written: the file must stay as it was.
+struct UnwritableCase {
+  const char* name;
+  std::string supervisor;
+  std::vector<std::string> users;  // in the order added
+  std::string otherKey = "RuleName";
+  std::string otherValue = "Virus";
+  bool refused = true;
+};
+
+class UnwritableRules : public RuleFile, public ::testing::WithParamInterface<UnwritableCase> {};
+
+TEST_P(UnwritableRules, AreRefusedAndTheFileIsLeftAlone) {
+  const UnwritableCase& c = GetParam();
+  const std::string before = "[Rule001]\r\n" + kAnnRule;
+  writeFile(path, before);
+  vetrule::RuleLists lists;
+  ASSERT_EQ(vetrule::loadRuleFile(path, lists), 0);
+  lists.otherRules.emplace_back();
+  lists.otherRules.back().keyMap.set(c.otherKey, c.otherValue);
+  SupervisorList supervisors;
+  supervisors.load(lists);
+  supervisors.add(c.supervisor, c.users);
+
+  platform::setLastError(0);
+  bool saved = vetrule::saveRules(supervisors.entries(), lists, path);
+  if (!c.refused) {
+    EXPECT_TRUE(saved);
+    return;
+  }
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(platform::lastError(), 87u);
+  EXPECT_EQ(readFile(path), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  EXPECT_EQ(vetrule::saveFailureMessage("./cfrules.dat", platform::lastError()),
+            "保存配置文件./cfrules.dat失败.(error code:87),规则文件未作改动");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnwritableRules,
+    ::testing::Values(
+        // The reader would find the users "ev" (no user) and "il@corp.com".
+        UnwritableCase{"UserWithFieldSeparator", "boss@corp.com", {"ev|il@corp.com"}},
+        // Condition02 and both actions would move into a new section: the rule would hold nothing.
+        UnwritableCase{"UserWithLineBreak", "boss@corp.com", {"x@corp.com\r\n[Rule999]"}},
+        UnwritableCase{"UserWithLf", "boss@corp.com", {"x\n[Rule999]@corp.com"}},
+        UnwritableCase{"UserWithoutAt", "boss@corp.com", {"a@corp.com", "nobody"}},
+        UnwritableCase{"UserWithQuote", "boss@corp.com", {"a\"b@corp.com"}},
+        UnwritableCase{"UserWithNul", "boss@corp.com", {std::string("a\0@corp.com", 11)}},
+        // Decoding drops quotes and would copy the mail to "evil@corp.com".
+        UnwritableCase{"SupervisorWithQuote", "evil@corp.com\"", {"a@corp.com"}},
+        UnwritableCase{"SupervisorWithFieldSeparator", "boss@corp.com|evil@x.com", {"a@corp.com"}},
+        UnwritableCase{"SupervisorWithLineBreak", "boss@corp.com\r\nAction03=delete|",
+                       {"a@corp.com"}},
+        UnwritableCase{"EmptySupervisor", "", {"a@corp.com"}},
+        UnwritableCase{"OtherRuleValueWithCr", "boss@corp.com", {"a@corp.com"}, "Action01", "a\rb"},
+        UnwritableCase{"OtherRuleValueWithNul", "boss@corp.com", {"a@corp.com"}, "Action01",
+                       std::string("a\0b", 3)},
+        UnwritableCase{"OtherRuleKeyWithEquals", "boss@corp.com", {"a@corp.com"}, "a=b", "c"},
+        UnwritableCase{"OtherRuleKeyOpeningASection", "boss@corp.com", {"a@corp.com"}, "[x]", "c"},
+        UnwritableCase{"BadSupervisorWithoutUsersGivesNoRule", "ev|il", {}, "RuleName", "Virus",
+                       false},
+        UnwritableCase{"SeparatorsInsideOtherRulesAreTheirs", "boss@corp.com", {"a@corp.com"},
+                       " ;Odd[key] ", "x|\"y\"=[z]", false}),
+    [](const ::testing::TestParamInfo<UnwritableCase>& info) { return info.param.name; });
 
 struct DecodeCase {
   const char* name;

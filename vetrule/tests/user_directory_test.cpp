@@ -52,4 +52,57 @@ TEST_F(UserDirectory, MissingOrEmptyDirectoryOffersNothing) {
   EXPECT_TRUE(vetrule::candidateAddresses(users, {}).empty());
 }
 
+struct FolderCase {
+  const char* name;
+  std::string domain;
+  std::string mailbox;
+  bool offered;
+};
+
+class UserDirectoryFolders : public UserDirectory,
+                             public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(UserDirectoryFolders, OfferOnlyNamesARuleCanHold) {
+  const FolderCase& c = GetParam();
+  mailbox("ok.com", "ann");
+  mailbox(c.domain, c.mailbox);
+  std::vector<std::string> offered = vetrule::candidateAddresses(users, {});
+  std::vector<std::string> expected{"ann@ok.com"};
+  if (c.offered) expected.push_back(c.mailbox + "@" + c.domain);
+  std::sort(offered.begin(), offered.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(offered, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UserDirectoryFolders,
+    ::testing::Values(
+        FolderCase{"Plain", "d1.com", "bob", true},
+        FolderCase{"DotsPlusAndDigits", "mail-2.d1.com", "bob.lee+tag_9", true},
+        FolderCase{"EightBitMailbox", "d1.com", "\xe5\xbc\xa0\xe4\xb8\x89", true},
+        FolderCase{"SingleLabelDomain", "intranet", "bob", true},
+        FolderCase{"AtextSigns", "d1.com", "a!#$%&'*-?^`{}~", true},
+        FolderCase{"MailboxWithFieldSeparator", "d1.com", "ev|il", false},
+        FolderCase{"MailboxWithCrLf", "d1.com", "x\r\nBcc=spy@evil.test", false},
+        FolderCase{"MailboxWithLf", "d1.com", "x\n[Rule999]", false},
+        FolderCase{"MailboxWithEquals", "d1.com", "a=b", false},
+        FolderCase{"MailboxWithQuote", "d1.com", "a\"b", false},
+        FolderCase{"MailboxWithBrackets", "d1.com", "[a]", false},
+        FolderCase{"MailboxWithBlank", "d1.com", "a b", false},
+        FolderCase{"MailboxWithAt", "d1.com", "a@b", false},
+        FolderCase{"MailboxWithSemicolonOrComma", "d1.com", "a;b,c", false},
+        FolderCase{"MailboxWithTab", "d1.com", "a\tb", false},
+        FolderCase{"HiddenFolder", "d1.com", ".trash", false},
+        FolderCase{"DoubleDot", "d1.com", "a..b", false},
+        FolderCase{"TrailingDot", "d1.com", "a.", false},
+        FolderCase{"MailboxTooLong", "d1.com", std::string(65, 'a'), false},
+        FolderCase{"DomainWithFieldSeparator", "ev|il.com", "bob", false},
+        FolderCase{"DomainWithLineBreak", "d1.com\n[x]", "bob", false},
+        FolderCase{"DomainWithUnderscore", "d_1.com", "bob", false},
+        FolderCase{"DomainLabelWithOuterHyphen", "-d1.com", "bob", false},
+        FolderCase{"DomainWithEmptyLabel", "d1..com", "bob", false},
+        FolderCase{"DomainWithTrailingDot", "d1.com.", "bob", false},
+        FolderCase{"DomainLabelTooLong", std::string(64, 'd') + ".com", "bob", false}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

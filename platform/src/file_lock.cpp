@@ -1,0 +1,130 @@
+#include "file_lock.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/last_error.h"
+
+namespace platform::detail {
+
+namespace {
+
+constexpr unsigned long kLockViolation = 33;
+
+// The file with its directory resolved; the name itself is kept, since a save replaces the
+// directory entry and does not follow a link there.
+std::string lockKey(const std::string& path) {
+  try {
+    namespace fs = std::filesystem;
+    const fs::path p(path);
+    const fs::path directory = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(directory, error), error);
+    if (error) return path;
+    return (resolved / p.filename()).string();
+  } catch (...) {
+    return path;
+  }
+}
+
+// Never destroyed: a thread that is still writing when the process exits may need it.
+std::mutex& registryMutex() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+
+}  // namespace
+
+struct LockEntry {
+  std::mutex mutex;
+  std::thread::id owner;  // read and written under registryMutex()
+  int users = 0;          // likewise
+};
+
+namespace {
+
+// The entries of the files that some thread holds or waits for.
+std::unordered_map<std::string, LockEntry>& registry() {
+  static auto* entries = new std::unordered_map<std::string, LockEntry>;
+  return *entries;
+}
+
+// Opens and locks the lock file. A file that another writer removed while this one waited for it
+// no longer guards anything: then it starts again with the file now at the path.
+int lockFile(const std::string& lockPath) {
+  for (;;) {
+    int fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+      setLastError(errno == ENOENT ? err::kPathNotFound : fileErrorFromErrno(errno));
+      return -1;
+    }
+    int locked;
+    do locked = ::flock(fd, LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+      setLastError(fileErrorFromErrno(errno));
+      ::close(fd);
+      return -1;
+    }
+    struct stat held {}, current {};
+    if (::fstat(fd, &held) == 0 && ::lstat(lockPath.c_str(), &current) == 0 &&
+        held.st_dev == current.st_dev && held.st_ino == current.st_ino)
+      return fd;
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
+FileWriteLock::FileWriteLock(const std::string& path) {
+  try {
+    key_ = lockKey(path);
+    lockPath_ = path + ".lock";
+    {
+      const std::lock_guard guard(registryMutex());
+      LockEntry& entry = registry()[key_];
+      if (entry.owner == std::this_thread::get_id()) {
+        setLastError(kLockViolation);
+        return;
+      }
+      ++entry.users;
+      entry_ = &entry;
+    }
+  } catch (...) {
+    setLastError(err::kNotEnoughMemory);
+    return;
+  }
+  entry_->mutex.lock();
+  {
+    const std::lock_guard guard(registryMutex());
+    entry_->owner = std::this_thread::get_id();
+  }
+  fd_ = lockFile(lockPath_);
+  held_ = fd_ >= 0;
+}
+
+FileWriteLock::~FileWriteLock() {
+  if (entry_ == nullptr) return;
+  if (fd_ >= 0) {
+    // Removed while still locked, so that no writer can lock a file that is about to go.
+    ::unlink(lockPath_.c_str());
+    ::close(fd_);
+  }
+  {
+    const std::lock_guard guard(registryMutex());
+    entry_->owner = std::thread::id();
+  }
+  entry_->mutex.unlock();
+  const std::lock_guard guard(registryMutex());
+  if (--entry_->users == 0) registry().erase(key_);
+}
+
+}  // namespace platform::detail
