@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -19,8 +18,7 @@ namespace {
 
 constexpr unsigned long kLockViolation = 33;
 
-// The file with its directory resolved; the name itself is kept, since a save replaces the
-// directory entry and does not follow a link there.
+// The file's directory, resolved, so that "a/../x.ini" and "x.ini" share one lock.
 std::string lockKey(const std::string& path) {
   try {
     namespace fs = std::filesystem;
@@ -28,8 +26,8 @@ std::string lockKey(const std::string& path) {
     const fs::path directory = p.has_parent_path() ? p.parent_path() : fs::path(".");
     std::error_code error;
     fs::path resolved = fs::weakly_canonical(fs::absolute(directory, error), error);
-    if (error) return path;
-    return (resolved / p.filename()).string();
+    if (error) return directory.string();
+    return resolved.string();
   } catch (...) {
     return path;
   }
@@ -57,29 +55,23 @@ std::unordered_map<std::string, LockEntry>& registry() {
   return *entries;
 }
 
-// Opens and locks the lock file. A file that another writer removed while this one waited for it
-// no longer guards anything: then it starts again with the file now at the path.
-int lockFile(const std::string& lockPath) {
-  for (;;) {
-    int fd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) {
-      setLastError(errno == ENOENT ? err::kPathNotFound : fileErrorFromErrno(errno));
-      return -1;
-    }
-    int locked;
-    do locked = ::flock(fd, LOCK_EX);
-    while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-      setLastError(fileErrorFromErrno(errno));
-      ::close(fd);
-      return -1;
-    }
-    struct stat held {}, current {};
-    if (::fstat(fd, &held) == 0 && ::lstat(lockPath.c_str(), &current) == 0 &&
-        held.st_dev == current.st_dev && held.st_ino == current.st_ino)
-      return fd;
-    ::close(fd);
+// Opens and locks the directory: it stays in place while its files are replaced, and a lock
+// that a dead writer held is gone with it.
+int lockDirectory(const std::string& directory) {
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    setLastError(errno == ENOENT ? err::kPathNotFound : fileErrorFromErrno(errno));
+    return -1;
   }
+  int locked;
+  do locked = ::flock(fd, LOCK_EX);
+  while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    setLastError(fileErrorFromErrno(errno));
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -87,7 +79,6 @@ int lockFile(const std::string& lockPath) {
 FileWriteLock::FileWriteLock(const std::string& path) {
   try {
     key_ = lockKey(path);
-    lockPath_ = path + ".lock";
     {
       const std::lock_guard guard(registryMutex());
       LockEntry& entry = registry()[key_];
@@ -107,17 +98,13 @@ FileWriteLock::FileWriteLock(const std::string& path) {
     const std::lock_guard guard(registryMutex());
     entry_->owner = std::this_thread::get_id();
   }
-  fd_ = lockFile(lockPath_);
+  fd_ = lockDirectory(key_);
   held_ = fd_ >= 0;
 }
 
 FileWriteLock::~FileWriteLock() {
   if (entry_ == nullptr) return;
-  if (fd_ >= 0) {
-    // Removed while still locked, so that no writer can lock a file that is about to go.
-    ::unlink(lockPath_.c_str());
-    ::close(fd_);
-  }
+  if (fd_ >= 0) ::close(fd_);
   {
     const std::lock_guard guard(registryMutex());
     entry_->owner = std::thread::id();

@@ -1,11 +1,11 @@
 #pragma once
 // The writer lock of one file, for writers that load a file, change it and replace it whole.
 //
-// Threads of this process wait on a mutex kept per file (keyed by the file's path with its
-// directory resolved, so "a/../x.ini" and "x.ini" are one file). Processes wait on an exclusive
-// flock of "<file>.lock" beside it: the data file itself cannot carry the lock, because every save
-// renames a new file over it. The lock file is removed when the lock is released; one that a dead
-// writer left behind is simply locked and removed by the next writer.
+// The lock belongs to the file's folder: threads of this process wait on a mutex kept per folder
+// (its path resolved, so "a/../x.ini" and "x.ini" share it), processes wait on an exclusive flock
+// of the folder itself. The data file cannot carry the lock, because every save renames a new file
+// over it, and a lock file beside it would be left behind by a writer that dies. Writers of other
+// files of the same folder wait too; a write takes milliseconds.
 
 #include <string>
 
@@ -15,8 +15,8 @@ struct LockEntry;
 
 class FileWriteLock {
  public:
-  // Waits for the lock. A thread that already holds the lock of the file does not wait for itself:
-  // the lock is then not held and the last error says why.
+  // Waits for the lock. A thread that already holds the lock of the folder does not wait for
+  // itself: the lock is then not held and the last error says why.
   explicit FileWriteLock(const std::string& path);
   ~FileWriteLock();
   FileWriteLock(const FileWriteLock&) = delete;
@@ -27,7 +27,6 @@ class FileWriteLock {
 
  private:
   std::string key_;
-  std::string lockPath_;
   LockEntry* entry_ = nullptr;
   int fd_ = -1;
   bool held_ = false;

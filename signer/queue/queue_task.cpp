@@ -51,12 +51,6 @@ bool QueuedHead(const std::string& homeHead, const tagTaskHead& head, TaskAction
   return true;
 }
 
-bool IsTaskId(const std::string& text) {
-  return text.size() >= 11 && text.compare(0, 2, "QV") == 0 &&
-         std::all_of(text.begin() + 2, text.end(),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
 // The task files of one id found in the queue folder.
 struct tagQueuedFiles {
   bool message = false;

@@ -11,8 +11,8 @@
 // or "[". Values are written as given (the reader trims them and removes one pair of quotes).
 //
 // Writers of one file are serialised, between threads and between processes: each write holds the
-// file's writer lock (a flock of "<file>.lock" beside it, removed again afterwards) from loading
-// the file to replacing it. Readers need no lock, since a file is only ever replaced whole.
+// writer lock of the file's folder (a flock of the folder itself) from loading the file to
+// replacing it. Readers need no lock, since a file is only ever replaced whole.
 
 #include <functional>
 #include <optional>
@@ -46,8 +46,8 @@ class PLATFORM_API ProfileFile {
   // Loads the file, lets change edit it and, when change returns true, saves it, all under the
   // file's writer lock so that no other writer comes in between. False with the last error set
   // when the lock, the load or the save fails, or when change returns false (then nothing is saved
-  // and the last error is what change left). change must not write the same file itself: such a
-  // write fails (last error 33) rather than wait for the lock its own thread holds.
+  // and the last error is what change left). change must not write a file of the same folder
+  // itself: such a write fails (last error 33) rather than wait for the lock its own thread holds.
   static bool edit(const std::string& path, const std::function<bool(ProfileFile&)>& change);
 
   std::optional<std::string> value(std::string_view section, std::string_view key) const;
