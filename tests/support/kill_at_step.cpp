@@ -54,7 +54,7 @@ bool CanKillAtStep() {
 
 StepRun RunKilledAtCall(const std::vector<std::string> &argv,
                         const std::string &systemCall, int n) {
-  std::string command = "strace -qq -o /dev/null -e trace=" + systemCall +
+  std::string command = "exec strace -qq -o /dev/null -e trace=" + systemCall +
                         " -e inject=" + systemCall +
                         ":signal=KILL:when=" + std::to_string(n);
   for (const std::string &argument : argv)
