@@ -27,6 +27,9 @@ constexpr int kMessageReplyGrowth = 32000;
 // The first buffer of a LIST or UIDL reply is sized from the server's message count, but no
 // larger than this; a longer list grows the buffer as it arrives.
 constexpr std::size_t kLargestFirstListBuffer = 64 * 1024;
+// The first buffer of a message reply is sized from the message's listed size, but no larger than
+// this: the listed size is the server's word.
+constexpr std::size_t kLargestFirstMessageBuffer = 1024 * 1024;
 // A reply buffer larger than this is released after its reply instead of kept for the next one.
 constexpr std::size_t kLargestKeptBuffer = 4 * 1024 * 1024;
 const char kLineEnd[] = "\r\n";
@@ -189,7 +192,7 @@ int CPop3Connection::ReadUIDLResponse(int count) {
 // the message, so the stored text ends with the message's last line break.
 int CPop3Connection::ReadReturnResponse(CPop3Message& pop3Message, unsigned long size) {
   const std::size_t limit = static_cast<std::size_t>(m_nMessageSizeLimit) + kLongestStatusLine;
-  const std::size_t first = std::min(static_cast<std::size_t>(size), limit) + kReplySlack;
+  const std::size_t first = std::min<std::size_t>(std::size_t{size} + kReplySlack, kLargestFirstMessageBuffer);
   if (!ReadIntoSessionBuffer(kDataEnd, first, limit)) return 0;
 
   const std::size_t lf = m_sLastCommandResponse.find('\n');
