@@ -119,9 +119,15 @@ bool CPop3Connection::SendLogged(const std::string& line, const char* command, b
 
 int CPop3Connection::Connect(const char* host, const char* user, const char* password,
                              unsigned long& error, int port) {
-  return Guarded([&] {
+  return Guarded([&] { return ConnectAndLogIn(host, user, password, error, port); }, &error);
+}
+
+int CPop3Connection::ConnectAndLogIn(const char* host, const char* user, const char* password,
+                                     unsigned long& error, int port) {
   // A line break in a value would end the command early and start another one.
-  const char* refused = !postwell::isCommandValue(user) ? "USER" : !postwell::isCommandValue(password) ? "PASS" : nullptr;
+  const char* refused = !postwell::isCommandValue(user)       ? "USER"
+                        : !postwell::isCommandValue(password) ? "PASS"
+                                                              : nullptr;
   if (refused != nullptr) {
     error = platform::err::kWsaInvalidArgument;
     return FailWithCode("Refused to send the " + std::string(refused) +
@@ -161,7 +167,6 @@ int CPop3Connection::Connect(const char* host, const char* user, const char* pas
   if (!Login("USER", user, kUserRejected, error)) return 0;
   if (!Login("PASS", password, kPasswordRejected, error)) return 0;
   return 1;
-  }, &error);
 }
 
 // Sends USER or PASS with its value, whole whatever its length, and reads the reply.
@@ -210,31 +215,25 @@ int CPop3Connection::Statistics(int& count, int& size, unsigned long& error) {
 }
 
 int CPop3Connection::List() {
-  return Guarded([&] {
-  if (!m_bStatDone) {
-    int count = 0, size = 0;
-    unsigned long error = 0;
-    if (!Statistics(count, size, error)) return 0;
-    m_bStatDone = 1;
-  }
-  if (!SendLogged("LIST\r\n", "LIST")) return 0;
-  m_bListed = ReadListResponse(m_nMessageCount);
-  return m_bListed;
-  });
+  return Guarded([&] { return FetchList(false); });
 }
 
 int CPop3Connection::UIDL() {
-  return Guarded([&] {
+  return Guarded([&] { return FetchList(true); });
+}
+
+// LIST or UIDL, after a STAT that sizes the reply's first buffer.
+int CPop3Connection::FetchList(bool uidl) {
   if (!m_bStatDone) {
     int count = 0, size = 0;
     unsigned long error = 0;
     if (!Statistics(count, size, error)) return 0;
     m_bStatDone = 1;
   }
-  if (!SendLogged("UIDL\r\n", "UIDL")) return 0;
-  m_bUidlListed = ReadUIDLResponse(m_nMessageCount);
-  return m_bUidlListed;
-  });
+  const char* command = uidl ? "UIDL" : "LIST";
+  if (!SendLogged(std::string(command) + "\r\n", command)) return 0;
+  if (uidl) return m_bUidlListed = ReadUIDLResponse(m_nMessageCount);
+  return m_bListed = ReadListResponse(m_nMessageCount);
 }
 
 int CPop3Connection::GetMessageSize(int message, unsigned long& size) {

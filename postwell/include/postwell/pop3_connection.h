@@ -94,6 +94,9 @@ class POSTWELL_API CPop3Connection {
   // Runs an operation; an exception from it is a failure with the code 8 (also in *error).
   template <typename Body>
   int Guarded(Body&& body, unsigned long* error = nullptr) noexcept;
+  int ConnectAndLogIn(const char* host, const char* user, const char* password, unsigned long& error,
+                      int port);
+  int FetchList(bool uidl);
   // Reads a reply into the session's reply buffer, which is kept for the next reply.
   int ReadIntoSessionBuffer(const char* terminator, std::size_t firstCapacity, std::size_t limit);
   // Fails the operation: the text becomes the last reply and is logged; the last error is code.
