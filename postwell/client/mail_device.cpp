@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "client/command_value.h"
+#include "client/mail_device_guarded.h"
 #include "client/mail_device_text.h"
 #include "platform/host_name.h"
 #include "platform/last_error.h"
@@ -53,12 +55,39 @@ CMailDevice::~CMailDevice() {
   platform::closeSocket(m_hSocket);
 }
 
+bool CMailDevice::CheckCommandValue(const std::string& value, const std::string& refusal, unsigned long& error) {
+  if (postwell::isCommandValue(value)) return true;
+  Fail(error, platform::err::kWsaInvalidArgument, refusal);
+  platform::setLastError(platform::err::kWsaInvalidArgument);
+  return false;
+}
+
+std::string CMailDevice::GetLastCommandResponse() const {
+  try {
+    return m_sLastCommandResponse;
+  } catch (...) {
+    return {};
+  }
+}
+
+std::string CMailDevice::GetLastErrorDescription() const {
+  try {
+    return m_sLastErrorDescription;
+  } catch (...) {
+    return {};
+  }
+}
+
 const char* CMailDevice::GetDeviceStatus() { return m_sDeviceStatus.c_str(); }
 
 const char* CMailDevice::GetDeviceName() { return m_sDeviceName.c_str(); }
 
 void CMailDevice::SetDeviceStatus(const char* text) {
-  m_sDeviceStatus = text ? text : "";
+  try {
+    m_sDeviceStatus = text ? text : "";
+  } catch (...) {
+    m_sDeviceStatus.clear();
+  }
   if (m_hOwnerWnd != nullptr)
     m_hOwnerWnd->OnDeviceMessage(kStatusMessage, kDeviceMessageParam, static_cast<void*>(this));
 }
@@ -120,8 +149,8 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
   return 1;
 }
 
-int CMailDevice::Hello(const char* command, unsigned long& error) {
-  const std::string line = std::string(command) + " " + helloName() + "\r\n";
+int CMailDevice::Hello(const char* command, const std::string& name, unsigned long& error) {
+  const std::string line = std::string(command) + " " + name + "\r\n";
   if (!SendLine(line)) {
     FailWithSocketError(error, "An unexpected error occurred while sending the HELO command, %d");
     Disconnect();
@@ -138,8 +167,13 @@ int CMailDevice::Hello(const char* command, unsigned long& error) {
 }
 
 int CMailDevice::MailFunc_Connect(const char* host, int port, unsigned long& error) {
-  if (!Connect(host, port, "An unexpected SMTP connect response was received %s", error)) return 0;
-  return Hello("HELO", error);
+  return Guarded([&] {
+    const std::string name = helloName();
+    if (!CheckCommandValue(name, "Refused to send the HELO command: the local host name holds CR, LF or NUL", error))
+      return 0;
+    if (!Connect(host, port, "An unexpected SMTP connect response was received %s", error)) return 0;
+    return Hello("HELO", name, error);
+  }, error);
 }
 
 int CMailDevice::AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
@@ -161,20 +195,30 @@ int CMailDevice::AuthStep(const std::string& line, bool hidden, const char* send
 
 int CMailDevice::MailFunc_ConnectESMTP(const char* host, const char* user, const char* password, int port,
                                        unsigned long& error) {
+  return Guarded([&] { return ConnectESMTP(host, user ? user : "", password ? password : "", port, error); }, error);
+}
+
+int CMailDevice::ConnectESMTP(const char* host, const std::string& user, const std::string& password, int port,
+                              unsigned long& error) {
+  const std::string name = helloName();
+  if (!CheckCommandValue(name, "Refused to send the EHLO command: the local host name holds CR, LF or NUL", error) ||
+      !CheckCommandValue(user, "Refused to send the AUTH LOGIN user name: it holds CR, LF or NUL", error) ||
+      !CheckCommandValue(password, "Refused to send the AUTH LOGIN passwd: it holds CR, LF or NUL", error))
+    return 0;
   if (!Connect(host, port, "An unexpected ESMTP connect response was received %s", error)) return 0;
   // The reader takes a reply whole, however many pieces its lines arrive in, so the EHLO reply
   // needs no waiting beforehand and no second read.
-  if (!Hello("EHLO", error)) return 0;
+  if (!Hello("EHLO", name, error)) return 0;
 
   // Some servers answer AUTH LOGIN with 250 and then wait for the user name all the same.
   if (!AuthStep("AUTH LOGIN\r\n", false, "An unexpected error occurred while sending the AUTH LOGIN command, %d",
                 334, 250, kAuthLoginRejected, "An unexpected AUTH LOGIN response was received %s", error))
     return 0;
-  if (!AuthStep(std::string(user ? user : "") + "\r\n", false,
+  if (!AuthStep(user + "\r\n", false,
                 "An unexpected error occurred while sending the AUTH LOGIN user name, %d", 334, -1,
                 kUserRejected, "An unexpected AUTH LOGIN name response was received %s", error))
     return 0;
-  if (!AuthStep(std::string(password ? password : "") + "\r\n", true,
+  if (!AuthStep(password + "\r\n", true,
                 "An unexpected error occurred while sending the AUTH LOGIN passwd, %d", 235, -1,
                 kPasswordRejected, "An unexpected AUTH LOGIN passwd response was received %s", error))
     return 0;
@@ -186,10 +230,13 @@ int CMailDevice::Disconnect() {
   if (!m_arrSendMission.empty()) return 0;
   int result = 0;
   if (m_bConnected) {
-    if (SendLine("QUIT\r\n")) {
-      result = ReadCommandResponse(221, -1);
-      if (!result) platform::setLastError(platform::err::kBadCommand);
-    }
+    unsigned long unused = 0;
+    result = Guarded([&] {
+      if (!SendLine("QUIT\r\n")) return 0;
+      const int answered = ReadCommandResponse(221, -1);
+      if (!answered) platform::setLastError(platform::err::kBadCommand);
+      return answered;
+    }, unused);
     m_bConnected = 0;
   }
   platform::closeSocket(m_hSocket);

@@ -1,5 +1,8 @@
 // Looking up the mail exchangers of a recipient's domain through the device's DNS servers.
+#include <exception>
+
 #include "client/mail_device_text.h"
+#include "platform/last_error.h"
 #include "postwell/mail_device.h"
 #include "postwell/mx_lookup.h"
 
@@ -23,7 +26,8 @@ void appendPieces(std::string rest, std::vector<std::string>& servers) {
 
 }  // namespace
 
-void CMailDevice::MailFunc_GetSmtpServerByDNS(std::string address, std::vector<std::string>& servers) {
+// Out of memory, the lookup ends with what it has appended so far.
+void CMailDevice::MailFunc_GetSmtpServerByDNS(std::string address, std::vector<std::string>& servers) try {
   const std::string& firstServer = m_Setting.m_sDNSServer1;
   const std::string& secondServer = m_Setting.m_sDNSServer2;
   if (firstServer.empty() && secondServer.empty()) return;
@@ -47,4 +51,6 @@ void CMailDevice::MailFunc_GetSmtpServerByDNS(std::string address, std::vector<s
     appendPieces(answer, servers);
   if (!problem.empty())
     BSCF_LoggingInfo1(formatted("%s(%d)%s", "-_-~", 9999, problem.c_str()).c_str(), 1);
+} catch (const std::exception&) {
+  platform::setLastError(platform::err::kNotEnoughMemory);
 }

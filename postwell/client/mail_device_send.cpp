@@ -1,9 +1,12 @@
 // Sending one message: MAIL, RCPT, DATA, the content file in pieces, the end mark.
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
+#include "client/command_value.h"
+#include "client/mail_device_guarded.h"
 #include "client/mail_device_text.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
@@ -45,6 +48,55 @@ std::uint64_t contentSize(const std::string& path, std::FILE* file) {
   return end > 0 ? static_cast<std::uint64_t>(end) : 0;
 }
 
+// Content lines go out as they are, except a line that holds nothing but a dot: the server would
+// take it for the end of the data, and what follows for commands. It goes out as two dots, which is
+// what it stands for whether or not the content was already byte-stuffed (a stuffed line "." would
+// read ".."). A line ends with CR LF, a bare LF or a bare CR.
+class DotLineStuffing {
+ public:
+  // Appends the piece to out; a dot at the end of the piece that starts a line waits for the next.
+  void add(const char* piece, std::size_t length, std::string& out) {
+    if (length == 0) return;
+    std::size_t at = 0;
+    if (heldDot_) {
+      out += isLineEnd(piece[0]) ? ".." : ".";
+      heldDot_ = false;
+      previous_ = '.';
+    }
+    while (at < length) {
+      const void* found = std::memchr(piece + at, '.', length - at);
+      if (found == nullptr) {
+        out.append(piece + at, length - at);
+        break;
+      }
+      const std::size_t dot = static_cast<std::size_t>(static_cast<const char*>(found) - piece);
+      out.append(piece + at, dot - at);
+      at = dot + 1;
+      if (!isLineEnd(dot > 0 ? piece[dot - 1] : previous_)) {
+        out += '.';
+      } else if (at == length) {
+        heldDot_ = true;
+        return;
+      } else {
+        out += isLineEnd(piece[at]) ? ".." : ".";
+      }
+    }
+    previous_ = piece[length - 1];
+  }
+  // The content has ended: a dot still held is a line of its own.
+  void finish(std::string& out) {
+    if (heldDot_) out += "..";
+    heldDot_ = false;
+  }
+
+ private:
+  static bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+  // The content starts at the start of a line.
+  char previous_ = '\n';
+  bool heldDot_ = false;
+};
+
 }  // namespace
 
 void CMailDevice::NotifyProgress(CMailDevice_SendMailInfo* progress) {
@@ -73,6 +125,17 @@ void CMailDevice::RejectInTransaction(unsigned long& error, unsigned long code, 
 }
 
 int CMailDevice::SendRCPTForRecipient(CSMTPAddress& address, unsigned long& error) {
+  return Guarded([&] {
+    if (!CheckCommandValue(address.m_sAddress, RcptRefusal(address.m_sAddress), error)) return 0;
+    return SendRcpt(address, error);
+  }, error);
+}
+
+std::string CMailDevice::RcptRefusal(const std::string& address) {
+  return "Refused to send the RCPT command: the address holds CR, LF or NUL (" + postwell::forDisplay(address) + ")";
+}
+
+int CMailDevice::SendRcpt(CSMTPAddress& address, unsigned long& error) {
   const std::string line = "RCPT TO: <" + address.m_sAddress + ">\r\n";
   AnnounceCommand(line);
   if (!SendLine(line)) {
@@ -88,14 +151,42 @@ int CMailDevice::SendRCPTForRecipient(CSMTPAddress& address, unsigned long& erro
 }
 
 int CMailDevice::MailFunc_SendMailMessage(CSMTPMessage& message, unsigned long& error) {
-  return SendMessage(message, true, error);
+  return GuardedSend(message, true, error);
 }
 
 int CMailDevice::MailFunc_SendMailMessageEx(CSMTPMessage& message, unsigned long& error) {
-  return SendMessage(message, false, error);
+  return GuardedSend(message, false, error);
+}
+
+int CMailDevice::GuardedSend(CSMTPMessage& message, bool withRecipientList, unsigned long& error) {
+  bool thrown = true;
+  const int result = Guarded([&] {
+    const int sent = SendMessage(message, withRecipientList, error);
+    thrown = false;
+    return sent;
+  }, error);
+  // Where the transaction stands is not known: only a dropped connection makes the server forget it.
+  if (thrown && m_bConnected) AbortConnection();
+  return result;
+}
+
+bool CMailDevice::CheckEnvelope(const CSMTPMessage& message, bool withRecipientList, unsigned long& error) {
+  if (!CheckCommandValue(message.m_From.m_sAddress,
+                         "Refused to send the MAIL command: the sender's address holds CR, LF or NUL (" +
+                             postwell::forDisplay(message.m_From.m_sAddress) + ")",
+                         error))
+    return false;
+  for (const CSMTPAddress* single : {&message.m_Recipient1, &message.m_Recipient2, &message.m_Recipient3})
+    if (!CheckCommandValue(single->m_sAddress, RcptRefusal(single->m_sAddress), error)) return false;
+  if (withRecipientList)
+    for (const std::string& entry : message.m_arrRecipient)
+      if (!CheckCommandValue(entry, RcptRefusal(entry), error)) return false;
+  return true;
 }
 
 int CMailDevice::SendMessage(CSMTPMessage& message, bool withRecipientList, unsigned long& error) {
+  // Every address is checked before MAIL: a refusal halfway would leave a transaction open.
+  if (!CheckEnvelope(message, withRecipientList, error)) return 0;
   // Opened before the mail transaction starts: once DATA is accepted, the server takes whatever
   // follows as the message.
   File file = openContent(message.m_sContentFile);
@@ -117,11 +208,11 @@ int CMailDevice::SendMessage(CSMTPMessage& message, bool withRecipientList, unsi
   AnnounceReply();
 
   for (CSMTPAddress* single : {&message.m_Recipient1, &message.m_Recipient2, &message.m_Recipient3})
-    if (!single->m_sAddress.empty() && !SendRCPTForRecipient(*single, error)) return 0;
+    if (!single->m_sAddress.empty() && !SendRcpt(*single, error)) return 0;
   if (withRecipientList) {
     for (const std::string& entry : message.m_arrRecipient) {
       CSMTPAddress recipient(entry);
-      if (!SendRCPTForRecipient(recipient, error)) return 0;
+      if (!SendRcpt(recipient, error)) return 0;
     }
   }
 
@@ -150,10 +241,23 @@ int CMailDevice::SendContent(std::FILE* file, CSMTPMessage& message, unsigned lo
   }
 
   std::vector<char> piece(kPieceSize);
+  std::string stuffed;
+  stuffed.reserve(2 * kPieceSize + 2);
+  DotLineStuffing stuffing;
   std::uint64_t sent = 0;
-  // Content that ends with a line break needs only the dot line after it.
+  // Content that ends with CR LF needs only the dot line after it; so does empty content, which
+  // follows the line of DATA.
   bool atLineStart = true;
   char lastByte = '\0';
+  auto sendStuffed = [&] {
+    if (stuffed.empty()) return true;
+    if (platform::sendAll(m_hSocket, stuffed.data(), stuffed.size()) < 0) return false;
+    const char beforeLast = stuffed.size() >= 2 ? stuffed[stuffed.size() - 2] : lastByte;
+    lastByte = stuffed.back();
+    atLineStart = beforeLast == '\r' && lastByte == '\n';
+    stuffed.clear();
+    return true;
+  };
   for (;;) {
     const std::size_t count = std::fread(piece.data(), 1, piece.size(), file);
     if (std::ferror(file)) {
@@ -166,15 +270,14 @@ int CMailDevice::SendContent(std::FILE* file, CSMTPMessage& message, unsigned lo
       platform::setLastError(fileError);
       return 0;
     }
-    if (count == 0) break;
-    if (platform::sendAll(m_hSocket, piece.data(), count) < 0) {
+    if (count == 0) stuffing.finish(stuffed);
+    else stuffing.add(piece.data(), count, stuffed);
+    if (!sendStuffed()) {
       FailWithSocketError(error, "Failed in send mailbody to server, GetLastError returns: %d");
       return 0;
     }
+    if (count == 0) break;
     sent += count;
-    const char beforeLast = count >= 2 ? piece[count - 2] : lastByte;
-    lastByte = piece[count - 1];
-    atLineStart = beforeLast == '\r' && lastByte == '\n';
     if (progress != nullptr) progress->m_nPercent = static_cast<std::int32_t>(size ? sent * 100 / size : 100);
     NotifyProgress(progress);
   }

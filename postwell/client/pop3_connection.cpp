@@ -2,9 +2,13 @@
 // QUIT.
 #include "postwell/pop3_connection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
+#include "client/command_value.h"
+#include "client/pop3_limits.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
 
@@ -37,16 +41,56 @@ CPop3Connection::CPop3Connection()
       m_dwTimeout(kDefaultTimeoutMs),
       m_hDebugWnd(nullptr),
       m_bDebug(0),
-      m_szDebugFile() {}
+      m_szDebugFile(),
+      m_nReplyLimit(postwell::pop3::kLongestLineReply),
+      m_nMessageSizeLimit(postwell::pop3::kDefaultMessageSizeLimit) {}
 
 // The derived part, and with it the status hook, is gone by now: QUIT goes to the log only.
 CPop3Connection::~CPop3Connection() {
-  if (m_bConnected) {
-    SendQuiet("QUIT\r\n");
-    LoggingInfo1("-> QUIT\r\n", 0);
-    ReadCommandResponse();
+  try {
+    if (m_bConnected) {
+      SendQuiet("QUIT\r\n");
+      LoggingInfo1("-> QUIT\r\n", 0);
+      ReadCommandResponse();
+    }
+  } catch (...) {
   }
   platform::closeSocket(m_hSocket);
+}
+
+template <typename Body>
+int CPop3Connection::Guarded(Body&& body, unsigned long* error) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    // Whatever throws here is out of memory: strings, lists and messages are all it allocates.
+    try {
+      FailWith("Not enough memory for the POP3 session");
+    } catch (...) {
+      m_sLastCommandResponse.clear();
+    }
+    if (error != nullptr) *error = platform::err::kNotEnoughMemory;
+    platform::setLastError(platform::err::kNotEnoughMemory);
+    return 0;
+  }
+}
+
+int CPop3Connection::FailWithCode(const std::string& text, unsigned long code) {
+  FailWith(text);
+  platform::setLastError(code);
+  return 0;
+}
+
+std::string CPop3Connection::GetLastCommandResponse() const {
+  try {
+    return m_sLastCommandResponse;
+  } catch (...) {
+    return {};
+  }
+}
+
+void CPop3Connection::SetMessageSizeLimit(unsigned long bytes) {
+  m_nMessageSizeLimit = std::min(bytes, postwell::pop3::kLargestMessageSizeLimit);
 }
 
 void CPop3Connection::FailWith(const std::string& text) {
@@ -75,6 +119,21 @@ bool CPop3Connection::SendLogged(const std::string& line, const char* command, b
 
 int CPop3Connection::Connect(const char* host, const char* user, const char* password,
                              unsigned long& error, int port) {
+  return Guarded([&] { return ConnectAndLogIn(host, user, password, error, port); }, &error);
+}
+
+int CPop3Connection::ConnectAndLogIn(const char* host, const char* user, const char* password,
+                                     unsigned long& error, int port) {
+  // A line break in a value would end the command early and start another one.
+  const char* refused = !postwell::isCommandValue(user)       ? "USER"
+                        : !postwell::isCommandValue(password) ? "PASS"
+                                                              : nullptr;
+  if (refused != nullptr) {
+    error = platform::err::kWsaInvalidArgument;
+    return FailWithCode("Refused to send the " + std::string(refused) +
+                            " command to the POP3 server: its value holds CR, LF or NUL",
+                        error);
+  }
   // A socket left over from an earlier failed attempt is not reused.
   if (m_bConnected) Disconnect();
   platform::closeSocket(m_hSocket);
@@ -131,8 +190,10 @@ bool CPop3Connection::Login(const char* command, const char* value, unsigned lon
 int CPop3Connection::Disconnect() {
   int result = 0;
   if (m_bConnected) {
-    SendLogged("QUIT\r\n", nullptr, true);
-    result = ReadCommandResponse();
+    result = Guarded([&] {
+      SendLogged("QUIT\r\n", nullptr, true);
+      return ReadCommandResponse();
+    });
     m_bConnected = 0;
     m_bListed = 0;
     m_bStatDone = 0;
@@ -144,77 +205,96 @@ int CPop3Connection::Disconnect() {
 }
 
 int CPop3Connection::Statistics(int& count, int& size, unsigned long& error) {
-  if (!SendLogged("STAT\r\n", "STAT")) {
-    error = platform::lastError();
-    return 0;
-  }
-  return ReadStatResponse(count, size);
+  return Guarded([&] {
+    if (!SendLogged("STAT\r\n", "STAT")) {
+      error = platform::lastError();
+      return 0;
+    }
+    return ReadStatResponse(count, size);
+  }, &error);
 }
 
 int CPop3Connection::List() {
-  if (!m_bStatDone) {
-    int count = 0, size = 0;
-    unsigned long error = 0;
-    if (!Statistics(count, size, error)) return 0;
-    m_bStatDone = 1;
-  }
-  if (!SendLogged("LIST\r\n", "LIST")) return 0;
-  m_bListed = ReadListResponse(m_nMessageCount);
-  return m_bListed;
+  return Guarded([&] { return FetchList(false); });
 }
 
 int CPop3Connection::UIDL() {
+  return Guarded([&] { return FetchList(true); });
+}
+
+// LIST or UIDL, after a STAT that sizes the reply's first buffer.
+int CPop3Connection::FetchList(bool uidl) {
   if (!m_bStatDone) {
     int count = 0, size = 0;
     unsigned long error = 0;
     if (!Statistics(count, size, error)) return 0;
     m_bStatDone = 1;
   }
-  if (!SendLogged("UIDL\r\n", "UIDL")) return 0;
-  m_bUidlListed = ReadUIDLResponse(m_nMessageCount);
-  return m_bUidlListed;
+  const char* command = uidl ? "UIDL" : "LIST";
+  if (!SendLogged(std::string(command) + "\r\n", command)) return 0;
+  if (uidl) return m_bUidlListed = ReadUIDLResponse(m_nMessageCount);
+  return m_bListed = ReadListResponse(m_nMessageCount);
 }
 
 int CPop3Connection::GetMessageSize(int message, unsigned long& size) {
-  const int fetched = m_bListed ? 1 : List();
-  if (message < 1 || static_cast<std::size_t>(message) > m_arrMessageSize.size()) return 0;
-  size = m_arrMessageSize[static_cast<std::size_t>(message) - 1];
-  return fetched;
+  return Guarded([&] {
+    const int fetched = m_bListed ? 1 : List();
+    if (message < 1 || static_cast<std::size_t>(message) > m_arrMessageSize.size()) return 0;
+    size = m_arrMessageSize[static_cast<std::size_t>(message) - 1];
+    return fetched;
+  });
 }
 
 int CPop3Connection::GetMessageID(int message, std::string& id) {
-  const int fetched = m_bUidlListed ? 1 : UIDL();
-  if (message < 1 || static_cast<std::size_t>(message) > m_arrMessageID.size()) return 0;
-  id = m_arrMessageID[static_cast<std::size_t>(message) - 1];
-  return fetched;
+  return Guarded([&] {
+    const int fetched = m_bUidlListed ? 1 : UIDL();
+    if (message < 1 || static_cast<std::size_t>(message) > m_arrMessageID.size()) return 0;
+    id = m_arrMessageID[static_cast<std::size_t>(message) - 1];
+    return fetched;
+  });
 }
 
 int CPop3Connection::Retrieve(int message, CPop3Message& pop3Message, unsigned long& error) {
-  unsigned long size = 0;
-  if (!GetMessageSize(message, size)) return 0;
-  if (!SendLogged(commandLine("RETR", message), nullptr)) return 0;
-  return ReadReturnResponse(pop3Message, size);
+  return Guarded([&] {
+    unsigned long size = 0;
+    if (!GetMessageSize(message, size)) return 0;
+    // Asking for a message that will not be taken would only leave its text to be read past.
+    if (size > m_nMessageSizeLimit)
+      return FailWithCode(withNumber("Message %ld is larger than the limit of ", message) +
+                              std::to_string(m_nMessageSizeLimit) + " bytes",
+                          platform::err::kWsaMessageSize);
+    if (!SendLogged(commandLine("RETR", message), nullptr)) return 0;
+    return ReadReturnResponse(pop3Message, size);
+  });
 }
 
 int CPop3Connection::GetMessageHeader(int message, CPop3Message& pop3Message, unsigned long& error) {
-  unsigned long size = 0;
-  if (!GetMessageSize(message, size)) return 0;
-  if (!SendQuiet("TOP " + std::to_string(message) + " 10\r\n")) return 0;
-  return ReadReturnResponse(pop3Message, size);
+  return Guarded([&] {
+    unsigned long size = 0;
+    if (!GetMessageSize(message, size)) return 0;
+    if (!SendQuiet("TOP " + std::to_string(message) + " 10\r\n")) return 0;
+    return ReadReturnResponse(pop3Message, size);
+  });
 }
 
 int CPop3Connection::Delete(int message, unsigned long& error) {
-  if (!m_bListed) List();
-  if (!SendLogged(commandLine("DELE", message), "DELE")) {
-    error = platform::lastError();
-    return 0;
-  }
-  return ReadCommandResponse();
+  return Guarded([&] {
+    if (!m_bListed) List();
+    if (!SendLogged(commandLine("DELE", message), "DELE")) {
+      error = platform::lastError();
+      return 0;
+    }
+    return ReadCommandResponse();
+  }, &error);
 }
 
-int CPop3Connection::Reset() { return SendQuiet("RSET\r\n") ? ReadCommandResponse() : 0; }
+int CPop3Connection::Reset() {
+  return Guarded([&] { return SendQuiet("RSET\r\n") ? ReadCommandResponse() : 0; });
+}
 
-int CPop3Connection::Noop() { return SendQuiet("NOOP\r\n") ? ReadCommandResponse() : 0; }
+int CPop3Connection::Noop() {
+  return Guarded([&] { return SendQuiet("NOOP\r\n") ? ReadCommandResponse() : 0; });
+}
 
 char* CPop3Connection::GetFirstCharInResponse(char* text) {
   char* lf = std::strchr(text, '\n');

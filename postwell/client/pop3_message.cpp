@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "groundkit/groundkit.h"
@@ -72,16 +73,25 @@ CPop3Message& CPop3Message::operator=(const CPop3Message& other) {
 
 CPop3Message::~CPop3Message() { delete[] m_pszText; }
 
-void CPop3Message::SetMessageText(const char* text, std::size_t length) {
-  char* copy = copyText(text, length);
+bool CPop3Message::SetMessageText(const char* text, std::size_t length) {
+  char* copy = new (std::nothrow) char[length + 1];
+  if (copy == nullptr) return false;
+  if (length > 0) std::memcpy(copy, text, length);
+  copy[length] = '\0';
   delete[] m_pszText;
   m_pszText = copy;
+  return true;
 }
 
+// The lookups return an empty value when memory runs out, as for a field that is not there.
 std::string CPop3Message::GetHeader() const {
   if (m_pszText == nullptr) return {};
   const char* end = std::strstr(m_pszText, kHeadEnd);
-  return end ? std::string(m_pszText, static_cast<std::size_t>(end - m_pszText)) : std::string(m_pszText);
+  try {
+    return end ? std::string(m_pszText, static_cast<std::size_t>(end - m_pszText)) : std::string(m_pszText);
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 const char* CPop3Message::GetRawBody() const {
@@ -92,10 +102,22 @@ const char* CPop3Message::GetRawBody() const {
 
 std::string CPop3Message::GetBody() const {
   const char* body = GetRawBody();
-  return body ? std::string(body) : std::string();
+  try {
+    return body ? std::string(body) : std::string();
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 std::string CPop3Message::GetHeaderItem(const char* name, int index) const {
+  try {
+    return FindHeaderItem(name, index);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string CPop3Message::FindHeaderItem(const char* name, int index) const {
   const std::string work = "\r\n" + GetHeader();
   const std::string search = upper(work);
   const std::string key = "\r\n" + upper(name ? name : "") + ":";
@@ -136,12 +158,14 @@ std::string CPop3Message::GetFrom1() { return GetHeaderItem("From", 0); }
 std::string CPop3Message::GetDate() const { return GetHeaderItem("Date", 0); }
 std::string CPop3Message::GetSPFlag() const { return GetHeaderItem("X-MPFlag", 0); }
 
-std::string CPop3Message::GetReplyTo() const {
+std::string CPop3Message::GetReplyTo() const try {
   std::string address = GetHeaderItem("Reply-To", 0);
   if (address.empty()) address = GetFrom();
   if (address.empty()) address = GetHeaderItem("Sender", 0);
   if (address.empty()) address = GetHeaderItem("Return-Path", 0);
   return address;
+} catch (const std::exception&) {
+  return {};
 }
 
 int CPop3Message::SaveToDisk(const char* path, unsigned long& error) {

@@ -196,9 +196,10 @@ bool ScriptedServer::play(int client, const Script& script) {
         ::send(client, step.text.data(), step.text.size(), MSG_NOSIGNAL);
         break;
       case Script::Step::SendInPieces:
-        for (std::size_t i = 0; i < step.text.size(); i += step.pieceSize) {
+        for (std::size_t i = 0; i < step.text.size() && !stopping_; i += step.pieceSize) {
           std::size_t n = std::min(step.pieceSize, step.text.size() - i);
-          ::send(client, step.text.data() + i, n, MSG_NOSIGNAL);
+          // A client that has gone takes no more pieces.
+          if (::send(client, step.text.data() + i, n, MSG_NOSIGNAL) < 0) break;
           if (step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
         }
         break;

@@ -27,6 +27,13 @@ class AutoResetEvent;
 // and a description of the last failure stay behind for the caller.
 //
 // A message that the server rejects ends with RSET, so the next message of the session can follow.
+//
+// A value that would go into a command line (the HELO/EHLO name, the AUTH LOGIN lines, the sender
+// and recipient addresses) holding CR, LF or NUL is refused before anything is sent, with the error
+// 10022; the session stays as it was. A content line holding nothing but a dot goes out as two
+// dots, so that it cannot end the data early. A reply may be 1 MiB long and must arrive within two
+// idle timeouts plus one second for every 4 KiB received (else 10060). No exception leaves the
+// session: when memory runs out, the operation fails with the error 8.
 class POSTWELL_API CMailDevice {
  public:
   CMailDevice();
@@ -52,8 +59,9 @@ class POSTWELL_API CMailDevice {
   int MailFunc_ConnectESMTP(const char* host, const char* user, const char* password, int port,
                             unsigned long& error);
   // MAIL, RCPT for each single recipient and each entry of the list, DATA, the content file in
-  // pieces of 16,384 bytes, the end mark. The file's bytes go out unchanged (they are in transfer
-  // form already); a file that cannot be opened fails with 4881 before MAIL.
+  // pieces of 16,384 bytes, the end mark. The file's bytes go out as they are (in transfer form
+  // already), but for a line holding a single dot, which goes out as two; a file that cannot be
+  // opened fails with 4881 before MAIL.
   int MailFunc_SendMailMessage(CSMTPMessage& message, unsigned long& error);
   // The same without the recipient list.
   int MailFunc_SendMailMessageEx(CSMTPMessage& message, unsigned long& error);
@@ -62,9 +70,10 @@ class POSTWELL_API CMailDevice {
   // when neither is set.
   void MailFunc_GetSmtpServerByDNS(std::string address, std::vector<std::string>& servers);
 
-  std::string GetLastCommandResponse() const { return m_sLastCommandResponse; }
+  // The copies are empty when they cannot be made.
+  std::string GetLastCommandResponse() const;
   int GetLastCommandResponseCode() const { return m_nLastCommandResponseCode; }
-  std::string GetLastErrorDescription() const { return m_sLastErrorDescription; }
+  std::string GetLastErrorDescription() const;
   unsigned long GetTimeout() const { return m_dwTimeout; }
   void SetTimeout(unsigned long milliseconds) { m_dwTimeout = static_cast<std::uint32_t>(milliseconds); }
 
@@ -108,11 +117,23 @@ class POSTWELL_API CMailDevice {
   char m_szDebugFile[260];
 
  private:
+  // Runs an operation; an exception from it is a failure with the error 8.
+  template <typename Body>
+  int Guarded(Body&& body, unsigned long& error) noexcept;
+  // False, with the error 10022, when the value cannot go into a command line.
+  bool CheckCommandValue(const std::string& value, const std::string& refusal, unsigned long& error);
   int Connect(const char* host, int port, const char* greetingFailure, unsigned long& error);
-  int Hello(const char* command, unsigned long& error);
+  int Hello(const char* command, const std::string& name, unsigned long& error);
+  int ConnectESMTP(const char* host, const std::string& user, const std::string& password, int port,
+                   unsigned long& error);
   int AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
                int alternativeCode, unsigned long failureCode, const char* rejection,
                unsigned long& error);
+  int GuardedSend(CSMTPMessage& message, bool withRecipientList, unsigned long& error);
+  // False, with the error 10022, when an address of the envelope cannot go into a command line.
+  bool CheckEnvelope(const CSMTPMessage& message, bool withRecipientList, unsigned long& error);
+  static std::string RcptRefusal(const std::string& address);
+  int SendRcpt(CSMTPAddress& address, unsigned long& error);
   int SendMessage(CSMTPMessage& message, bool withRecipientList, unsigned long& error);
   int SendContent(std::FILE* file, CSMTPMessage& message, unsigned long& error);
   bool SendLine(const std::string& line);

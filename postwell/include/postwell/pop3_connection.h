@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,15 @@
 // A POP3 client session: one TCP connection to one mailbox. Operations return non-zero for success
 // and 0 for failure; the last server reply (or the last error description) is kept. A derived class
 // supplies the status hook that receives every command and reply the session announces.
+//
+// What the server sends is bounded: a line reply may be 1 MiB long, a LIST or UIDL reply 32 MiB
+// with at most 1,000,000 entries, a RETR or TOP reply the message size limit (64 MiB unless the
+// caller sets another) plus its status line. A longer reply fails with the thread's last error
+// 10040. Besides the idle timeout, a whole reply must arrive within two timeouts plus one second
+// for every 4 KiB received, else it fails with 10060. A user name or password holding CR, LF or NUL
+// is refused before anything is sent, with the error 10022. No exception leaves the session: when
+// memory runs out, the operation fails with the last error (and the error argument, where it has
+// one) 8.
 class POSTWELL_API CPop3Connection {
  public:
   CPop3Connection();
@@ -37,9 +48,14 @@ class POSTWELL_API CPop3Connection {
   int Delete(int message, unsigned long& error);
   int Reset();
   int Noop();
-  std::string GetLastCommandResponse() const { return m_sLastCommandResponse; }
+  // Empty when the copy cannot be made.
+  std::string GetLastCommandResponse() const;
   unsigned long GetTimeout() const { return m_dwTimeout; }
   void SetTimeout(unsigned long milliseconds) { m_dwTimeout = static_cast<std::uint32_t>(milliseconds); }
+  // The largest message, in bytes, that Retrieve and GetMessageHeader take (at most 1 GiB; 64 MiB
+  // after construction). Retrieve fails at once, without RETR, for a message listed larger.
+  void SetMessageSizeLimit(unsigned long bytes);
+  unsigned long GetMessageSizeLimit() const { return m_nMessageSizeLimit; }
 
  protected:
   virtual int ReadStatResponse(int& count, int& size);
@@ -75,6 +91,16 @@ class POSTWELL_API CPop3Connection {
   char m_szDebugFile[260];
 
  private:
+  // Runs an operation; an exception from it is a failure with the code 8 (also in *error).
+  template <typename Body>
+  int Guarded(Body&& body, unsigned long* error = nullptr) noexcept;
+  int ConnectAndLogIn(const char* host, const char* user, const char* password, unsigned long& error,
+                      int port);
+  int FetchList(bool uidl);
+  // Reads a reply into the session's reply buffer, which is kept for the next reply.
+  int ReadIntoSessionBuffer(const char* terminator, std::size_t firstCapacity, std::size_t limit);
+  // Fails the operation: the text becomes the last reply and is logged; the last error is code.
+  int FailWithCode(const std::string& text, unsigned long code);
   // Announces "-> <line>" (or "-> *****") to the status hook and the log, sends the line and, when
   // the send fails, keeps the failure text; false on a socket error.
   bool SendLogged(const std::string& line, const char* command, bool logAfterSending = false,
@@ -83,4 +109,12 @@ class POSTWELL_API CPop3Connection {
   void Announce(const char* arrow, const std::string& text);
   void FailWith(const std::string& text);
   bool Login(const char* command, const char* value, unsigned long failureCode, unsigned long& error);
+
+  std::unique_ptr<char[]> m_pReplyBuffer;
+  std::size_t m_nReplyBufferSize = 0;
+  // The limit of the reply being read, and the buffer the reader grew for it.
+  std::size_t m_nReplyLimit;
+  char* m_pGrownBuffer = nullptr;
+  std::size_t m_nGrownBufferSize = 0;
+  unsigned long m_nMessageSizeLimit;
 };

@@ -16,8 +16,9 @@ class POSTWELL_API CPop3Message {
 
   // Null until a message has been stored.
   const char* GetMessageText() const { return m_pszText; }
-  // Replaces the text by a NUL-terminated copy of length bytes.
-  void SetMessageText(const char* text, std::size_t length);
+  // Replaces the text by a NUL-terminated copy of length bytes; false, with the text unchanged,
+  // when there is no memory for the copy.
+  bool SetMessageText(const char* text, std::size_t length);
 
   // The text before the first "\r\n\r\n"; the whole text if there is none.
   std::string GetHeader() const;
@@ -44,5 +45,7 @@ class POSTWELL_API CPop3Message {
   int SaveToDisk(const char* path, unsigned long& error);
 
  private:
+  std::string FindHeaderItem(const char* name, int index) const;
+
   char* m_pszText;
 };

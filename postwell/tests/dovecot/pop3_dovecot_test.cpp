@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dovecot_peer.h"
+#include "platform/last_error.h"
 #include "postwell/mailbox_device.h"
 
 namespace {
@@ -151,6 +152,22 @@ TEST_F(Pop3, DeletedMessagesAreGoneOnTheNextLoginAndResetKeepsThem) {
   Mailbox box(peer.port());
   ASSERT_EQ(box.connected, 1);
   EXPECT_EQ(box.count(), 1);
+}
+
+TEST_F(Pop3, MessageOverTheSizeLimitIsSkippedAndTheSessionGoesOn) {
+  peer.deliver("alice", bigMessage());
+  peer.deliver("alice", kSmall);
+  Mailbox box(peer.port());
+  ASSERT_EQ(box.connected, 1);
+  box.device.SetMessageSizeLimit(1024 * 1024);
+  CPop3Message message;
+  EXPECT_EQ(box.device.Retrieve(1, message, box.error), 0);
+  EXPECT_EQ(platform::lastError(), 10040u);
+  EXPECT_EQ(message.GetMessageText(), nullptr);
+  ASSERT_EQ(box.device.Retrieve(2, message, box.error), 1) << box.device.GetLastCommandResponse();
+  EXPECT_EQ(message.GetSubject(), "small");
+  EXPECT_EQ(box.device.Noop(), 1);
+  EXPECT_EQ(box.device.Disconnect(), 1);
 }
 
 }  // namespace

@@ -148,6 +148,27 @@ TEST_F(Postfix, MessageToTwoRecipientsIsDeliveredByteForByte) {
   }
 }
 
+TEST_F(Postfix, ContentLineOfASingleDotArrivesWithTheRestOfTheMessage) {
+  TestDevice device;
+  unsigned long error = 0;
+  ASSERT_EQ(device.MailFunc_Connect("127.0.0.1", port(), error), 1);
+
+  const std::string head =
+      "From: alice@example.test\r\nTo: bob@example.test\r\nSubject: a lone dot\r\n"
+      "Message-ID: <lone-dot@client.example.test>\r\nDate: Wed, 9 Dec 2026 10:00:00 +0000\r\n\r\n";
+  CSMTPMessage m = message("alice@example.test", head + "before\r\n.\r\nRSET\r\nafter\n.\nlast\r\n");
+  m.m_Recipient1.m_sAddress = "bob@example.test";
+  ASSERT_EQ(device.MailFunc_SendMailMessage(m, error), 1) << device.GetLastErrorDescription();
+  EXPECT_EQ(device.Disconnect(), 1);
+
+  const std::vector<std::string> messages = delivered("bob", 1);
+  ASSERT_EQ(messages.size(), 1u);
+  // Over POP3 the lone dots come back stuffed; Postfix makes the bare LF a CR LF.
+  const std::string body = "before\r\n..\r\nRSET\r\nafter\r\n..\r\nlast\r\n";
+  ASSERT_GT(messages[0].size(), body.size());
+  EXPECT_EQ(messages[0].substr(messages[0].size() - body.size()), body);
+}
+
 TEST_F(Postfix, RejectedRecipientLeavesTheSessionReadyForTheNextMessage) {
   TestDevice device;
   unsigned long error = 0;
