@@ -125,7 +125,10 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
     m_app.SetMainTitle(Formatted("接收邮件失败。%s (%d)",
                                  Reply(mailbox.GetLastCommandResponse()).c_str(),
                                  static_cast<int>(error)));
-    return false;
+    // A message listed larger than the session takes was never asked for: the session is still in
+    // step, and the messages after it are fetched; that one stays on the server.
+    unsigned long size = 0;
+    return mailbox.GetMessageSize(i, size) && size > mailbox.GetMessageSizeLimit();
   }
   const std::string taskId = DrawTaskId(home);
   if (taskId.empty()) {

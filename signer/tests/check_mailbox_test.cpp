@@ -332,6 +332,32 @@ class CheckMailBoxTest : public QObject {
     QCOMPARE(Tasks()->RowCount(), 1);
   }
 
+  // A message larger than the session takes is left on the server without blocking the ones after
+  // it.
+  void messageOverTheSizeLimitIsPassedOver() {
+    const std::string stat = "+OK 2 100000100\r\n";
+    Pop3LogIn(m_pop3->connection())
+        .send("+OK\r\n")
+        .expect("STAT")
+        .send(stat)
+        .expect("STAT")
+        .send(stat)
+        .expect("LIST")
+        .send("+OK\r\n1 100000000\r\n2 100\r\n.\r\n")
+        .expect("RETR 2")
+        .send("+OK\r\n" + HeldMessage("Two", "md5002") + ".\r\n")
+        .expect("DELE 2")
+        .send("+OK\r\n")
+        .expect("QUIT")
+        .send("+OK\r\n");
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QCOMPARE(Tasks()->CellText(0, 2), "Two");
+    QVERIFY(m_signer->Title().contains("接收邮件失败。Message 1 is larger than the limit"));
+  }
+
   // Exit gives up on a check that waits for a silent server; the worker ends with the process.
   void exitDoesNotWaitForASilentServer() {
     Pop3LogIn(m_pop3->connection()).silence();
