@@ -32,10 +32,14 @@ void CSignerApp::ListTask(const std::string& headPath) {
     m_lstWaterId.push_back(head.WaterId);
   }
   if (!m_pTaskView) return;
+  // The ".inf" is written last when a task is stored: its time is when the task arrived, in this
+  // run or an earlier one.
+  std::string arrived = ListTimeOfFile(headPath);
+  if (arrived.empty()) arrived = ListTimeNow();
   QMetaObject::invokeMethod(
       m_pTaskView,
-      [view = m_pTaskView, head, taskId] {
-        view->AddTaskRow(head.From, head.To, head.Subject, taskId);
+      [view = m_pTaskView, head, taskId, arrived] {
+        view->AddTaskRow(head.From, head.To, head.Subject, taskId, arrived);
       },
       Qt::AutoConnection);
 }
