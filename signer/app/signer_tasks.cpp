@@ -46,12 +46,15 @@ void CSignerApp::ListTask(const std::string& headPath) {
 
 void CSignerApp::AddQueueRow(const std::string& taskId) {
   if (!IsTaskId(taskId) || !m_pQueueView) return;
-  const tagTaskHead head =
-      ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueuedHeadValueMax);
+  const std::string headPath = TaskHeadPath(QueueDirectory(UserName()), taskId);
+  const tagTaskHead head = ReadTaskHead(headPath, kQueuedHeadValueMax);
+  // The queued ".inf" is written once, when the task is queued.
+  std::string queued = ListTimeOfFile(headPath);
+  if (queued.empty()) queued = ListTimeNow();
   QMetaObject::invokeMethod(
       m_pQueueView,
-      [view = m_pQueueView, head, taskId] {
-        view->AddRow(head.From, head.Subject, head.To, taskId);
+      [view = m_pQueueView, head, taskId, queued] {
+        view->AddRow(head.From, head.Subject, head.To, taskId, queued);
       },
       Qt::AutoConnection);
 }

@@ -145,6 +145,20 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(width, Tasks()->viewport()->width());
   }
 
+  // A queued task shows when it was queued, in this run or an earlier one.
+  void queueRowsShowWhenTheirTaskWasQueued() {
+    QVERIFY(App().ApproveTask("QV000000002"));
+    const QDateTime queued(QDate(2026, 3, 14), QTime(9, 26, 53));
+    QFile head(QString::fromStdString(TaskHeadPath("HOME_boss/Queue", "QV000000002")));
+    QVERIFY(head.open(QIODevice::ReadWrite));
+    QVERIFY(head.setFileTime(queued, QFileDevice::FileModificationTime));
+    head.close();
+    QVERIFY(m_signer->Restart());
+    App().SetAccount({"127.0.0.1", 25, false, "boss", "boss-secret"});
+    App().AddQueueRow("QV000000002");
+    QCOMPARE(Queue()->CellText(0, 4), "2026-03-14 09:26:53");
+  }
+
   // The decisions view lists the journal newest first, read again each time it is shown.
   void decisionsViewListsTheJournalNewestFirst() {
     QVERIFY(App().ApproveTask("QV000000003"));

@@ -16,8 +16,8 @@ void CQueueView::OnInitialUpdate() {
 }
 
 void CQueueView::AddRow(const std::string& from, const std::string& subject, const std::string& to,
-                        const std::string& taskId) {
-  addTopLevelItem(MakeRow({kWaiting, from, subject, to, ListTimeNow(), taskId}, QueueRowImage()));
+                        const std::string& taskId, const std::string& queued) {
+  addTopLevelItem(MakeRow({kWaiting, from, subject, to, queued, taskId}, QueueRowImage()));
 }
 
 void CQueueView::SetStatus(int row, const char* status) {
