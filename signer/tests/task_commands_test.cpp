@@ -197,6 +197,18 @@ class TaskCommandsTest : public QObject {
     QVERIFY(!fs::exists("HOME_"));
   }
 
+  // Pictures of the strip with tasks and with the decisions, for a look by eye.
+  void screenshots() {
+    const QByteArray directory = qgetenv("SIGNER_SCREENSHOT_DIR");
+    if (directory.isEmpty()) QSKIP("SIGNER_SCREENSHOT_DIR is not set");
+    const QString base = QString::fromLocal8Bit(directory) + "/";
+    QVERIFY(App().MainFrame()->grab().save(base + "signer-tasks.png"));
+    QVERIFY(App().ApproveTask("QV000000003"));
+    QVERIFY(App().ReturnTask("QV000000001", "请补充附件"));
+    Command(res::ID_VIEW_DECISIONS);
+    QVERIFY(App().MainFrame()->grab().save(base + "signer-decisions.png"));
+  }
+
   void readOpensTheTaskInTheReader() {
     Select({1});
     Command(res::ID_TASK_READ);
