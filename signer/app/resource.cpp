@@ -17,6 +17,7 @@ const std::map<int, const char*>& StringTable() {
       {ID_TASK_RETURN, "退回\n退回"},
       {ID_TASK_READ, "打开现有文档\n阅读"},
       {ID_REFRESH, "从服务器上获取签审任务\n刷新"},
+      {ID_VIEW_DECISIONS, "显示签发和退回的记录，最新的在前\n决定记录"},
       {IDS_APP_TITLE, "Signer"},
       {IDS_IDLE_MESSAGE, "就绪"},
       {IDS_PARSE_INT, "请输入一个整数。"},
@@ -58,6 +59,7 @@ const std::vector<Menu>& MainMenu() {
         {ID_APP_EXIT, "退出(&X)"}}},
       {"帮助(&H)",
        {{ID_VIEW_SWITCH, "视图切换(&S)\tCtrl+\\"},
+        {ID_VIEW_DECISIONS, "决定记录(&D)\tCtrl+D"},
         {0, nullptr},
         {ID_APP_ABOUT, "关于 Signer(&A)..."}}},
   };
@@ -72,6 +74,7 @@ const std::vector<Accelerator>& Accelerators() {
       {QKeySequence(Qt::Key_Backslash), ID_VIEW_SWITCH},
       // The key the menu shows for the view switch.
       {QKeySequence(Qt::CTRL | Qt::Key_Backslash), ID_VIEW_SWITCH},
+      {QKeySequence(Qt::CTRL | Qt::Key_D), ID_VIEW_DECISIONS},
       {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
       {QKeySequence(Qt::CTRL | Qt::Key_Insert), ID_EDIT_COPY},
       {QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_EDIT_CUT},

@@ -13,6 +13,8 @@
 #include "login/login_prompt.h"
 #include "mailbox/check_mailbox.h"
 #include "queue/send_driver.h"
+#include "store/task_store.h"
+#include "views/decision_view.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 
@@ -38,6 +40,8 @@ bool CSignerApp::InitInstance() {
           &CSignerApp::OnViewSwitch);
   connect(m_pMainWnd->Command(res::ID_REFRESH), &QAction::triggered, this,
           &CSignerApp::PostCheckMailBox);
+  connect(m_pMainWnd->Command(res::ID_VIEW_DECISIONS), &QAction::triggered, this,
+          &CSignerApp::OnShowDecisions);
   connect(this, &CSignerApp::DownloadProgress, m_pMainWnd.get(), &CMainFrame::OnDownloadProgress,
           Qt::QueuedConnection);
 
@@ -51,6 +55,9 @@ bool CSignerApp::InitInstance() {
   m_pQueueView = new CQueueView;
   m_pMainWnd->AddView(m_pQueueView);
   m_pQueueView->OnInitialUpdate();
+  m_pDecisionView = new CDecisionView;
+  m_pMainWnd->AddView(m_pDecisionView);
+  m_pDecisionView->OnInitialUpdate();
 
   m_pMainWnd->ShowAt(MainFramePlacement(QGuiApplication::primaryScreen()->geometry()));
   m_pMainWnd->repaint();
@@ -147,8 +154,17 @@ void CSignerApp::OnAppAbout() {
 }
 
 void CSignerApp::OnViewSwitch() {
-  QWidget* active = m_pMainWnd->GetActiveView();
-  QWidget* shown = active == m_pTaskView ? static_cast<QWidget*>(m_pQueueView) : m_pTaskView;
+  const bool taskListShown = m_pMainWnd->GetActiveView() == m_pTaskView;
+  ShowView(taskListShown ? static_cast<QWidget*>(m_pQueueView) : m_pTaskView);
+}
+
+void CSignerApp::OnShowDecisions() {
+  const std::string user = UserName();
+  m_pDecisionView->Reload(user.empty() ? std::string() : HomeDirectory(user));
+  ShowView(m_pDecisionView);
+}
+
+void CSignerApp::ShowView(QWidget* shown) {
   m_pMainWnd->SetActiveView(shown);
   // The task commands act on the task list only.
   for (const int id : {res::ID_TASK_READ, res::ID_TASK_PREV, res::ID_TASK_NEXT,

@@ -11,6 +11,7 @@
 class CMainFrame;
 class CSignerView;
 class CQueueView;
+class CDecisionView;
 class CLoginPrompt;
 class CCheckMailBox;
 class CSendDriver;
@@ -75,8 +76,10 @@ class CSignerApp : public QObject {
   bool ReturnTask(const std::string& taskId, const std::string& reason);
 
   void OnAppAbout();
-  // Hides the active list and shows the other one.
+  // Shows the queue list when the task list is shown, else the task list.
   void OnViewSwitch();
+  // Shows the decisions journal, read again.
+  void OnShowDecisions();
 
   CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
   CLoginPrompt* LoginPrompt() const { return m_pLoginPrompt.get(); }
@@ -86,6 +89,7 @@ class CSignerApp : public QObject {
 
   CSignerView* m_pTaskView = nullptr;
   CQueueView* m_pQueueView = nullptr;
+  CDecisionView* m_pDecisionView = nullptr;
   // Set by the mailbox check after a successful login, cleared after a failed one.
   std::atomic<bool> m_bOnline{false};
   // WaterId of every task listed in this run; used by the mailbox check worker's thread only.
@@ -94,6 +98,7 @@ class CSignerApp : public QObject {
  private:
   bool DecideTask(const std::string& taskId, int action, const std::string& reason);
   void ConnectTaskCommands();
+  void ShowView(QWidget* view);
   void StartCheckMailBox();
   // False when a worker is still busy after the wait.
   bool StopWorkers(std::chrono::milliseconds patience);

@@ -32,22 +32,29 @@ void CSignerApp::ListTask(const std::string& headPath) {
     m_lstWaterId.push_back(head.WaterId);
   }
   if (!m_pTaskView) return;
+  // The ".inf" is written last when a task is stored: its time is when the task arrived, in this
+  // run or an earlier one.
+  std::string arrived = ListTimeOfFile(headPath);
+  if (arrived.empty()) arrived = ListTimeNow();
   QMetaObject::invokeMethod(
       m_pTaskView,
-      [view = m_pTaskView, head, taskId] {
-        view->AddTaskRow(head.From, head.To, head.Subject, taskId);
+      [view = m_pTaskView, head, taskId, arrived] {
+        view->AddTaskRow(head.From, head.To, head.Subject, taskId, arrived);
       },
       Qt::AutoConnection);
 }
 
 void CSignerApp::AddQueueRow(const std::string& taskId) {
   if (!IsTaskId(taskId) || !m_pQueueView) return;
-  const tagTaskHead head =
-      ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueuedHeadValueMax);
+  const std::string headPath = TaskHeadPath(QueueDirectory(UserName()), taskId);
+  const tagTaskHead head = ReadTaskHead(headPath, kQueuedHeadValueMax);
+  // The queued ".inf" is written once, when the task is queued.
+  std::string queued = ListTimeOfFile(headPath);
+  if (queued.empty()) queued = ListTimeNow();
   QMetaObject::invokeMethod(
       m_pQueueView,
-      [view = m_pQueueView, head, taskId] {
-        view->AddRow(head.From, head.Subject, head.To, taskId);
+      [view = m_pQueueView, head, taskId, queued] {
+        view->AddRow(head.From, head.Subject, head.To, taskId, queued);
       },
       Qt::AutoConnection);
 }

@@ -60,7 +60,7 @@ class FrameTest : public QObject {
     QCOMPARE(Frame()->GetActiveView(), static_cast<QWidget*>(m_app->m_pTaskView));
     QVERIFY(m_app->m_pTaskView->isVisible());
     QVERIFY(!m_app->m_pQueueView->isVisible());
-    QCOMPARE(Headings(m_app->m_pTaskView), QStringList({"发送人", "接收人", "主题", "发送时间"}));
+    QCOMPARE(Headings(m_app->m_pTaskView), QStringList({"发送人", "接收人", "主题", "到达时间"}));
     QCOMPARE(Headings(m_app->m_pQueueView),
              QStringList({"状态", "发送人", "主题", "接收人", "入队时间"}));
   }
@@ -69,7 +69,8 @@ class FrameTest : public QObject {
     m_app->SetMainTitle("boss");
     QCOMPARE(Frame()->windowTitle(), QStringLiteral("主管签审 - boss"));
     std::thread([this] { m_app->SetMainTitle("登录到服务器失败。-ERR (4944)"); }).join();
-    QTRY_COMPARE(Frame()->windowTitle(), QStringLiteral("主管签审 - 登录到服务器失败。-ERR (4944)"));
+    QTRY_COMPARE(Frame()->windowTitle(),
+                 QStringLiteral("主管签审 - 登录到服务器失败。-ERR (4944)"));
     m_app->SetMainTitle("\xD6\xF7\xB9\xDC");  // GB18030 bytes from a server reply
     QCOMPARE(Frame()->windowTitle(), QStringLiteral("主管签审 - 主管"));
     m_app->SetMainTitle("");
@@ -83,12 +84,14 @@ class FrameTest : public QObject {
       for (QAction* item : menu->menu()->actions())
         menus << (item->isSeparator() ? QStringLiteral("-") : item->text());
     }
-    QCOMPARE(menus, QStringList({"文件(&F)", "阅读(&R)...\tEnter", "-", "签发(&A)...", "退回(&B)...",
-                                 "-", "下一个(&N)", "上一个(&P)", "刷新(&R)\tF5", "-", "退出(&X)",
-                                 "帮助(&H)", "视图切换(&S)\tCtrl+\\", "-", "关于 Signer(&A)..."}));
+    QCOMPARE(menus, QStringList({"文件(&F)", "阅读(&R)...\tEnter", "-", "签发(&A)...",
+                                 "退回(&B)...", "-", "下一个(&N)", "上一个(&P)", "刷新(&R)\tF5",
+                                 "-", "退出(&X)", "帮助(&H)", "视图切换(&S)\tCtrl+\\",
+                                 "决定记录(&D)\tCtrl+D", "-", "关于 Signer(&A)..."}));
     QCOMPARE(Frame()->Command(res::ID_TASK_NEXT)->text(), QStringLiteral("下一个(&N)"));
     QCOMPARE(Frame()->Command(res::ID_TASK_PREV)->text(), QStringLiteral("上一个(&P)"));
-    QCOMPARE(Frame()->Command(res::ID_REFRESH)->statusTip(), QStringLiteral("从服务器上获取签审任务"));
+    QCOMPARE(Frame()->Command(res::ID_REFRESH)->statusTip(),
+             QStringLiteral("从服务器上获取签审任务"));
   }
 
   void toolbarOfLabelledButtonsOfOneSize() {
@@ -96,21 +99,31 @@ class FrameTest : public QObject {
     QCOMPARE(Frame()->toolBarArea(toolbar), Qt::RightToolBarArea);
     QStringList labels;
     QSet<QSize> sizes;
-    for (QAction* action : toolbar->actions()) {
-      if (action->isSeparator()) {
-        labels << QStringLiteral("-");
-        continue;
-      }
-      auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(action));
-      QVERIFY(button);
+    for (QToolButton* button : toolbar->Buttons()) {
       QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
-      QCOMPARE(button->text(), action->toolTip());
+      QCOMPARE(button->text(), button->defaultAction()->toolTip());
       labels << button->text();
       sizes << button->size();
       QVERIFY(button->width() >= button->sizeHint().width());
     }
-    QCOMPARE(labels, QStringList({"阅读", "签发", "退回", "-", "上个", "下个", "刷新", "-", "退出", "关于"}));
+    QCOMPARE(labels, QStringList({"阅读", "签发", "退回", "上个", "下个", "刷新", "退出", "关于"}));
     QCOMPARE(sizes.size(), 1);
+    QCOMPARE(toolbar->Buttons()[1]->defaultAction(), Frame()->Command(res::ID_TASK_APPROVE));
+  }
+
+  // At the strip's height no button hides behind the toolbar's overflow arrow.
+  void everyButtonShowsAtTheStripsHeight() {
+    CTextToolBar* toolbar = Frame()->ToolBar();
+    QCOMPARE(Frame()->frameGeometry().height(), 300);
+    QCOMPARE(toolbar->Buttons().size(), 8);
+    for (QToolButton* button : toolbar->Buttons()) {
+      QVERIFY2(button->isVisible(), qPrintable(button->text()));
+      const QRect shown(button->mapTo(toolbar, QPoint(0, 0)), button->size());
+      QVERIFY2(toolbar->rect().contains(shown), qPrintable(button->text()));
+    }
+    for (QToolButton* extension : toolbar->findChildren<QToolButton*>()) {
+      if (!toolbar->Buttons().contains(extension)) QVERIFY(!extension->isVisible());
+    }
   }
 
   void backslashSwitchesTheViews() {

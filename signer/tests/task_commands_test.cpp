@@ -1,6 +1,7 @@
 // The task list's commands: read in the desktop's mail reader (a test program made the default for
 // message/rfc822 through the XDG variables), previous and next, approve, return.
 #include <QFile>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -10,6 +11,7 @@
 #include "signer_fixture.h"
 #include "store/decision_journal.h"
 #include "store/task_store.h"
+#include "views/decision_view.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 #include "views/text_input.h"
@@ -50,10 +52,161 @@ class TaskCommandsTest : public QObject {
   void cleanup() { m_signer.reset(); }
 
   void readWithNothingSelectedDoesNothing() {
+    Tasks()->clearSelection();
     Command(res::ID_TASK_READ);
     QTest::qWait(200);
     QVERIFY(!Tasks()->Reader().HasProcess());
     QVERIFY(ReaderLog().isEmpty());
+  }
+
+  // Tasks arriving to an empty selection select the newest, so that Enter reads it; once the
+  // supervisor picks a row, arrivals leave the selection alone.
+  void arrivingTasksSelectTheNewestAndEnterReadsIt() {
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
+    QCOMPARE(Tasks()->currentItem(), Tasks()->topLevelItem(0));
+    QTest::keyClick(App().MainFrame()->windowHandle(), Qt::Key_Return);
+    QTRY_COMPARE(ReaderLog().size(), 1);
+    QVERIFY(IsOpenOf(ReaderLog()[0], "QV000000003"));
+
+    Select({2});
+    StoreTask(4);
+    QCOMPARE(Tasks()->TaskId(3), "QV000000001");
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({3}));
+
+    Tasks()->clearSelection();
+    StoreTask(5);
+    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
+    QCOMPARE(Tasks()->TaskId(0), "QV000000005");
+  }
+
+  // After a decision the task that followed the decided ones is selected, or the last one left.
+  void theNextTaskIsSelectedAfterADecision_data() {
+    QTest::addColumn<bool>("approve");
+    QTest::addColumn<std::vector<int>>("decided");
+    QTest::addColumn<QString>("selected");
+    QTest::newRow("approve top") << true << std::vector<int>{0} << "QV000000002";
+    QTest::newRow("approve middle") << true << std::vector<int>{1} << "QV000000001";
+    QTest::newRow("approve bottom") << true << std::vector<int>{2} << "QV000000002";
+    QTest::newRow("approve two") << true << std::vector<int>{0, 1} << "QV000000001";
+    QTest::newRow("return top") << false << std::vector<int>{0} << "QV000000002";
+    QTest::newRow("return bottom two") << false << std::vector<int>{1, 2} << "QV000000003";
+    QTest::newRow("approve all") << true << std::vector<int>{0, 1, 2} << "";
+  }
+  void theNextTaskIsSelectedAfterADecision() {
+    QFETCH(bool, approve);
+    QFETCH(std::vector<int>, decided);
+    QFETCH(QString, selected);
+    Select(decided);
+    if (!approve) AnswerReason("", true);
+    Command(approve ? res::ID_TASK_APPROVE : res::ID_TASK_RETURN);
+    QCOMPARE(Tasks()->RowCount(), 3 - static_cast<int>(decided.size()));
+    QCOMPARE(SelectedTaskIds(), selected.isEmpty() ? QStringList() : QStringList({selected}));
+    if (!selected.isEmpty()) {
+      QCOMPARE(QString::fromStdString(
+                   Tasks()->TaskId(Tasks()->indexOfTopLevelItem(Tasks()->currentItem()))),
+               selected);
+      Command(res::ID_TASK_READ);
+      QTRY_COMPARE(ReaderLog().size(), 1);
+      QVERIFY(IsOpenOf(ReaderLog()[0], selected.toLatin1().constData()));
+    }
+  }
+
+  // A task that could not be decided stays selected.
+  void aTaskThatFailsStaysSelected() {
+    fs::remove(TaskMessagePath("HOME_boss", "QV000000002"));
+    Select({0, 1});
+    Command(res::ID_TASK_APPROVE);
+    QCOMPARE(SelectedTaskIds(), QStringList({"QV000000002"}));
+  }
+
+  // Each row shows when its task was stored, which a restart does not change.
+  void rowsShowWhenTheirTaskArrived() {
+    const std::string home = HomeDirectory("boss");
+    const QDateTime arrived(QDate(2026, 3, 14), QTime(9, 26, 53));
+    QFile head(QString::fromStdString(TaskHeadPath(home, "QV000000002")));
+    QVERIFY(head.open(QIODevice::ReadWrite));
+    QVERIFY(head.setFileTime(arrived, QFileDevice::FileModificationTime));
+    head.close();
+    QVERIFY(m_signer->Restart());
+    for (const char* id : {"QV000000001", "QV000000002", "QV000000003"})
+      App().ListTask(TaskHeadPath(home, id));
+    QCOMPARE(Tasks()->TaskId(1), "QV000000002");
+    QCOMPARE(Tasks()->CellText(1, 3), "2026-03-14 09:26:53");
+    const std::string today = QDate::currentDate().toString(Qt::ISODate).toStdString();
+    QVERIFY(Tasks()->CellText(0, 3).starts_with(today));
+
+    // The time shows whole, and the columns fill the list's width.
+    QHeaderView* header = Tasks()->header();
+    QVERIFY(header->sectionSize(3) >=
+            Tasks()->fontMetrics().horizontalAdvance(QStringLiteral("2026-03-14 09:26:53")));
+    int width = 0;
+    for (int column = 0; column < Tasks()->columnCount(); ++column)
+      if (!Tasks()->isColumnHidden(column)) width += header->sectionSize(column);
+    QCOMPARE(width, Tasks()->viewport()->width());
+  }
+
+  // A queued task shows when it was queued, in this run or an earlier one.
+  void queueRowsShowWhenTheirTaskWasQueued() {
+    QVERIFY(App().ApproveTask("QV000000002"));
+    const QDateTime queued(QDate(2026, 3, 14), QTime(9, 26, 53));
+    QFile head(QString::fromStdString(TaskHeadPath("HOME_boss/Queue", "QV000000002")));
+    QVERIFY(head.open(QIODevice::ReadWrite));
+    QVERIFY(head.setFileTime(queued, QFileDevice::FileModificationTime));
+    head.close();
+    QVERIFY(m_signer->Restart());
+    App().SetAccount({"127.0.0.1", 25, false, "boss", "boss-secret"});
+    App().AddQueueRow("QV000000002");
+    QCOMPARE(Queue()->CellText(0, 4), "2026-03-14 09:26:53");
+  }
+
+  // The decisions view lists the journal newest first, read again each time it is shown.
+  void decisionsViewListsTheJournalNewestFirst() {
+    QVERIFY(App().ApproveTask("QV000000003"));
+    QVERIFY(App().ReturnTask("QV000000001", "请补充附件"));
+    QTest::keyClick(App().MainFrame()->windowHandle(), Qt::Key_D, Qt::ControlModifier);
+    CDecisionView* decisions = App().m_pDecisionView;
+    QCOMPARE(App().MainFrame()->GetActiveView(), decisions);
+    QVERIFY(decisions->isVisible());
+    QCOMPARE(decisions->RowCount(), 2);
+    const std::vector<std::string> returned = {"退回", "\"Alice\" <alice@example.test>", "Task 1",
+                                               "请补充附件"};
+    const std::vector<std::string> approved = {"签发", "\"Alice\" <alice@example.test>", "Task 3",
+                                               ""};
+    for (int column = 1; column <= 4; ++column) {
+      QCOMPARE(decisions->CellText(0, column), returned[column - 1]);
+      QCOMPARE(decisions->CellText(1, column), approved[column - 1]);
+    }
+    QCOMPARE(decisions->CellText(0, 0), ReadDecisions("HOME_boss")[1].Time);
+    QVERIFY(!(decisions->topLevelItem(0)->flags() & Qt::ItemIsEditable));
+    for (const int id : {res::ID_TASK_READ, res::ID_TASK_APPROVE, res::ID_TASK_RETURN})
+      QVERIFY(!App().MainFrame()->Command(id)->isEnabled());
+
+    Command(res::ID_VIEW_SWITCH);  // back to the task list
+    QCOMPARE(App().MainFrame()->GetActiveView(), Tasks());
+    QVERIFY(App().MainFrame()->Command(res::ID_TASK_APPROVE)->isEnabled());
+    QVERIFY(App().ApproveTask("QV000000002"));
+    Command(res::ID_VIEW_DECISIONS);
+    QCOMPARE(decisions->RowCount(), 3);
+    QCOMPARE(decisions->CellText(0, 3), "Task 2");
+  }
+
+  void decisionsViewBeforeLoginIsEmpty() {
+    App().SetAccount({});
+    Command(res::ID_VIEW_DECISIONS);
+    QCOMPARE(App().m_pDecisionView->RowCount(), 0);
+    QVERIFY(!fs::exists("HOME_"));
+  }
+
+  // Pictures of the strip with tasks and with the decisions, for a look by eye.
+  void screenshots() {
+    const QByteArray directory = qgetenv("SIGNER_SCREENSHOT_DIR");
+    if (directory.isEmpty()) QSKIP("SIGNER_SCREENSHOT_DIR is not set");
+    const QString base = QString::fromLocal8Bit(directory) + "/";
+    QVERIFY(App().MainFrame()->grab().save(base + "signer-tasks.png"));
+    QVERIFY(App().ApproveTask("QV000000003"));
+    QVERIFY(App().ReturnTask("QV000000001", "请补充附件"));
+    Command(res::ID_VIEW_DECISIONS);
+    QVERIFY(App().MainFrame()->grab().save(base + "signer-decisions.png"));
   }
 
   void readOpensTheTaskInTheReader() {
@@ -68,9 +221,8 @@ class TaskCommandsTest : public QObject {
   }
 
   void doubleClickReads() {
-    QTreeWidgetItem* row = Tasks()->topLevelItem(2);
-    Tasks()->setCurrentItem(row);
-    emit Tasks()->itemDoubleClicked(row, 0);
+    Select({2});  // as the first click of the double-click does
+    emit Tasks()->itemDoubleClicked(Tasks()->topLevelItem(2), 0);
     QTRY_COMPARE(ReaderLog().size(), 1);
     QVERIFY(IsOpenOf(ReaderLog()[0], "QV000000001"));
   }
@@ -181,11 +333,11 @@ class TaskCommandsTest : public QObject {
       QVERIFY(time.match(QString::fromStdString(decision.Time)).hasMatch());
       decision.Time.clear();
       const bool approved = decision.TaskId == "QV000000003";
-      QCOMPARE(decision, (tagDecision{"", approved ? "QV000000003" : "QV000000001",
-                                      approved ? "w3" : "w1", "\"Alice\" <alice@example.test>",
-                                      "bob@example.test", approved ? "Task 3" : "Task 1",
-                                      approved ? "approve" : "return",
-                                      approved ? "" : "缺 附件  请补", "boss"}));
+      QCOMPARE(decision,
+               (tagDecision{"", approved ? "QV000000003" : "QV000000001", approved ? "w3" : "w1",
+                            "\"Alice\" <alice@example.test>", "bob@example.test",
+                            approved ? "Task 3" : "Task 1", approved ? "approve" : "return",
+                            approved ? "" : "缺 附件  请补", "boss"}));
     }
     const std::string lines = testsupport::readFile("HOME_boss/Decisions.log");
     QCOMPARE(std::count(lines.begin(), lines.end(), '\n'), 2);
@@ -237,6 +389,13 @@ class TaskCommandsTest : public QObject {
     WriteTaskHead(TaskHeadPath(home, id), {"\"Alice\" <alice@example.test>", "bob@example.test", "",
                                            "", subject, id, "w" + std::to_string(n)});
     App().ListTask(TaskHeadPath(home, id));
+  }
+
+  QStringList SelectedTaskIds() {
+    QStringList ids;
+    for (const int row : Tasks()->SelectedRows())
+      ids << QString::fromStdString(Tasks()->TaskId(row));
+    return ids;
   }
 
   void Select(const std::vector<int>& rows) {

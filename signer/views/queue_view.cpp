@@ -7,17 +7,17 @@ CQueueView::CQueueView(QWidget* parent) : CReportList(parent) {
 }
 
 void CQueueView::OnInitialUpdate() {
-  SetColumns({{"状态", 60, Qt::AlignRight},
-              {"发送人", 300, Qt::AlignLeft},
-              {"主题", 180, Qt::AlignLeft},
-              {"接收人", 300, Qt::AlignLeft},
-              {"入队时间", 130, Qt::AlignRight},
-              {"任务编号", 0, Qt::AlignLeft}});
+  SetColumns({{"状态", ColumnSize::kFit, Qt::AlignRight},
+              {"发送人", ColumnSize::kShare, Qt::AlignLeft},
+              {"主题", ColumnSize::kShare, Qt::AlignLeft},
+              {"接收人", ColumnSize::kShare, Qt::AlignLeft},
+              {"入队时间", ColumnSize::kFit, Qt::AlignRight},
+              {"任务编号", ColumnSize::kHidden, Qt::AlignLeft}});
 }
 
 void CQueueView::AddRow(const std::string& from, const std::string& subject, const std::string& to,
-                        const std::string& taskId) {
-  addTopLevelItem(MakeRow({kWaiting, from, subject, to, ListTimeNow(), taskId}, QueueRowImage()));
+                        const std::string& taskId, const std::string& queued) {
+  addTopLevelItem(MakeRow({kWaiting, from, subject, to, queued, taskId}, QueueRowImage()));
 }
 
 void CQueueView::SetStatus(int row, const char* status) {

@@ -17,9 +17,10 @@ class CQueueView : public CReportList {
   explicit CQueueView(QWidget* parent = nullptr);
   void OnInitialUpdate();
 
-  // Appends a row that waits to be sent, added now.
+  // Appends a row that waits to be sent; queued is the time the task was queued, as the list shows
+  // it.
   void AddRow(const std::string& from, const std::string& subject, const std::string& to,
-              const std::string& taskId);
+              const std::string& taskId, const std::string& queued = ListTimeNow());
   std::string Status(int row) const { return CellText(row, 0); }
   void SetStatus(int row, const char* status);
   // The row's task id; empty when the row holds none.

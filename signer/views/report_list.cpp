@@ -1,5 +1,8 @@
 #include "views/report_list.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <algorithm>
 #include <ctime>
@@ -23,8 +26,10 @@ void CReportList::SetColumns(std::initializer_list<ListColumn> columns) {
   for (const ListColumn& entry : columns) {
     headerItem()->setText(column, QString::fromUtf8(entry.heading));
     headerItem()->setTextAlignment(column, entry.alignment | Qt::AlignVCenter);
-    setColumnWidth(column, entry.width);
-    setColumnHidden(column, entry.width == 0);
+    header()->setSectionResizeMode(column, entry.size == ColumnSize::kFit
+                                               ? QHeaderView::ResizeToContents
+                                               : QHeaderView::Stretch);
+    setColumnHidden(column, entry.size == ColumnSize::kHidden);
     ++column;
   }
 }
@@ -59,4 +64,11 @@ std::string ListTimeNow() {
   char text[64];
   std::strftime(text, sizeof text, "%Y-%m-%d %X", &now);
   return text;
+}
+
+std::string ListTimeOfFile(const std::string& path) {
+  const QDateTime written =
+      QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).lastModified();
+  return written.isValid() ? written.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()
+                           : std::string();
 }

@@ -5,14 +5,20 @@
 #include <string>
 #include <vector>
 
+enum class ColumnSize {
+  kShare,  // the columns that share out the width the others leave
+  kFit,    // as wide as its heading and its widest cell
+  kHidden,
+};
+
 struct ListColumn {
   const char* heading;
-  int width;  // 0 hides the column
+  ColumnSize size;
   Qt::Alignment alignment;
 };
 
-// A list of rows with column headings: full-row selection of one or more rows, selection shown even
-// without the focus.
+// A list of rows with column headings that fill its width: full-row selection of one or more rows,
+// selection shown even without the focus.
 class CReportList : public QTreeWidget {
   Q_OBJECT
  public:
@@ -35,3 +41,6 @@ std::string TaskIdOnly(const std::string& text);
 
 // The local time now as the lists show it: "%Y-%m-%d %X".
 std::string ListTimeNow();
+// The local time at which the file was last written, as the lists show it; empty when it cannot be
+// read.
+std::string ListTimeOfFile(const std::string& path);

@@ -1,6 +1,7 @@
 #include "views/signer_view.h"
 
 #include <QTimer>
+#include <algorithm>
 
 #include "app/signer_app.h"
 #include "app/ui_text.h"
@@ -21,21 +22,50 @@ constexpr int kReaderWindowDelayMs = 1000;
 CSignerView::CSignerView(CSignerApp& app, QWidget* parent) : CReportList(parent), m_app(app) {
   setObjectName(QStringLiteral("taskList"));
   connect(this, &QTreeWidget::itemDoubleClicked, this, &CSignerView::ReadSelected);
+  connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (!m_bSelecting) m_bFollowArrivals = false;
+  });
 }
 
 CSignerView::~CSignerView() { EndReader(); }
 
 void CSignerView::OnInitialUpdate() {
-  SetColumns({{"发送人", 280, Qt::AlignLeft},
-              {"接收人", 300, Qt::AlignLeft},
-              {"主题", 260, Qt::AlignLeft},
-              {"发送时间", 130, Qt::AlignLeft},
-              {"MID", 0, Qt::AlignLeft}});
+  SetColumns({{"发送人", ColumnSize::kShare, Qt::AlignLeft},
+              {"接收人", ColumnSize::kShare, Qt::AlignLeft},
+              {"主题", ColumnSize::kShare, Qt::AlignLeft},
+              {"到达时间", ColumnSize::kFit, Qt::AlignLeft},
+              {"MID", ColumnSize::kHidden, Qt::AlignLeft}});
 }
 
 void CSignerView::AddTaskRow(const std::string& from, const std::string& to,
-                             const std::string& subject, const std::string& taskId) {
-  insertTopLevelItem(0, MakeRow({from, to, subject, ListTimeNow(), taskId}, TaskRowImage()));
+                             const std::string& subject, const std::string& taskId,
+                             const std::string& arrived) {
+  m_bSelecting = true;  // an insertion reports the selection as changed; it is not the user's
+  insertTopLevelItem(0, MakeRow({from, to, subject, arrived, taskId}, TaskRowImage()));
+  m_bSelecting = false;
+  // With nothing selected, the newest task is selected, and stays so as more arrive until the
+  // supervisor selects or reads one.
+  if (m_bFollowArrivals || selectedItems().isEmpty()) {
+    SelectRow(0);
+    m_bFollowArrivals = true;
+  }
+}
+
+void CSignerView::SelectRow(int row) {
+  QTreeWidgetItem* item = topLevelItem(row);
+  if (!item) return;
+  m_bSelecting = true;
+  clearSelection();
+  item->setSelected(true);
+  setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+  scrollToItem(item);
+  m_bSelecting = false;
+}
+
+void CSignerView::SelectAfterDecisions(int firstRow, bool allDecided) {
+  // A task that could not be decided stays selected, so that the supervisor sees which one.
+  if (!allDecided || RowCount() == 0) return;
+  SelectRow(std::min(firstRow, RowCount() - 1));
 }
 
 int CSignerView::FindRow(const std::string& taskId) const {
@@ -49,6 +79,7 @@ void CSignerView::DeleteRow(int row) { delete takeTopLevelItem(row); }
 void CSignerView::ReadSelected() {
   const std::vector<int> selected = SelectedRows();
   if (selected.empty()) return;
+  m_bFollowArrivals = false;
   m_bExplicitOpen = true;
   SetReaderTask(TaskId(selected.front()));
   OpenInReader();
@@ -102,15 +133,24 @@ void CSignerView::OpenTaskInReader() {
 }
 
 void CSignerView::OnApprove() {
+  const std::vector<int> rows = SelectedRows();
+  if (rows.empty()) return;
   std::vector<std::string> taskIds;
-  for (const int row : SelectedRows()) taskIds.push_back(TaskId(row));
-  for (const std::string& taskId : taskIds) m_app.ApproveTask(taskId);
+  for (const int row : rows) taskIds.push_back(TaskId(row));
+  bool allDecided = true;
+  for (const std::string& taskId : taskIds) allDecided = m_app.ApproveTask(taskId) && allDecided;
+  SelectAfterDecisions(rows.front(), allDecided);
 }
 
 void CSignerView::OnReturn() {
   CTextInput input(this);
   if (input.exec() != QDialog::Accepted) return;
+  const std::vector<int> rows = SelectedRows();
+  if (rows.empty()) return;
   std::vector<std::string> taskIds;
-  for (const int row : SelectedRows()) taskIds.push_back(TaskId(row));
-  for (const std::string& taskId : taskIds) m_app.ReturnTask(taskId, input.m_strReason);
+  for (const int row : rows) taskIds.push_back(TaskId(row));
+  bool allDecided = true;
+  for (const std::string& taskId : taskIds)
+    allDecided = m_app.ReturnTask(taskId, input.m_strReason) && allDecided;
+  SelectAfterDecisions(rows.front(), allDecided);
 }

@@ -19,16 +19,18 @@ class CSignerView : public CReportList {
   ~CSignerView() override;
   void OnInitialUpdate();
 
-  // Inserts a row at the top, added now.
+  // Inserts a row at the top; arrived is the time the task was stored, as the list shows it. When
+  // nothing is selected the new row is.
   void AddTaskRow(const std::string& from, const std::string& to, const std::string& subject,
-                  const std::string& taskId);
+                  const std::string& taskId, const std::string& arrived = ListTimeNow());
   // The row's task id; empty when the row holds none.
   std::string TaskId(int row) const { return TaskIdOnly(CellText(row, 4)); }
   // The first row of the task; -1 when there is none.
   int FindRow(const std::string& taskId) const;
   void DeleteRow(int row);
 
-  // Commands.
+  // Commands. Approve and return select the task that follows the decided ones once all of them are
+  // decided.
   void ReadSelected();
   void SelectPrevious();
   void SelectNext();
@@ -46,6 +48,9 @@ class CSignerView : public CReportList {
  private:
   // Moves the selection of the first selected row by step rows and opens that task.
   void MoveSelection(int step);
+  // Makes the row the only selected one and the current one, and scrolls to it.
+  void SelectRow(int row);
+  void SelectAfterDecisions(int firstRow, bool allDecided);
   // The reader's file and expected window title become those of the task.
   void SetReaderTask(const std::string& taskId);
   // After Read: starts the reader. After moving: starts it only while the last one still runs.
@@ -57,6 +62,10 @@ class CSignerView : public CReportList {
   std::string m_strReaderFile;
   bool m_bExplicitOpen = false;
   bool m_bReaderClosed = false;
+  // The selection is the one made when tasks arrived to an empty selection: it moves to each newer
+  // task until the supervisor changes it.
+  bool m_bFollowArrivals = false;
+  bool m_bSelecting = false;
   QString m_strReaderTitle;
   CMailReader m_reader;
 };

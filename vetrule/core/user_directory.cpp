@@ -16,6 +16,26 @@ std::vector<std::string> subdirectories(const std::string& directory) {
   return names;
 }
 
+// Letters compared without case, then the bytes, so that "ann" comes before "Bob" and the order is
+// the same on every file system.
+std::string caseFolded(std::string name) {
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+bool listedBefore(const std::string& a, const std::string& b) {
+  const std::string foldedA = caseFolded(a);
+  const std::string foldedB = caseFolded(b);
+  return foldedA != foldedB ? foldedA < foldedB : a < b;
+}
+
+std::vector<std::string> sortedSubdirectories(const std::string& directory) {
+  std::vector<std::string> names = subdirectories(directory);
+  std::sort(names.begin(), names.end(), listedBefore);
+  return names;
+}
+
 bool isMailboxCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          static_cast<unsigned char>(c) >= 0x80 ||
@@ -57,9 +77,9 @@ bool isDomainName(std::string_view name) {
 std::vector<std::string> candidateAddresses(const std::string& usersDirectory,
                                             const std::vector<std::string>& exclusionList) {
   std::vector<std::string> addresses;
-  for (const std::string& domain : subdirectories(usersDirectory)) {
+  for (const std::string& domain : sortedSubdirectories(usersDirectory)) {
     if (!isDomainName(domain)) continue;
-    for (const std::string& mailbox : subdirectories(usersDirectory + "/" + domain)) {
+    for (const std::string& mailbox : sortedSubdirectories(usersDirectory + "/" + domain)) {
       if (!isMailboxName(mailbox)) continue;
       std::string address = mailbox + "@" + domain;
       if (std::find(exclusionList.begin(), exclusionList.end(), address) == exclusionList.end())

@@ -11,10 +11,10 @@ namespace vetrule {
 // The Users directory, relative to the current directory (the mail server's App directory).
 inline constexpr const char* kUsersDirectory = "../Users";
 
-// "mailbox@domain" for every mailbox folder, grouped by domain, in the order the file system lists
-// them, leaving out every address equal (with case) to one of exclusionList. Files are ignored; a
-// missing directory gives no addresses. Folders whose names are not mailbox or domain names (see
-// below) are not offered: a rule could not hold them as the same address.
+// "mailbox@domain" for every mailbox folder, sorted by domain, then by mailbox (letters without
+// case, then bytes), leaving out every address equal (with case) to one of exclusionList. Files are
+// ignored; a missing directory gives no addresses. Folders whose names are not mailbox or domain
+// names (see below) are not offered: a rule could not hold them as the same address.
 std::vector<std::string> candidateAddresses(const std::string& usersDirectory,
                                             const std::vector<std::string>& exclusionList);
 

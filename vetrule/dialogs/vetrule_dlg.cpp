@@ -152,6 +152,8 @@ void CvetruleDlg::addUser() {
   std::vector<std::string> exclusionList = vetrule::addressesOf(m_userList);
   SupervisorItem* supervisor = selectedSupervisor();
   if (supervisor == nullptr) return;
+  // A supervisor does not sign off its own mail.
+  exclusionList.push_back(supervisor->address());
   std::unique_ptr<SupervisorRecord> created;
   SupervisorRecord* record = supervisor->record.get();
   if (record == nullptr) {
@@ -161,8 +163,10 @@ void CvetruleDlg::addUser() {
   }
   CUserSelDlg select(exclusionList, this);
   if (select.exec() != QDialog::Accepted) return;
+  // The list shows the record's order, most recently added first, whenever the supervisor is
+  // selected; the new users go to its top in that order too.
   for (const std::string& address : select.resultArray()) {
-    m_userList->addItem(vetrule::newAddressItem(address));
+    m_userList->insertItem(0, vetrule::newAddressItem(address));
     record->userList.push_front(address);
   }
   if (created) supervisor->record = std::move(created);
