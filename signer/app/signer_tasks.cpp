@@ -40,10 +40,12 @@ void CSignerApp::ListTask(const std::string& headPath) {
       Qt::AutoConnection);
 }
 
-void CSignerApp::AddQueueRow(const std::string& taskId) {
+void CSignerApp::AddQueueRow(const std::string& taskId) { AddQueueRow(taskId, UserName()); }
+
+void CSignerApp::AddQueueRow(const std::string& taskId, const std::string& user) {
   if (!IsTaskId(taskId) || !m_pQueueView) return;
   const tagTaskHead head =
-      ReadTaskHead(TaskHeadPath(QueueDirectory(UserName()), taskId), kQueuedHeadValueMax);
+      ReadTaskHead(TaskHeadPath(QueueDirectory(user), taskId), kQueuedHeadValueMax);
   QMetaObject::invokeMethod(
       m_pQueueView,
       [view = m_pQueueView, head, taskId] {
@@ -61,12 +63,15 @@ bool CSignerApp::ReturnTask(const std::string& taskId, const std::string& reason
 }
 
 bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::string& reason) {
+  // The tasks listed belong to the login's store, and the login was not refused.
+  if (!CanDecide()) return false;
   const std::string user = UserName();
   switch (MoveDecidedTask(user, taskId, static_cast<TaskAction>(action), reason)) {
     case QueueOutcome::kQueued:
+      SetStatus(TitleSource::kCommand, "");
       break;
     case QueueOutcome::kNotWritten:
-      SetMainTitle("保存签审后的任务到发送队列时出错");
+      SetStatus(TitleSource::kCommand, "保存签审后的任务到发送队列时出错");
       return false;
     case QueueOutcome::kNotQueued:
       return false;

@@ -43,7 +43,7 @@ class TaskCommandsTest : public QObject {
     QFile::remove(ReaderLogPath());
     m_signer = std::make_unique<SignerFixture>();
     QVERIFY(m_signer->Start());
-    App().SetAccount({"127.0.0.1", 25, false, "boss", "boss-secret"});
+    QVERIFY(m_signer->UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
     for (int n = 1; n <= 3; ++n) StoreTask(n);
     QCOMPARE(Tasks()->RowCount(), 3);  // QV000000003 on top
   }
