@@ -17,6 +17,7 @@ inline constexpr int ID_TASK_READ = 32782;
 inline constexpr int ID_REFRESH = 32783;
 inline constexpr int ID_VIEW_SWITCH = 32790;
 inline constexpr int ID_VIEW_DECISIONS = 32791;
+inline constexpr int ID_FILE_LOGIN = 32792;
 inline constexpr int ID_FILE_OPEN = 57601;
 inline constexpr int ID_EDIT_COPY = 57634;
 inline constexpr int ID_EDIT_CUT = 57635;

@@ -11,6 +11,7 @@
 #include "app/resource.h"
 #include "app/ui_text.h"
 #include "login/login_prompt.h"
+#include "login/login_settings.h"
 #include "mailbox/check_mailbox.h"
 #include "queue/send_driver.h"
 #include "store/task_store.h"
@@ -42,6 +43,8 @@ bool CSignerApp::InitInstance() {
           &CSignerApp::PostCheckMailBox);
   connect(m_pMainWnd->Command(res::ID_VIEW_DECISIONS), &QAction::triggered, this,
           &CSignerApp::OnShowDecisions);
+  connect(m_pMainWnd->Command(res::ID_FILE_LOGIN), &QAction::triggered, this,
+          &CSignerApp::PostChangeLogin);
   connect(this, &CSignerApp::DownloadProgress, m_pMainWnd.get(), &CMainFrame::OnDownloadProgress,
           Qt::QueuedConnection);
 
@@ -63,8 +66,13 @@ bool CSignerApp::InitInstance() {
   m_pMainWnd->repaint();
   SetMainTitle("");
 
+  UpdateCommands();
+
   m_pLoginPrompt = std::make_unique<CLoginPrompt>(*this);
   StartCheckMailBox();
+  // The tasks of the last user are listed before the password is typed; deciding waits for it.
+  const std::string lastUser = ReadLoginSettings().userName;
+  if (!lastUser.empty()) PostShowStore(lastUser);
   m_pSendDriver = std::make_unique<CSendDriver>(*this, m_options.m_driverPeriod);
   m_pSendDriver->Start();
   if (m_options.m_bCheckAtStart) PostCheckMailBox();
@@ -127,6 +135,87 @@ void CSignerApp::PostCheckMailBox() {
                             Qt::QueuedConnection);
 }
 
+void CSignerApp::PostChangeLogin() {
+  if (!m_pCheckMailBox) return;
+  QMetaObject::invokeMethod(m_pCheckMailBox.get(), &CCheckMailBox::OnChangeLogin,
+                            Qt::QueuedConnection);
+}
+
+void CSignerApp::PostShowStore(const std::string& user) {
+  if (!m_pCheckMailBox) return;
+  QMetaObject::invokeMethod(
+      m_pCheckMailBox.get(), [worker = m_pCheckMailBox.get(), user] { worker->ShowStore(user); },
+      Qt::QueuedConnection);
+}
+
+void CSignerApp::ResetLists(const std::string& user, bool clear) {
+  if (clear) m_lstWaterId.clear();
+  QMetaObject::invokeMethod(
+      this,
+      [this, user, clear] {
+        if (clear) {
+          ++m_nListGeneration;
+          m_pTaskView->EndReader();
+          m_pTaskView->clear();
+          m_pQueueView->clear();
+        }
+        {
+          const std::lock_guard lock(m_accountLock);
+          m_strListedUser = user;
+        }
+        UpdateCommands();
+      },
+      Qt::AutoConnection);
+}
+
+std::string CSignerApp::UserName() const {
+  const std::lock_guard lock(m_accountLock);
+  return m_strListedUser;
+}
+
+void CSignerApp::SetOnline(bool online) {
+  m_bOnline = online;
+  QMetaObject::invokeMethod(this, &CSignerApp::UpdateCommands, Qt::AutoConnection);
+}
+
+bool CSignerApp::CanDecide() const {
+  const std::lock_guard lock(m_accountLock);
+  return m_bOnline && !m_strListedUser.empty() && m_strListedUser == m_account.m_strUserName;
+}
+
+void CSignerApp::UpdateCommands() {
+  if (!m_pMainWnd) return;
+  const bool taskList = m_pMainWnd->GetActiveView() == m_pTaskView;
+  for (const int id : {res::ID_TASK_READ, res::ID_TASK_PREV, res::ID_TASK_NEXT})
+    m_pMainWnd->Command(id)->setEnabled(taskList);
+  const bool decide = taskList && CanDecide();
+  for (const int id : {res::ID_TASK_APPROVE, res::ID_TASK_RETURN})
+    m_pMainWnd->Command(id)->setEnabled(decide);
+}
+
+void CSignerApp::SetStatus(TitleSource source, const std::string& text) {
+  {
+    const std::lock_guard lock(m_titleLock);
+    m_strTitleTexts[static_cast<int>(source)] = text;
+  }
+  // Composed on the GUI thread, so that the last change wins whichever thread made it.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        std::string title;
+        {
+          const std::lock_guard lock(m_titleLock);
+          for (const std::string& part : m_strTitleTexts) {
+            if (part.empty()) continue;
+            if (!title.empty()) title += " - ";
+            title += part;
+          }
+        }
+        SetMainTitle(title);
+      },
+      Qt::AutoConnection);
+}
+
 void CSignerApp::SetMainTitle(const std::string& text) {
   QString title = res::LoadString(res::IDS_MAIN_TITLE);
   if (!text.empty()) title += QStringLiteral(" - ") + UiText(text);
@@ -167,7 +256,5 @@ void CSignerApp::OnShowDecisions() {
 void CSignerApp::ShowView(QWidget* shown) {
   m_pMainWnd->SetActiveView(shown);
   // The task commands act on the task list only.
-  for (const int id : {res::ID_TASK_READ, res::ID_TASK_PREV, res::ID_TASK_NEXT,
-                       res::ID_TASK_APPROVE, res::ID_TASK_RETURN})
-    m_pMainWnd->Command(id)->setEnabled(shown == m_pTaskView);
+  UpdateCommands();
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,10 @@ struct tagSignerAccount {
   std::string m_strUserName;
   std::string m_strPassword;  // in memory only
 };
+
+// Who reports in the title. Each keeps its last text until it reports again: the mailbox check its
+// user name or its last failure, the sending and the task commands their last failure.
+enum class TitleSource { kCheck, kSend, kCommand };
 
 struct tagSignerOptions {
   // Post the first mailbox check, which asks for the login, at start-up.
@@ -53,14 +58,33 @@ class CSignerApp : public QObject {
   // Titles the main window "主管签审", followed by " - " and the text when there is one.
   // Any thread; the title changes on the GUI thread.
   void SetMainTitle(const std::string& text);
+  // Replaces what the source shows in the title (empty: nothing) and titles the window with the
+  // texts of the check, the sending and the commands, in that order. Any thread.
+  void SetStatus(TitleSource source, const std::string& text);
 
   // Any thread.
   tagSignerAccount Account() const;
   void SetAccount(const tagSignerAccount& account);
-  std::string UserName() const { return Account().m_strUserName; }
+  // The user whose tasks and queue the lists show; empty before a store is listed. Any thread.
+  std::string UserName() const;
+  // Increases whenever the lists are emptied for another store; a row number is valid only with
+  // the generation it was read in. GUI thread.
+  std::uint64_t ListGeneration() const { return m_nListGeneration; }
+  // Sets m_bOnline and enables the decision commands accordingly. Any thread.
+  void SetOnline(bool online);
+  // True when tasks may be decided: the login was not refused and the lists show its store. Any
+  // thread.
+  bool CanDecide() const;
 
   // Any thread: asks the mailbox check worker for a check.
   void PostCheckMailBox();
+  // Any thread: asks the mailbox check worker to show the login dialog and take what is entered.
+  void PostChangeLogin();
+  // Any thread: asks the mailbox check worker to list the store of the user.
+  void PostShowStore(const std::string& user);
+  // Mailbox check worker's thread: the lists show the store of the user from here on. With clear,
+  // both lists and the duplicate list are emptied first. Rows listed after this call follow it.
+  void ResetLists(const std::string& user, bool clear);
   // Any thread: shows download progress in the status bar.
   void PostDownloadProgress(int current, int count) { emit DownloadProgress(current, count); }
 
@@ -70,6 +94,7 @@ class CSignerApp : public QObject {
   void ListTask(const std::string& headPath);
   // Appends the queued task to the queue list; an id that is no task id is not listed. Any thread.
   void AddQueueRow(const std::string& taskId);
+  void AddQueueRow(const std::string& taskId, const std::string& user);
   // Queues the task approved, or returned to its sender with the reason, and moves its row from the
   // task list to the queue list. False, with everything left as it was, when it cannot be queued.
   bool ApproveTask(const std::string& taskId);
@@ -83,6 +108,7 @@ class CSignerApp : public QObject {
 
   CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
   CLoginPrompt* LoginPrompt() const { return m_pLoginPrompt.get(); }
+  CCheckMailBox* CheckMailBox() const { return m_pCheckMailBox.get(); }
 
   // Message number about to be fetched (0 before the first) and message count of a check.
   Q_SIGNAL void DownloadProgress(int current, int count);
@@ -90,7 +116,8 @@ class CSignerApp : public QObject {
   CSignerView* m_pTaskView = nullptr;
   CQueueView* m_pQueueView = nullptr;
   CDecisionView* m_pDecisionView = nullptr;
-  // Set by the mailbox check after a successful login, cleared after a failed one.
+  // Set by the mailbox check once a login was entered and not refused, cleared when the server
+  // refuses it: a server that cannot be reached keeps the account and is tried again.
   std::atomic<bool> m_bOnline{false};
   // WaterId of every task listed in this run; used by the mailbox check worker's thread only.
   std::list<std::string> m_lstWaterId;
@@ -99,6 +126,8 @@ class CSignerApp : public QObject {
   bool DecideTask(const std::string& taskId, int action, const std::string& reason);
   void ConnectTaskCommands();
   void ShowView(QWidget* view);
+  // Enables the task commands for the list shown and the decisions for the login. GUI thread.
+  void UpdateCommands();
   void StartCheckMailBox();
   // False when a worker is still busy after the wait.
   bool StopWorkers(std::chrono::milliseconds patience);
@@ -112,4 +141,8 @@ class CSignerApp : public QObject {
   std::unique_ptr<CSendDriver> m_pSendDriver;
   mutable std::mutex m_accountLock;
   tagSignerAccount m_account;
+  std::string m_strListedUser;  // under m_accountLock
+  std::uint64_t m_nListGeneration = 0;
+  std::mutex m_titleLock;
+  std::string m_strTitleTexts[3];  // by TitleSource
 };

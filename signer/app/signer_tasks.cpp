@@ -44,9 +44,11 @@ void CSignerApp::ListTask(const std::string& headPath) {
       Qt::AutoConnection);
 }
 
-void CSignerApp::AddQueueRow(const std::string& taskId) {
+void CSignerApp::AddQueueRow(const std::string& taskId) { AddQueueRow(taskId, UserName()); }
+
+void CSignerApp::AddQueueRow(const std::string& taskId, const std::string& user) {
   if (!IsTaskId(taskId) || !m_pQueueView) return;
-  const std::string headPath = TaskHeadPath(QueueDirectory(UserName()), taskId);
+  const std::string headPath = TaskHeadPath(QueueDirectory(user), taskId);
   const tagTaskHead head = ReadTaskHead(headPath, kQueuedHeadValueMax);
   // The queued ".inf" is written once, when the task is queued.
   std::string queued = ListTimeOfFile(headPath);
@@ -68,12 +70,15 @@ bool CSignerApp::ReturnTask(const std::string& taskId, const std::string& reason
 }
 
 bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::string& reason) {
+  // The tasks listed belong to the login's store, and the login was not refused.
+  if (!CanDecide()) return false;
   const std::string user = UserName();
   switch (MoveDecidedTask(user, taskId, static_cast<TaskAction>(action), reason)) {
     case QueueOutcome::kQueued:
+      SetStatus(TitleSource::kCommand, "");
       break;
     case QueueOutcome::kNotWritten:
-      SetMainTitle("保存签审后的任务到发送队列时出错");
+      SetStatus(TitleSource::kCommand, "保存签审后的任务到发送队列时出错");
       return false;
     case QueueOutcome::kNotQueued:
       return false;

@@ -75,6 +75,15 @@ void CCheckMailBox::OnCheckMailBox() {
   Check();
 }
 
+void CCheckMailBox::OnChangeLogin() {
+  const std::lock_guard lock(m_checkLock);
+  if (m_bStopping) return;
+  tagLoginEntry entry;
+  if (m_app.LoginPrompt()->DoModal(entry) != QDialog::Accepted) return;
+  m_login = entry;
+  Check();
+}
+
 void CCheckMailBox::CheckAs(const tagLoginEntry& login) {
   const std::lock_guard lock(m_checkLock);
   if (m_bStopping) return;
@@ -85,46 +94,59 @@ void CCheckMailBox::CheckAs(const tagLoginEntry& login) {
 void CCheckMailBox::Check() {
   CCheckSession mailbox;
   unsigned long error = 0;
-  if (!mailbox.Connect(m_login.m_strHost.c_str(), m_login.m_strUser.c_str(),
-                       m_login.m_strPass.c_str(), error, m_login.m_nPop3Port)) {
-    m_app.SetMainTitle(Formatted("登录到服务器失败。%s (%d)",
-                                 Reply(mailbox.LoginFailure(error)).c_str(),
-                                 static_cast<int>(error)));
-    m_bLoggedIn = false;
-    m_app.m_bOnline = false;
-    return;
+  const bool connected = mailbox.Connect(m_login.m_strHost.c_str(), m_login.m_strUser.c_str(),
+                                         m_login.m_strPass.c_str(), error,
+                                         m_login.m_nPop3Port) != 0;
+  if (!connected) {
+    m_app.SetStatus(TitleSource::kCheck, Formatted("登录到服务器失败。%s (%d)",
+                                                   Reply(mailbox.LoginFailure(error)).c_str(),
+                                                   static_cast<int>(error)));
+    // Only a refusal needs the password again. A server that is down, restarting or out of reach
+    // keeps the login: the next period tries again, and sending goes on meanwhile.
+    if (error == kUserRejected || error == kPasswordRejected) {
+      m_bLoggedIn = false;
+      m_app.SetOnline(false);
+      return;
+    }
   }
-  if (m_bFirstLoad) OnLoadTaskStore();
-  m_app.SetMainTitle(m_login.m_strUser);
-  m_bFirstLoad = false;
   m_bLoggedIn = true;
-  m_app.m_bOnline = true;
+  // Online first: a task that shows in the list may be decided.
+  m_app.SetOnline(true);
+  ShowStoreLocked(m_login.m_strUser);
+  if (!connected) return;
 
   int count = 0;
   int size = 0;
   if (!mailbox.Statistics(count, size, error)) {
-    m_app.SetMainTitle(Formatted("获取信箱信息失败。%s (%d)",
-                                 Reply(mailbox.GetLastCommandResponse()).c_str(),
-                                 static_cast<int>(error)));
+    m_app.SetStatus(TitleSource::kCheck, Formatted("获取信箱信息失败。%s (%d)",
+                                                   Reply(mailbox.GetLastCommandResponse()).c_str(),
+                                                   static_cast<int>(error)));
     mailbox.Disconnect();
     return;
   }
   m_app.PostDownloadProgress(0, count);
   const std::string home = HomeDirectory(m_login.m_strUser);
+  bool failed = false;
   for (int i = 1; i <= count && !m_bStopping; ++i) {
     m_app.PostDownloadProgress(i, count);
-    if (!DownloadMessage(mailbox, i, home)) break;
+    if (!DownloadMessage(mailbox, i, home, failed)) break;
   }
   mailbox.Disconnect();
+  // A failure stays in the title until a check gets through.
+  if (!failed && !m_bStopping) m_app.SetStatus(TitleSource::kCheck, m_login.m_strUser);
 }
 
-bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home) {
+bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home,
+                                    bool& failed) {
+  const auto report = [this, &failed](const std::string& text) {
+    failed = true;
+    m_app.SetStatus(TitleSource::kCheck, text);
+  };
   unsigned long error = 0;
   CPop3Message message;
   if (!mailbox.Retrieve(i, message, error)) {
-    m_app.SetMainTitle(Formatted("接收邮件失败。%s (%d)",
-                                 Reply(mailbox.GetLastCommandResponse()).c_str(),
-                                 static_cast<int>(error)));
+    report(Formatted("接收邮件失败。%s (%d)", Reply(mailbox.GetLastCommandResponse()).c_str(),
+                     static_cast<int>(error)));
     // A message listed larger than the session takes was never asked for: the session is still in
     // step, and the messages after it are fetched; that one stays on the server.
     unsigned long size = 0;
@@ -132,7 +154,7 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   }
   const std::string taskId = DrawTaskId(home);
   if (taskId.empty()) {
-    m_app.SetMainTitle("获得邮件存盘序列号错误");
+    report("获得邮件存盘序列号错误");
     return false;
   }
   tagTaskHead head;
@@ -148,14 +170,14 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   const std::string messagePath = TaskMessagePath(home, taskId);
   const char* text = message.GetMessageText();
   if (!WriteTaskMessage(messagePath, text != nullptr ? text : "")) {
-    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(kSaveFailed)));
+    report(Formatted("下载任务失败.(%d)", static_cast<int>(kSaveFailed)));
     return false;
   }
   const std::string headPath = TaskHeadPath(home, taskId);
   if (!WriteTaskHead(headPath, head)) {
     const unsigned long failure = platform::lastError();
     platform::deleteFile(messagePath);
-    m_app.SetMainTitle(Formatted("下载任务失败.(%d)", static_cast<int>(failure)));
+    report(Formatted("下载任务失败.(%d)", static_cast<int>(failure)));
     return false;
   }
   m_app.ListTask(headPath);
@@ -164,14 +186,34 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
 }
 
 void CCheckMailBox::OnLoadTaskStore() {
-  ResolveInterruptedSteps(m_login.m_strUser);
-  const std::string home = HomeDirectory(m_login.m_strUser);
-  const std::string queue = QueueDirectory(m_login.m_strUser);
-  // What a crash left half-written is never listed nor taken as the original of a copy.
-  SetAsideIncompleteTasks(home);
-  SetAsideIncompleteTasks(queue);
+  const std::lock_guard lock(m_checkLock);
+  ShowStoreLocked(m_login.m_strUser);
+}
+
+void CCheckMailBox::ShowStore(const std::string& user) {
+  const std::lock_guard lock(m_checkLock);
+  if (m_bStopping) return;
+  ShowStoreLocked(user);
+}
+
+void CCheckMailBox::ShowStoreLocked(const std::string& user) {
+  const std::string home = HomeDirectory(user);
+  const std::string queue = QueueDirectory(user);
+  // A user name of the same store (boss, boss@example.test) keeps the lists; only the name the
+  // decisions are signed with changes.
+  const bool sameStore = m_bListed && HomeDirectory(m_strListedUser) == home;
+  m_app.ResetLists(user, m_bListed && !sameStore);
+  m_strListedUser = user;
+  m_bListed = true;
+  if (sameStore) return;
+  if (m_settledStores.insert(home).second) {
+    ResolveInterruptedSteps(user);
+    // What a crash left half-written is never listed nor taken as the original of a copy.
+    SetAsideIncompleteTasks(home);
+    SetAsideIncompleteTasks(queue);
+  }
   for (const std::string& taskId : StoredTaskIds(home)) m_app.ListTask(TaskHeadPath(home, taskId));
   // A decided task that the server offers again (its deletion was not committed) is a copy.
   for (std::string& waterId : DecidedWaterIds(home)) m_app.m_lstWaterId.push_back(std::move(waterId));
-  for (const std::string& taskId : StoredTaskIds(queue)) m_app.AddQueueRow(taskId);
+  for (const std::string& taskId : StoredTaskIds(queue)) m_app.AddQueueRow(taskId, user);
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "login/login_prompt.h"
@@ -27,20 +28,34 @@ class CCheckMailBox : public QObject {
 
  public slots:
   void OnCheckMailBox();
-  // Sets aside the files of the home directory and of its queue that form no complete task, then
-  // lists the tasks of both.
+  // Shows the login dialog whether logged in or not; what is entered replaces the login (a user of
+  // another store lists that store instead) and a check follows. Cancel changes nothing.
+  void OnChangeLogin();
+  // Lists the store of the login's user, as ShowStore does.
   void OnLoadTaskStore();
+
+ public:
+  // Lists the tasks and the queue of the user's store unless the lists show that store already;
+  // the lists of another store are emptied first. The first time a store is listed in this run,
+  // what an interrupted step left there is settled and files that form no complete task are set
+  // aside.
+  void ShowStore(const std::string& user);
 
  private:
   void Check();
-  // Downloads message number i into a new task, lists it and deletes it from the server. False,
-  // with the failure in the title, when the check must stop.
-  bool DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home);
+  void ShowStoreLocked(const std::string& user);
+  // Downloads message number i into a new task, lists it and deletes it from the server. A failure
+  // goes to the title and sets failed; false when the check must stop.
+  bool DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home, bool& failed);
 
   CSignerApp& m_app;
   tagLoginEntry m_login;
   bool m_bLoggedIn = false;
-  bool m_bFirstLoad = true;
+  // The user whose store the lists show, and whether one is shown.
+  std::string m_strListedUser;
+  bool m_bListed = false;
+  // Home directories whose leftovers were settled in this run.
+  std::set<std::string> m_settledStores;
   std::mutex m_checkLock;
   std::atomic<bool> m_bStopping{false};
 };

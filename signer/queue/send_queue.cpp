@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <future>
 #include <memory>
 #include <string>
@@ -25,16 +26,24 @@ struct tagQueueRow {
   std::string m_strStatus;
 };
 
+// One read of the queue list: whose store it shows, in which generation, and its rows.
+struct tagQueueRows {
+  std::string m_strUser;
+  std::uint64_t m_nGeneration = 0;
+  std::vector<tagQueueRow> m_rows;
+};
+
 // The id and status of every queue row, read on the GUI thread. Empty when stopping first.
-std::vector<tagQueueRow> ReadQueueRows(CQueueView* view, const std::atomic<bool>& stopping) {
-  auto rows = std::make_shared<std::promise<std::vector<tagQueueRow>>>();
-  std::future<std::vector<tagQueueRow>> read = rows->get_future();
+tagQueueRows ReadQueueRows(CSignerApp& app, const std::atomic<bool>& stopping) {
+  auto rows = std::make_shared<std::promise<tagQueueRows>>();
+  std::future<tagQueueRows> read = rows->get_future();
+  CQueueView* view = app.m_pQueueView;
   QMetaObject::invokeMethod(
       view,
-      [view, rows] {
-        std::vector<tagQueueRow> all;
+      [&app, view, rows] {
+        tagQueueRows all{app.UserName(), app.ListGeneration(), {}};
         for (int row = 0; row < view->RowCount(); ++row)
-          all.push_back({view->TaskId(row), view->Status(row)});
+          all.m_rows.push_back({view->TaskId(row), view->Status(row)});
         rows->set_value(std::move(all));
       },
       Qt::QueuedConnection);
@@ -47,9 +56,27 @@ std::vector<tagQueueRow> ReadQueueRows(CQueueView* view, const std::atomic<bool>
   }
 }
 
-void SetRowStatus(CQueueView* view, int row, const char* status) {
+// Sets the status of a row read in that generation of the list, with the server's reply to it.
+void SetRowStatus(CSignerApp& app, std::uint64_t generation, int row, const char* status,
+                  const std::string& reply) {
+  CQueueView* view = app.m_pQueueView;
   QMetaObject::invokeMethod(
-      view, [view, row, status] { view->SetStatus(row, status); }, Qt::QueuedConnection);
+      view,
+      [&app, view, generation, row, status, reply] {
+        if (app.ListGeneration() != generation) return;  // the lists show another store now
+        view->SetStatus(row, status);
+        view->SetReply(row, reply);
+      },
+      Qt::QueuedConnection);
+}
+
+// The server's reply for the title and the row: one line; the error code when there is none.
+std::string ReplyText(const CMailDevice& device, unsigned long error) {
+  std::string reply = device.GetLastCommandResponse();
+  for (char& c : reply)
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+  while (!reply.empty() && reply.back() == ' ') reply.pop_back();
+  return reply.empty() ? "(" + std::to_string(error) + ")" : reply;
 }
 
 std::string Base64(const std::string& text) {
@@ -130,14 +157,24 @@ void SendQueue(CSignerApp& app, const std::atomic<bool>& stopping) {
   CMailDevice device;
   unsigned long error = 0;
   if (!ConnectToSend(device, account, error)) {
-    app.SetMainTitle("提交任务失败.(" + std::to_string(error) + ")");
+    app.SetStatus(TitleSource::kSend, "提交任务失败.(" + std::to_string(error) + ")");
     return;
   }
+  const tagQueueRows rows = ReadQueueRows(app, stopping);
+  // While the lists change to another login's store, its queue waits for the next run.
+  if (rows.m_strUser != account.m_strUserName) return;
   const std::string queue = QueueDirectory(account.m_strUserName);
-  const std::vector<tagQueueRow> rows = ReadQueueRows(app.m_pQueueView, stopping);
-  for (int row = 0; row < static_cast<int>(rows.size()) && !stopping; ++row) {
-    if (::strcasecmp(rows[row].m_strStatus.c_str(), CQueueView::kSent) == 0) continue;
-    const bool sent = SendQueuedTask(device, queue, rows[row].m_strTaskId, error);
-    SetRowStatus(app.m_pQueueView, row, sent ? CQueueView::kSent : CQueueView::kRetry);
+  std::string failure;
+  for (int row = 0; row < static_cast<int>(rows.m_rows.size()) && !stopping; ++row) {
+    if (::strcasecmp(rows.m_rows[row].m_strStatus.c_str(), CQueueView::kSent) == 0) continue;
+    if (SendQueuedTask(device, queue, rows.m_rows[row].m_strTaskId, error)) {
+      SetRowStatus(app, rows.m_nGeneration, row, CQueueView::kSent, "");
+      continue;
+    }
+    const std::string reply = ReplyText(device, error);
+    SetRowStatus(app, rows.m_nGeneration, row, CQueueView::kRetry, reply);
+    failure = "发送任务失败。" + reply + " (" + std::to_string(error) + ")";
   }
+  // The last failure stays in the title until a run sends everything it tries.
+  if (!stopping) app.SetStatus(TitleSource::kSend, failure);
 }

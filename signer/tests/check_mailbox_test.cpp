@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <filesystem>
 
+#include "login/login_settings.h"
 #include "queue/queue_task.h"
 #include "signer_fixture.h"
 #include "store/decision_journal.h"
@@ -304,6 +305,100 @@ class CheckMailBoxTest : public QObject {
     QVERIFY(m_signer->App().m_bOnline);
   }
 
+  // Only a refused login asks for the password again; a server that hangs up keeps the login.
+  void droppedConnectionKeepsTheLogin() {
+    m_pop3->connection().close();
+    Pop3Download(m_pop3->connection(), {HeldMessage("Later", "md5001")});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QTRY_VERIFY(m_signer->Title().startsWith(QStringLiteral("主管签审 - 登录到服务器失败。")));
+    QVERIFY(m_signer->App().m_bOnline);
+    m_signer->App().PostCheckMailBox();
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+    QVERIFY(!m_signer->App().LoginPrompt()->Dialog().isVisible());
+  }
+
+  // 登录... with another user lists that user's store alone, with a duplicate list of its own; with
+  // the same user it only takes the new settings.
+  void changingTheLoginListsTheStoreOfTheNewUser() {
+    StoreOne("boss", "QV000000001", "Boss task", "with ESMTP id md5001");
+    StoreQueued("boss", "QV000000002", "Boss queued");
+    StoreOne("clerk", "QV000000005", "Clerk task", "with ESMTP id md5005");
+    Pop3Download(m_pop3->connection(), {});
+    // The boss listed md5001 in this run; for the clerk it is a task of its own.
+    Pop3List(ClerkLogIn(m_pop3->connection()), 1)
+        .expect("RETR 1")
+        .send("+OK\r\n" + HeldMessage("Clerk new", "md5001") + ".\r\n")
+        .expect("DELE 1")
+        .send("+OK\r\n")
+        .expect("QUIT")
+        .send("+OK\r\n");
+    Pop3List(ClerkLogIn(m_pop3->connection()), 0).expect("QUIT").send("+OK\r\n");
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QTRY_COMPARE(Queue()->RowCount(), 1);
+
+    QAction* change = Frame()->Command(res::ID_FILE_LOGIN);
+    QVERIFY(change);
+    change->trigger();
+    QVERIFY(m_signer->AnswerLogin({.user = "clerk",
+                                   .password = "clerk-secret",
+                                   .pop3Port = m_pop3->port(),
+                                   .smtpPort = 2525}));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - clerk"));
+    QTRY_COMPARE(Column(Tasks(), 2), QStringList({"Clerk new", "Clerk task"}));
+    QCOMPARE(Queue()->RowCount(), 0);
+    QCOMPARE(m_signer->App().UserName(), "clerk");
+    QCOMPARE(m_signer->App().Account().m_nSMTPPort, 2525);
+    QVERIFY(m_signer->App().ApproveTask("QV000000005"));
+    QVERIFY(fs::exists(TaskHeadPath("HOME_clerk/Queue", "QV000000005")));
+    QTRY_COMPARE(Queue()->RowCount(), 1);
+
+    change->trigger();
+    QVERIFY(m_signer->AnswerLogin({.user = "clerk",
+                                   .password = "clerk-secret",
+                                   .pop3Port = m_pop3->port(),
+                                   .smtpPort = 587}));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_COMPARE(m_signer->App().Account().m_nSMTPPort, 587);
+    QTest::qWait(100);
+    QCOMPARE(Column(Tasks(), 2), QStringList({"Clerk new"}));
+    QCOMPARE(Queue()->RowCount(), 1);
+  }
+
+  // The tasks and the queue of the user in Signer.ini are listed at start; deciding waits for the
+  // login.
+  void storeOfTheLastUserIsListedBeforeTheLogin() {
+    WriteLoginSettings({"boss", "127.0.0.1", m_pop3->port(), 25, false});
+    StoreOne("boss", "QV000000001", "Stored", "with ESMTP id md5001");
+    StoreQueued("boss", "QV000000002", "Queued");
+    testsupport::writeFile(TaskMessagePath(HomeDirectory("boss"), "QV000000003"), "half");
+    QVERIFY(m_signer->Restart());
+    QTRY_COMPARE(Tasks()->RowCount(), 1);
+    QTRY_COMPARE(Queue()->RowCount(), 1);
+    QVERIFY(fs::exists(IncompleteDirectory(HomeDirectory("boss")) + "/QV000000003.eml"));
+    QVERIFY(!Frame()->Command(res::ID_TASK_APPROVE)->isEnabled());
+    QVERIFY(!Frame()->Command(res::ID_TASK_RETURN)->isEnabled());
+    QVERIFY(Frame()->Command(res::ID_TASK_READ)->isEnabled());
+    QVERIFY(!m_signer->App().ApproveTask("QV000000001"));
+    QVERIFY(fs::exists(TaskHeadPath("HOME_boss", "QV000000001")));
+
+    // The same held message comes again: the copy is known from the list made at start.
+    Pop3Download(m_pop3->connection(), {HeldMessage("Stored", "md5001")});
+    m_pop3->start();
+    QVERIFY(m_signer->LogIn(Login()));
+    QVERIFY(m_pop3->waitDone());
+    QTRY_VERIFY(Frame()->Command(res::ID_TASK_APPROVE)->isEnabled());
+    QTest::qWait(100);
+    QCOMPARE(Tasks()->RowCount(), 1);
+    QCOMPARE(Queue()->RowCount(), 1);
+    QVERIFY(m_signer->App().ApproveTask("QV000000001"));
+    QCOMPARE(Queue()->RowCount(), 2);
+  }
+
   void cancelledLoginChecksNothing() {
     m_pop3->start();
     m_signer->App().PostCheckMailBox();
@@ -381,6 +476,27 @@ class CheckMailBoxTest : public QObject {
     QCOMPARE(testsupport::readFile("victim.eml"), "From: x@y\r\n\r\nnot a task\r\n");
     QCOMPARE(testsupport::readFile("victim.inf"), "[Head]\r\nFrom=x@y\r\n");
     QVERIFY(!fs::exists("HOME_boss/victim.inf"));
+  }
+  static testsupport::Script& ClerkLogIn(testsupport::Script& script) {
+    return script.send("+OK ready\r\n")
+        .expect("USER clerk")
+        .send("+OK\r\n")
+        .expect("PASS clerk-secret")
+        .send("+OK\r\n");
+  }
+  static void StoreOne(const std::string& user, const std::string& id, const std::string& subject,
+                       const std::string& waterId) {
+    const std::string home = HomeDirectory(user);
+    testsupport::writeFile(TaskMessagePath(home, id), HeldMessage(subject, "x"));
+    WriteTaskHead(TaskHeadPath(home, id),
+                  {"a@example.test", "b@example.test", "", "", subject, id, waterId});
+  }
+  static void StoreQueued(const std::string& user, const std::string& id,
+                          const std::string& subject) {
+    const std::string queue = QueueDirectory(user);
+    testsupport::writeFile(TaskMessagePath(queue, id), HeldMessage(subject, "x"));
+    WriteTaskHead(TaskHeadPath(queue, id),
+                  {"a@example.test", "b@example.test", "", "", subject, id, ""});
   }
   CMainFrame* Frame() { return m_signer->App().MainFrame(); }
   CSignerView* Tasks() { return m_signer->App().m_pTaskView; }

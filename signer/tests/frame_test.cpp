@@ -86,8 +86,9 @@ class FrameTest : public QObject {
     }
     QCOMPARE(menus, QStringList({"文件(&F)", "阅读(&R)...\tEnter", "-", "签发(&A)...",
                                  "退回(&B)...", "-", "下一个(&N)", "上一个(&P)", "刷新(&R)\tF5",
-                                 "-", "退出(&X)", "帮助(&H)", "视图切换(&S)\tCtrl+\\",
-                                 "决定记录(&D)\tCtrl+D", "-", "关于 Signer(&A)..."}));
+                                 "登录(&L)...", "-", "退出(&X)", "帮助(&H)",
+                                 "视图切换(&S)\tCtrl+\\", "决定记录(&D)\tCtrl+D", "-",
+                                 "关于 Signer(&A)..."}));
     QCOMPARE(Frame()->Command(res::ID_TASK_NEXT)->text(), QStringLiteral("下一个(&N)"));
     QCOMPARE(Frame()->Command(res::ID_TASK_PREV)->text(), QStringLiteral("上一个(&P)"));
     QCOMPARE(Frame()->Command(res::ID_REFRESH)->statusTip(),

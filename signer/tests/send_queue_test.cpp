@@ -147,6 +147,10 @@ class SendQueueTest : public QObject {
 
     RunSendQueue();
     QTRY_COMPARE(Statuses(), QStringList({"重发", "完成"}));
+    QCOMPARE(App().m_pQueueView->Reply(0), "554 5.7.1 Relay access denied");
+    QCOMPARE(App().m_pQueueView->Reply(1), "");
+    QCOMPARE(m_signer->Title(),
+             QStringLiteral("主管签审 - 发送任务失败。554 5.7.1 Relay access denied (4899)"));
     QVERIFY(fs::exists("HOME_boss/Queue/QV000000001.eml"));
     RunSendQueue();
     QVERIFY(m_smtp->waitDone());
@@ -197,7 +201,9 @@ class SendQueueTest : public QObject {
     QVERIFY2(m_smtp->mismatches().empty(), Mismatches().c_str());
   }
 
-  void driverReportsAServerThatIsDownEveryPeriod() {
+  // With the SMTP server down and the mailbox checks going through, the title keeps the send
+  // failure beside the user name, period after period.
+  void driverKeepsASendFailureInTheTitle() {
     for (int session = 0; session < 100; ++session) Pop3Download(m_pop3->connection(), {});
     m_pop3->start();
     const quint16 closedPort = m_smtp->port();
@@ -205,15 +211,80 @@ class SendQueueTest : public QObject {
     m_signer = std::make_unique<SignerFixture>(tagSignerOptions{
         .m_bCheckAtStart = true, .m_driverPeriod = std::chrono::milliseconds(300)});
     QVERIFY(m_signer->Start());
-    int failures = 0;
+    const QString bothShown = QStringLiteral("主管签审 - boss - 提交任务失败.(10061)");
+    QStringList titles;
     connect(App().MainFrame(), &QWidget::windowTitleChanged, this,
-            [&failures](const QString& title) {
-              if (title.endsWith(QStringLiteral("提交任务失败.(10061)"))) ++failures;
-            });
+            [&titles](const QString& title) { titles << title; });
     tagTestLogin login = Login();
     login.smtpPort = closedPort;
     QVERIFY(m_signer->AnswerLogin(login));
-    QTRY_VERIFY_WITH_TIMEOUT(failures >= 3, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_signer->Title(), bothShown, 10000);
+    const qsizetype shown = titles.indexOf(bothShown);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pop3->accepted() >= 5, 10000);
+    for (qsizetype i = shown; i < titles.size(); ++i) QCOMPARE(titles[i], bothShown);
+  }
+
+  // A check that cannot reach the mailbox keeps the login: the next periods try it again without
+  // asking for the password, and the queue is sent meanwhile.
+  void outageKeepsTheLoginAndSendingGoesOn() {
+    m_pop3->connection().close();  // the server restarts
+    m_pop3->connection().close();
+    Pop3Download(m_pop3->connection(), {HeldMessage("After the outage", "md5001")});
+    for (int session = 0; session < 100; ++session) Pop3Download(m_pop3->connection(), {});
+    m_pop3->start();
+    Script& first = SmtpGreet(m_smtp->connection(), false);
+    SmtpQuit(SmtpAccept(first, "alice@example.test", {"bob@example.test"}));
+    for (int session = 0; session < 100; ++session)
+      SmtpQuit(SmtpGreet(m_smtp->connection(), false));
+    m_smtp->start();
+    m_signer = std::make_unique<SignerFixture>(tagSignerOptions{
+        .m_bCheckAtStart = false, .m_driverPeriod = std::chrono::milliseconds(300)});
+    QVERIFY(m_signer->Start());
+    WriteTask(1, kAlice, "bob@example.test", "", "");
+    QCOMPARE(QueueTaskMessage("boss", "QV000000001", kTaskApprove, ""), QueueOutcome::kQueued);
+    fs::remove("HOME_boss/QV000000001.eml");
+    fs::remove("HOME_boss/QV000000001.inf");
+
+    QVERIFY(m_signer->LogIn(Login()));
+    QTRY_VERIFY(m_signer->Title().startsWith(QStringLiteral("主管签审 - 登录到服务器失败。")));
+    QTRY_COMPARE_WITH_TIMEOUT(Statuses(), QStringList({"完成"}), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(App().m_pTaskView->RowCount(), 1, 10000);
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+    QVERIFY(!App().LoginPrompt()->Dialog().isVisible());
+    QVERIFY(App().m_bOnline);
+  }
+
+  // Each worker's last failure stays in the title until that worker succeeds again; both can show.
+  void failuresStayUntilTheirWorkerSucceeds() {
+    Pop3Download(m_pop3->connection(), {});
+    Pop3Download(m_pop3->connection(), {});
+    m_pop3->connection().close();
+    Pop3Download(m_pop3->connection(), {});
+    m_pop3->start();
+    m_smtp->connection().close();
+    SmtpQuit(SmtpGreet(m_smtp->connection(), false));
+    m_smtp->start();
+    m_signer = std::make_unique<SignerFixture>(
+        tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::hours(1)});
+    QVERIFY(m_signer->Start());
+    QVERIFY(m_signer->LogIn(Login()));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+
+    RunSendQueue();  // the SMTP server hangs up at once
+    QTRY_VERIFY(m_signer->Title().startsWith(QStringLiteral("主管签审 - boss - 提交任务失败.(")));
+    const QString sendFailure = m_signer->Title().mid(QStringLiteral("主管签审 - boss - ").size());
+    CheckOnce();  // a check that gets through leaves the send failure
+    QCOMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss - ") + sendFailure);
+    CheckOnce();  // the POP3 server hangs up at once
+    QTRY_VERIFY(m_signer->Title().startsWith(QStringLiteral("主管签审 - 登录到服务器失败。")));
+    QVERIFY(m_signer->Title().endsWith(QStringLiteral(" - ") + sendFailure));
+    RunSendQueue();  // a run that sends everything it tries clears its failure
+    QTRY_VERIFY(!m_signer->Title().contains(sendFailure));
+    QVERIFY(m_signer->Title().startsWith(QStringLiteral("主管签审 - 登录到服务器失败。")));
+    CheckOnce();
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+    QVERIFY(m_pop3->waitDone());
+    QVERIFY2(m_smtp->mismatches().empty(), Mismatches().c_str());
   }
 
  private:
@@ -236,8 +307,8 @@ class SendQueueTest : public QObject {
     m_signer = std::make_unique<SignerFixture>(
         tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::hours(1)});
     QVERIFY(m_signer->Start());
-    App().SetAccount(
-        {"127.0.0.1", smtpPort ? smtpPort : m_smtp->port(), auth, "boss", "boss-secret"});
+    QVERIFY(m_signer->UseAccount(
+        {"127.0.0.1", smtpPort ? smtpPort : m_smtp->port(), auth, "boss", "boss-secret"}));
   }
 
   // A task in the store, and in the task list.
@@ -272,6 +343,13 @@ class SendQueueTest : public QObject {
     });
     QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
     sender.join();
+  }
+
+  // Asks for a check and waits until it has ended and its title is shown.
+  void CheckOnce() {
+    App().PostCheckMailBox();
+    QMetaObject::invokeMethod(App().CheckMailBox(), [] {}, Qt::BlockingQueuedConnection);
+    QCoreApplication::processEvents();
   }
 
   QStringList Statuses() {

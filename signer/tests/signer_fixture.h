@@ -13,6 +13,7 @@
 #include "app/resource.h"
 #include "app/signer_app.h"
 #include "login/login_prompt.h"
+#include "mailbox/check_mailbox.h"
 #include "scripted_server.h"
 #include "temp_dir.h"
 #include "working_dir.h"
@@ -61,6 +62,18 @@ class SignerFixture {
   bool LogIn(const tagTestLogin& login) {
     m_app->PostCheckMailBox();
     return AnswerLogin(login);
+  }
+
+  // Takes the account as a login that was not refused, without a server: its store is listed and
+  // its tasks may be decided. False when deciding is not possible then.
+  bool UseAccount(const tagSignerAccount& account) {
+    m_app->SetAccount(account);
+    CCheckMailBox* worker = m_app->CheckMailBox();
+    const std::string user = account.m_strUserName;
+    QMetaObject::invokeMethod(
+        worker, [worker, user] { worker->ShowStore(user); }, Qt::BlockingQueuedConnection);
+    m_app->SetOnline(true);
+    return QTest::qWaitFor([this] { return m_app->CanDecide(); }, 5000);
   }
 
   QString Title() const { return m_app->MainFrame()->windowTitle(); }

@@ -45,7 +45,7 @@ class TaskCommandsTest : public QObject {
     QFile::remove(ReaderLogPath());
     m_signer = std::make_unique<SignerFixture>();
     QVERIFY(m_signer->Start());
-    App().SetAccount({"127.0.0.1", 25, false, "boss", "boss-secret"});
+    QVERIFY(m_signer->UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
     for (int n = 1; n <= 3; ++n) StoreTask(n);
     QCOMPARE(Tasks()->RowCount(), 3);  // QV000000003 on top
   }
@@ -154,8 +154,8 @@ class TaskCommandsTest : public QObject {
     QVERIFY(head.setFileTime(queued, QFileDevice::FileModificationTime));
     head.close();
     QVERIFY(m_signer->Restart());
-    App().SetAccount({"127.0.0.1", 25, false, "boss", "boss-secret"});
-    App().AddQueueRow("QV000000002");
+    QVERIFY(m_signer->UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
+    QTRY_COMPARE(Queue()->RowCount(), 1);
     QCOMPARE(Queue()->CellText(0, 4), "2026-03-14 09:26:53");
   }
 

@@ -1,5 +1,6 @@
 #include "views/queue_view.h"
 
+#include "app/ui_text.h"
 #include "views/list_images.h"
 
 CQueueView::CQueueView(QWidget* parent) : CReportList(parent) {
@@ -22,4 +23,16 @@ void CQueueView::AddRow(const std::string& from, const std::string& subject, con
 
 void CQueueView::SetStatus(int row, const char* status) {
   if (QTreeWidgetItem* item = topLevelItem(row)) item->setText(0, QString::fromUtf8(status));
+}
+
+void CQueueView::SetReply(int row, const std::string& reply) {
+  QTreeWidgetItem* item = topLevelItem(row);
+  if (item == nullptr) return;
+  const QString tip = UiText(reply);
+  for (int column = 0; column < columnCount(); ++column) item->setToolTip(column, tip);
+}
+
+std::string CQueueView::Reply(int row) const {
+  const QTreeWidgetItem* item = topLevelItem(row);
+  return item == nullptr ? std::string() : Bytes(item->toolTip(0));
 }

@@ -23,6 +23,9 @@ class CQueueView : public CReportList {
               const std::string& taskId, const std::string& queued = ListTimeNow());
   std::string Status(int row) const { return CellText(row, 0); }
   void SetStatus(int row, const char* status);
+  // The server's last reply to the row's task, shown as the row's tooltip; empty removes it.
+  void SetReply(int row, const std::string& reply);
+  std::string Reply(int row) const;
   // The row's task id; empty when the row holds none.
   std::string TaskId(int row) const { return TaskIdOnly(CellText(row, 5)); }
 };
