@@ -100,8 +100,8 @@ cd "$work"
 if [ $use_xvfb -eq 1 ]; then
   xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     "$0" & signer=$!
-    while kill -0 $signer 2>/dev/null; do
-      sleep 3
+    # No picture once Signer has gone: the screen would be black.
+    while sleep 3 && kill -0 $signer 2>/dev/null; do
       import -window root "$1/screenshot.png" 2>/dev/null || true
     done' "$bin/Signer" "$demo" &
   echo "Screenshots: $demo/screenshot.png (every 3 s). Ctrl-C stops the demo."
