@@ -26,11 +26,25 @@ void CReportList::SetColumns(std::initializer_list<ListColumn> columns) {
   for (const ListColumn& entry : columns) {
     headerItem()->setText(column, QString::fromUtf8(entry.heading));
     headerItem()->setTextAlignment(column, entry.alignment | Qt::AlignVCenter);
-    header()->setSectionResizeMode(column, entry.size == ColumnSize::kFit
-                                               ? QHeaderView::ResizeToContents
-                                               : QHeaderView::Stretch);
+    if (entry.size == ColumnSize::kFit) {
+      header()->setSectionResizeMode(column, QHeaderView::Fixed);
+      header()->resizeSection(column, header()->sectionSizeHint(column));
+      m_fitColumns.push_back(column);
+    } else {
+      header()->setSectionResizeMode(column, QHeaderView::Stretch);
+    }
     setColumnHidden(column, entry.size == ColumnSize::kHidden);
     ++column;
+  }
+}
+
+void CReportList::rowsInserted(const QModelIndex& parent, int start, int end) {
+  QTreeWidget::rowsInserted(parent, start, end);
+  for (const int column : m_fitColumns) {
+    int width = header()->sectionSize(column);
+    for (int row = start; row <= end; ++row)
+      width = std::max(width, sizeHintForIndex(model()->index(row, column, parent)).width());
+    if (width != header()->sectionSize(column)) header()->resizeSection(column, width);
   }
 }
 

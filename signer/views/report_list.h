@@ -7,7 +7,7 @@
 
 enum class ColumnSize {
   kShare,  // the columns that share out the width the others leave
-  kFit,    // as wide as its heading and its widest cell
+  kFit,    // as wide as its heading and its widest cell so far
   kHidden,
 };
 
@@ -32,8 +32,14 @@ class CReportList : public QTreeWidget {
 
  protected:
   void SetColumns(std::initializer_list<ListColumn> columns);
+  // Widens the fitting columns for the new rows only: a header that sized them to their contents
+  // would measure a thousand rows at every insertion, which a large store makes slow.
+  void rowsInserted(const QModelIndex& parent, int start, int end) override;
   // A row of texts (bytes; shown as UiText) with the image.
   QTreeWidgetItem* MakeRow(const std::vector<std::string>& texts, const QIcon& image) const;
+
+ private:
+  std::vector<int> m_fitColumns;
 };
 
 // The text when it is a task id, else empty: the id a list hands on is only ever a task's name.

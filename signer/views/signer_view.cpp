@@ -1,5 +1,6 @@
 #include "views/signer_view.h"
 
+#include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 
@@ -58,7 +59,11 @@ void CSignerView::SelectRow(int row) {
   clearSelection();
   item->setSelected(true);
   setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
-  scrollToItem(item);
+  // The top needs no layout of the rows to be reached; arrivals select it one after another.
+  if (row == 0)
+    verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+  else
+    scrollToItem(item);
   m_bSelecting = false;
 }
 
