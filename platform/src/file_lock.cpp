@@ -49,7 +49,7 @@ struct LockEntry {
 
 namespace {
 
-// The entries of the files that some thread holds or waits for.
+// The entries of the folders whose lock some thread holds or waits for.
 std::unordered_map<std::string, LockEntry>& registry() {
   static auto* entries = new std::unordered_map<std::string, LockEntry>;
   return *entries;

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "mail_device_test_support.h"
-#include "platform/host_name.h"
 #include "platform/last_error.h"
 #include "temp_dir.h"
 
@@ -20,7 +19,6 @@ using testsupport::ScriptedServer;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-const std::string kHello = "HELO " + platform::localHostName().substr(0, 100) + "\r\n";
 
 // A server that accepts a message: MAIL, the recipients, DATA, the content through its end mark.
 Script& acceptMessage(Script& script, const std::string& from, const std::vector<std::string>& recipients) {
@@ -29,34 +27,7 @@ Script& acceptMessage(Script& script, const std::string& from, const std::vector
   return script.expect("DATA").send("354 go on\r\n").readUntil("\r\n.\r\n").send("250 Ok: queued\r\n");
 }
 
-class SmtpLimits : public ::testing::Test {
- protected:
-  void connect() {
-    server.start();
-    unsigned long error = 0;
-    ASSERT_EQ(device.MailFunc_Connect("127.0.0.1", server.port(), error), 1);
-  }
-  CSMTPMessage message(const std::string& from, const std::string& to, const std::string& content) {
-    CSMTPMessage m;
-    m.m_From.m_sAddress = from;
-    m.m_Recipient1.m_sAddress = to;
-    m.m_sContentFile = dir.file("content" + std::to_string(files++) + ".eml");
-    testsupport::writeFile(m.m_sContentFile, content);
-    return m;
-  }
-  // Everything the client sent after HELO.
-  std::string conversation() {
-    device.Disconnect();
-    server.stop();
-    EXPECT_TRUE(server.mismatches().empty()) << server.mismatches().front();
-    return server.received().substr(kHello.size());
-  }
-
-  testsupport::TempDir dir;
-  ScriptedServer server;
-  TestDevice device;
-  int files = 0;
-};
+class SmtpLimits : public smtptest::SessionTest {};
 
 // ---- Envelope values that would end their command line ------------------------------------------
 

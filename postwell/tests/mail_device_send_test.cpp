@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "mail_device_test_support.h"
-#include "platform/host_name.h"
 #include "platform/last_error.h"
 #include "temp_dir.h"
 
@@ -18,7 +17,6 @@ using smtptest::TestDevice;
 using testsupport::Script;
 using testsupport::ScriptedServer;
 
-const std::string kHello = "HELO " + platform::localHostName().substr(0, 100) + "\r\n";
 
 // Lines of text with CR LF, cut to the size asked for.
 std::string contentOf(std::size_t size) {
@@ -37,35 +35,7 @@ Script& acceptMessage(Script& script, const std::string& from, const std::vector
       "250 2.0.0 Ok: queued as 1234\r\n");
 }
 
-class SmtpSend : public ::testing::Test {
- protected:
-  void connect() {
-    server.start();
-    unsigned long error = 0;
-    ASSERT_EQ(device.MailFunc_Connect("127.0.0.1", server.port(), error), 1);
-  }
-  CSMTPMessage message(const std::string& from, const std::string& to, const std::string& content) {
-    CSMTPMessage m;
-    m.m_From.m_sAddress = from;
-    m.m_Recipient1.m_sAddress = to;
-    m.m_sContentFile = dir.file("content" + std::to_string(files++) + ".eml");
-    testsupport::writeFile(m.m_sContentFile, content);
-    return m;
-  }
-  // Everything the client sent after HELO.
-  std::string conversation() {
-    device.Disconnect();
-    server.stop();
-    EXPECT_TRUE(server.mismatches().empty()) << server.mismatches().front();
-    return server.received().substr(kHello.size());
-  }
-
-  testsupport::TempDir dir;
-  ScriptedServer server;
-  RecordingOwner owner;
-  TestDevice device{&owner};
-  int files = 0;
-};
+class SmtpSend : public smtptest::SessionTest {};
 
 TEST_F(SmtpSend, SendsTheEnvelopeAndTheContentAsTheyAre) {
   Script& script = smtptest::greetAndHelo(server.connection());

@@ -2,12 +2,16 @@
 // What the SMTP device tests share: a device whose owner records every notice, and the usual
 // beginnings of a scripted SMTP conversation.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "postwell/device_owner.h"
 #include "postwell/mail_device.h"
+#include "platform/host_name.h"
 #include "scripted_server.h"
+#include "temp_dir.h"
 
 namespace smtptest {
 
@@ -71,5 +75,42 @@ inline testsupport::Script& greetAndHelo(testsupport::Script& script) {
 inline testsupport::Script& quit(testsupport::Script& script) {
   return script.expect("QUIT").send("221 bye\r\n");
 }
+
+// The HELO line the device sends.
+inline const std::string& helloLine() {
+  static const std::string hello = "HELO " + platform::localHostName().substr(0, 100) + "\r\n";
+  return hello;
+}
+
+// A device connected to a scripted server, with messages whose content lies in files.
+class SessionTest : public ::testing::Test {
+ protected:
+  void connect() {
+    server.start();
+    unsigned long error = 0;
+    ASSERT_EQ(device.MailFunc_Connect("127.0.0.1", server.port(), error), 1);
+  }
+  CSMTPMessage message(const std::string& from, const std::string& to, const std::string& content) {
+    CSMTPMessage m;
+    m.m_From.m_sAddress = from;
+    m.m_Recipient1.m_sAddress = to;
+    m.m_sContentFile = dir.file("content" + std::to_string(files++) + ".eml");
+    testsupport::writeFile(m.m_sContentFile, content);
+    return m;
+  }
+  // Everything the client sent after HELO.
+  std::string conversation() {
+    device.Disconnect();
+    server.stop();
+    EXPECT_TRUE(server.mismatches().empty()) << server.mismatches().front();
+    return server.received().substr(helloLine().size());
+  }
+
+  testsupport::TempDir dir;
+  testsupport::ScriptedServer server;
+  RecordingOwner owner;
+  TestDevice device{&owner};
+  int files = 0;
+};
 
 }  // namespace smtptest
