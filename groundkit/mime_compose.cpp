@@ -1,5 +1,5 @@
-// Message composition: MIME header values, a whole message with base64 parts, and adding a header
-// line to a stored message.
+// Message composition: MIME header values, a whole message with base64 parts,
+// and adding a header line to a stored message.
 
 #include <array>
 #include <cmath>
@@ -24,17 +24,17 @@ namespace {
 
 namespace mime = groundkit::mime;
 
-constexpr const char* kMainTypes[] = {"text", "image", "audio", "video", "application", "multipart"};
-constexpr const char* kSubTypes[] = {"plain",        "enriched",   "html",         "rfc822-headers", "jpeg",
-                                     "tiff",         "basic",      "mpeg",         "octet-stream",   "postscript",
-                                     "applefile",    "mac-binhex40", "mixed",      "alternative"};
-constexpr const char* kMailer = "Oxal Ltd., SendMail engine 3.001";
-constexpr const char* kCrLf = "\r\n";
+constexpr const char *kMainTypes[] = {"text", "image", "audio", "video", "application", "multipart"};
+constexpr const char *kSubTypes[] = {"plain",     "enriched",     "html",  "rfc822-headers", "jpeg",
+                                     "tiff",      "basic",        "mpeg",  "octet-stream",   "postscript",
+                                     "applefile", "mac-binhex40", "mixed", "alternative"};
+constexpr const char *kMailer = "Oxal Ltd., SendMail engine 3.001";
+constexpr const char *kCrLf = "\r\n";
 constexpr std::size_t kMissionHeaderSize = 4096;
 constexpr unsigned long kInvalidParameter = 87;
 
 template <std::size_t N>
-int numberOf(const char* const (&names)[N], const char* name) {
+int numberOf(const char *const (&names)[N], const char *name) {
   if (name == nullptr) return -1;
   for (std::size_t i = 0; i < N; ++i) {
     if (mime::equalsNoCase(names[i], name)) return static_cast<int>(i);
@@ -43,11 +43,11 @@ int numberOf(const char* const (&names)[N], const char* name) {
 }
 
 template <std::size_t N>
-std::string nameOf(const char* const (&names)[N], int number) {
+std::string nameOf(const char *const (&names)[N], int number) {
   return number >= 0 && static_cast<std::size_t>(number) < N ? names[number] : std::to_string(number);
 }
 
-std::string_view viewOf(const char* text) { return text ? std::string_view(text) : std::string_view(); }
+std::string_view viewOf(const char *text) { return text ? std::string_view(text) : std::string_view(); }
 
 std::string newBoundary() {
   static thread_local std::mt19937 random{std::random_device{}()};
@@ -68,16 +68,19 @@ long long daysFromCivil(long long year, unsigned month, unsigned day) {
   return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
 }
 
-// "Tue, 05 Mar 2024 14:03:09 +0800": local time and the offset in force at that moment.
+// "Tue, 05 Mar 2024 14:03:09 +0800": local time and the offset in force at that
+// moment.
 std::string dateLine() {
-  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+  static constexpr const char *kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char *kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::time_t utc = std::time(nullptr);
   std::tm local = platform::localTimeNow();
-  long long localSeconds = daysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday)) * 86400 +
-                           local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
-  // The two readings of the clock may straddle a second; zone offsets are whole minutes.
+  long long localSeconds =
+      daysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday)) * 86400 +
+      local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
+  // The two readings of the clock may straddle a second; zone offsets are whole
+  // minutes.
   long offsetMinutes = std::lround(static_cast<double>(localSeconds - static_cast<long long>(utc)) / 60.0);
   long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
   char text[64];
@@ -87,7 +90,7 @@ std::string dateLine() {
   return text;
 }
 
-std::string contentTypeDesc(int mainType, int subType, std::string_view fileName, std::string* boundary) {
+std::string contentTypeDesc(int mainType, int subType, std::string_view fileName, std::string *boundary) {
   std::string text = nameOf(kMainTypes, mainType) + "/" + nameOf(kSubTypes, subType) + ";\r\n\t";
   if (mainType == 0) return text + mime::formatParameter("charset", mime::narrowCharset(), "");
   if (mainType == 4) return text + mime::formatParameter("name", fileName, mime::narrowCharset());
@@ -96,12 +99,13 @@ std::string contentTypeDesc(int mainType, int subType, std::string_view fileName
   return text + mime::formatParameter("boundary", made, "");
 }
 
-// Base64 in lines of 76 characters, exactly as BSCFEM_EncodeBase64 writes it, fed piece by piece.
+// Base64 in lines of 76 characters, exactly as BSCFEM_EncodeBase64 writes it,
+// fed piece by piece.
 class Base64Writer {
  public:
-  explicit Base64Writer(std::FILE* out) : out_(out) {}
+  explicit Base64Writer(std::FILE *out) : out_(out) {}
 
-  bool feed(const unsigned char* data, std::size_t size) {
+  bool feed(const unsigned char *data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
       carry_[carried_++] = data[i];
       if (carried_ == 3) {
@@ -130,7 +134,8 @@ class Base64Writer {
     static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     unsigned group = unsigned(carry_[0]) << 16 | (count > 1 ? unsigned(carry_[1]) << 8 : 0u) |
                      (count > 2 ? unsigned(carry_[2]) : 0u);
-    for (std::size_t i = 0; i < 4; ++i) text_.push_back(i <= count ? kAlphabet[(group >> (18 - 6 * i)) & 0x3F] : '=');
+    for (std::size_t i = 0; i < 4; ++i)
+      text_.push_back(i <= count ? kAlphabet[(group >> (18 - 6 * i)) & 0x3F] : '=');
     carried_ = 0;
   }
 
@@ -140,7 +145,7 @@ class Base64Writer {
     return ok;
   }
 
-  std::FILE* out_;
+  std::FILE *out_;
   std::string text_;
   unsigned char carry_[3] = {};
   std::size_t carried_ = 0;
@@ -148,16 +153,16 @@ class Base64Writer {
 };
 
 struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+  void operator()(std::FILE *file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool writeText(std::FILE* file, std::string_view text) {
+bool writeText(std::FILE *file, std::string_view text) {
   return std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
 // Copies the rest of the file through the base64 writer in pieces.
-bool encodeStream(std::FILE* in, Base64Writer& writer) {
+bool encodeStream(std::FILE *in, Base64Writer &writer) {
   std::vector<unsigned char> buffer(57 * 1024);
   for (;;) {
     std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
@@ -173,37 +178,37 @@ std::string fileNameOf(std::string_view path) {
 
 bool headerValueUsable(std::string_view value) { return !mime::hasLineBreak(value); }
 
-void logFailure(const std::string& text) { BSCF_LoggingInfo1(("-_-~" + text).c_str(), 1); }
+void logFailure(const std::string &text) { BSCF_LoggingInfo1(("-_-~" + text).c_str(), 1); }
 
 }  // namespace
 
 extern "C" {
 
-int BSCFEM_GetMainContentType(const char* name) { return numberOf(kMainTypes, name); }
+int BSCFEM_GetMainContentType(const char *name) { return numberOf(kMainTypes, name); }
 
-int BSCFEM_GetSubContentType(const char* name) { return numberOf(kSubTypes, name); }
+int BSCFEM_GetSubContentType(const char *name) { return numberOf(kSubTypes, name); }
 
-int BSCFEM_GetCharset(char* output) {
+int BSCFEM_GetCharset(char *output) {
   std::string_view charset = mime::narrowCharset();
   groundkit::boundedCopy(output, charset);
   return static_cast<int>(charset.size());
 }
 
-int BSCFEM_GetBoundaryID(char* output) {
+int BSCFEM_GetBoundaryID(char *output) {
   std::string boundary = newBoundary();
   groundkit::boundedCopy(output, boundary);
   return static_cast<int>(boundary.size());
 }
 
-void BSCFEM_GetContentTypeDesc(int mainType, int subType, char* output, char* parameter) {
+void BSCFEM_GetContentTypeDesc(int mainType, int subType, char *output, char *parameter) {
   std::string boundary;
-  std::string text = contentTypeDesc(mainType, subType, mainType == 4 ? viewOf(parameter) : std::string_view(),
-                                     &boundary);
+  std::string text =
+      contentTypeDesc(mainType, subType, mainType == 4 ? viewOf(parameter) : std::string_view(), &boundary);
   if (mainType != 0 && mainType != 4) groundkit::boundedCopy(parameter, boundary);
   groundkit::boundedCopy(output, text);
 }
 
-int BSCFEM_EncodeFile(std::FILE* file, std::string& output, unsigned long& error) {
+int BSCFEM_EncodeFile(std::FILE *file, std::string &output, unsigned long &error) {
   try {
     if (file == nullptr) {
       error = kMimeAttachmentNotEncoded;
@@ -211,15 +216,17 @@ int BSCFEM_EncodeFile(std::FILE* file, std::string& output, unsigned long& error
     }
     std::string data;
     std::vector<char> buffer(64 * 1024);
-    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;) data.append(buffer.data(), got);
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
+      data.append(buffer.data(), got);
     if (std::ferror(file)) {
       error = kMimeAttachmentNotEncoded;
       return 0;
     }
     std::string encoded(BSCFEM_Base64BufferSize(static_cast<unsigned long>(data.size())), '\0');
     unsigned long length = 0;
-    BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(data.data()), static_cast<unsigned long>(data.size()),
-                        encoded.data(), static_cast<unsigned long>(encoded.size()), length);
+    BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char *>(data.data()),
+                        static_cast<unsigned long>(data.size()), encoded.data(),
+                        static_cast<unsigned long>(encoded.size()), length);
     encoded.resize(length);
     output = std::move(encoded);
     return 1;
@@ -229,18 +236,19 @@ int BSCFEM_EncodeFile(std::FILE* file, std::string& output, unsigned long& error
   }
 }
 
-int BSCFEM_EncodeEmailHeader(const char* sender, const std::vector<std::string>& recipients, const char* subject,
-                             const char* contentType, int noEncoding, char* output, unsigned long outputSize,
-                             unsigned long& error) {
+int BSCFEM_EncodeEmailHeader(const char *sender, const std::vector<std::string> &recipients,
+                             const char *subject, const char *contentType, int noEncoding, char *output,
+                             unsigned long outputSize, unsigned long &error) {
   try {
     bool usable = headerValueUsable(viewOf(sender)) && headerValueUsable(viewOf(subject));
-    for (const std::string& recipient : recipients) usable = usable && headerValueUsable(recipient);
+    for (const std::string &recipient : recipients) usable = usable && headerValueUsable(recipient);
     if (!usable) {
       error = kMimeLineBreakInValue;
       return 0;
     }
     std::string header = std::string("FROM: ") + viewOf(sender).data() + kCrLf;
-    for (std::size_t i = 0; i < recipients.size(); ++i) header += (i == 0 ? "TO: " : ",\r\n\t") + recipients[i];
+    for (std::size_t i = 0; i < recipients.size(); ++i)
+      header += (i == 0 ? "TO: " : ",\r\n\t") + recipients[i];
     if (!recipients.empty()) header += kCrLf;
     header += std::string("SUBJECT: ") + std::string(viewOf(subject)) + kCrLf;
     header += "DATE: " + dateLine() + kCrLf;
@@ -260,14 +268,16 @@ int BSCFEM_EncodeEmailHeader(const char* sender, const std::vector<std::string>&
   }
 }
 
-int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender, const std::vector<std::string>& recipients,
-                              const char* subject, const char* bodyText, const std::vector<std::string>& attachments,
-                              unsigned long& error) {
+int BSCFEM_EncodeEmailMission(const char *messagePath, const char *sender,
+                              const std::vector<std::string> &recipients, const char *subject,
+                              const char *bodyText, const std::vector<std::string> &attachments,
+                              unsigned long &error) {
   try {
-    // Every attachment is opened before anything is written, so a missing one leaves the message
-    // file as it was instead of ending it with half a message.
+    // Every attachment is opened before anything is written, so a missing one
+    // leaves the message file as it was instead of ending it with half a
+    // message.
     std::vector<File> attachmentFiles;
-    for (const std::string& path : attachments) {
+    for (const std::string &path : attachments) {
       attachmentFiles.emplace_back(std::fopen(path.c_str(), "rb"));
       if (!attachmentFiles.back()) {
         error = kMimeAttachmentNotOpened;
@@ -276,10 +286,11 @@ int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender, const
     }
     bool multipart = !attachments.empty();
     std::string boundary;
-    std::string contentType = multipart ? contentTypeDesc(5, 12, {}, &boundary) : contentTypeDesc(0, 0, {}, nullptr);
+    std::string contentType =
+        multipart ? contentTypeDesc(5, 12, {}, &boundary) : contentTypeDesc(0, 0, {}, nullptr);
     std::vector<char> header(kMissionHeaderSize);
-    if (!BSCFEM_EncodeEmailHeader(sender, recipients, subject, contentType.c_str(), multipart ? 1 : 0, header.data(),
-                                  static_cast<unsigned long>(header.size()), error))
+    if (!BSCFEM_EncodeEmailHeader(sender, recipients, subject, contentType.c_str(), multipart ? 1 : 0,
+                                  header.data(), static_cast<unsigned long>(header.size()), error))
       return 0;
 
     File message(messagePath ? std::fopen(messagePath, "ab") : nullptr);
@@ -287,7 +298,7 @@ int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender, const
       error = platform::fileErrorFromErrno(errno);
       return 0;
     }
-    std::FILE* out = message.get();
+    std::FILE *out = message.get();
     std::string text = header.data();
     if (multipart) text += "\r\nThis is a multi-part message in MIME format.\r\n";
     text += kCrLf;
@@ -298,7 +309,8 @@ int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender, const
     bool written = writeText(out, text);
     std::string_view body = viewOf(bodyText);
     Base64Writer bodyWriter(out);
-    if (!bodyWriter.feed(reinterpret_cast<const unsigned char*>(body.data()), body.size()) || !bodyWriter.finish()) {
+    if (!bodyWriter.feed(reinterpret_cast<const unsigned char *>(body.data()), body.size()) ||
+        !bodyWriter.finish()) {
       error = kMimeBodyNotEncoded;
       return 0;
     }
@@ -306,10 +318,10 @@ int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender, const
 
     for (std::size_t i = 0; i < attachments.size() && written; ++i) {
       std::string name = fileNameOf(attachments[i]);
-      std::string partHeader = "--" + boundary + kCrLf + "Content-Type: " + contentTypeDesc(4, 8, name, nullptr) +
-                               kCrLf + "Content-Transfer-Encoding: base64\r\n" +
-                               "Content-Disposition: attachment;\r\n\t" +
-                               mime::formatParameter("filename", name, mime::narrowCharset()) + "\r\n\r\n";
+      std::string partHeader =
+          "--" + boundary + kCrLf + "Content-Type: " + contentTypeDesc(4, 8, name, nullptr) + kCrLf +
+          "Content-Transfer-Encoding: base64\r\n" + "Content-Disposition: attachment;\r\n\t" +
+          mime::formatParameter("filename", name, mime::narrowCharset()) + "\r\n\r\n";
       written = writeText(out, partHeader);
       Base64Writer writer(out);
       if (written && !(encodeStream(attachmentFiles[i].get(), writer) && writer.finish())) {
@@ -331,14 +343,15 @@ int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender, const
   }
 }
 
-int BSCFEM_AddSpecialHeadLine(const char* messagePath, const char* name, const char* value) {
+int BSCFEM_AddSpecialHeadLine(const char *messagePath, const char *name, const char *value) {
   try {
     std::string_view headerName = mime::trimBlanks(viewOf(name));
     std::string_view headerValue = viewOf(value);
     bool nameUsable = !headerName.empty() && headerName.find_first_of(": \t\r\n") == std::string_view::npos;
     if (!nameUsable || mime::hasLineBreak(headerValue) || messagePath == nullptr) {
       platform::setLastError(kInvalidParameter);
-      logFailure("Can not add the header line " + std::string(headerName) + " to " + (messagePath ? messagePath : ""));
+      logFailure("Can not add the header line " + std::string(headerName) + " to " +
+                 (messagePath ? messagePath : ""));
       return 0;
     }
     std::string text;
@@ -346,7 +359,8 @@ int BSCFEM_AddSpecialHeadLine(const char* messagePath, const char* name, const c
       logFailure(std::string("Can not read the message file ") + messagePath);
       return 0;
     }
-    // The header ends at the first empty line, whichever line end the file uses.
+    // The header ends at the first empty line, whichever line end the file
+    // uses.
     std::size_t end = std::string::npos;
     std::string_view lineBreak;
     for (std::size_t lineStart = 0; lineStart < text.size();) {
@@ -366,7 +380,8 @@ int BSCFEM_AddSpecialHeadLine(const char* messagePath, const char* name, const c
     text.insert(end, std::string(lineBreak) + std::string(headerName) + ": " + std::string(headerValue));
     if (!platform::replaceWholeFile(messagePath, text)) {
       unsigned long code = platform::lastError();
-      logFailure(std::string("Can not write the message file ") + messagePath + " (" + std::to_string(code) + ")");
+      logFailure(std::string("Can not write the message file ") + messagePath + " (" + std::to_string(code) +
+                 ")");
       platform::setLastError(code);
       return 0;
     }

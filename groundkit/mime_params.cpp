@@ -83,7 +83,8 @@ std::string percentDecode(std::string_view text) {
   return out;
 }
 
-// An RFC 2231 extended value "charset'language'text": the charset and language dropped.
+// An RFC 2231 extended value "charset'language'text": the charset and language
+// dropped.
 std::string extendedValue(std::string_view value, bool first) {
   if (first) {
     std::size_t quote = value.find('\'');
@@ -165,7 +166,8 @@ std::string decodeEncodedWords(std::string_view text) {
   while (from < text.size()) {
     std::size_t start = text.find("=?", from);
     std::size_t charsetEnd = start == std::string_view::npos ? start : text.find('?', start + 2);
-    std::size_t encodingEnd = charsetEnd == std::string_view::npos ? charsetEnd : text.find('?', charsetEnd + 1);
+    std::size_t encodingEnd =
+        charsetEnd == std::string_view::npos ? charsetEnd : text.find('?', charsetEnd + 1);
     std::size_t end = encodingEnd == std::string_view::npos ? encodingEnd : text.find("?=", encodingEnd + 1);
     if (end == std::string_view::npos) break;
     std::string_view encoding = text.substr(charsetEnd + 1, encodingEnd - charsetEnd - 1);
@@ -189,7 +191,8 @@ std::string decodeEncodedWords(std::string_view text) {
 std::optional<std::string> parameterValue(std::string_view parameters, std::string_view name) {
   std::map<std::string, std::string> all = splitParameters(parameters);
   std::string key = lowerCase(name);
-  if (auto extended = all.find(key + "*"); extended != all.end()) return extendedValue(extended->second, true);
+  if (auto extended = all.find(key + "*"); extended != all.end())
+    return extendedValue(extended->second, true);
   std::string joined;
   bool continued = false;
   for (int section = 0; section < 1000; ++section) {
@@ -248,16 +251,16 @@ std::string safeFileName(std::string_view name) {
   return std::string(name);
 }
 
-std::FILE* createNewFile(const std::string& path) { return std::fopen(path.c_str(), "wbx"); }
+std::FILE *createNewFile(const std::string &path) { return std::fopen(path.c_str(), "wbx"); }
 
-std::optional<std::string> reservePartFile(const std::string& directory, const std::string& name) {
+std::optional<std::string> reservePartFile(const std::string &directory, const std::string &name) {
   for (int number = 9; number < 10000; ++number) {
     std::string path = directory + "/" + (number == 9 ? name : std::to_string(number) + "-" + name);
-    std::FILE* final = createNewFile(path);
+    std::FILE *final = createNewFile(path);
     if (final == nullptr && errno != EEXIST) return std::nullopt;
     if (final == nullptr) continue;
     std::fclose(final);
-    std::FILE* temporary = createNewFile(path + ".tmp");
+    std::FILE *temporary = createNewFile(path + ".tmp");
     if (temporary == nullptr) {
       std::remove(path.c_str());
       continue;
@@ -268,12 +271,12 @@ std::optional<std::string> reservePartFile(const std::string& directory, const s
   return std::nullopt;
 }
 
-const char* narrowCharset() {
-  // Programs that take the user's locale may run under a Chinese code page; this library's own
-  // default, like the rest of the system, is UTF-8.
-  const char* locale = std::setlocale(LC_CTYPE, nullptr);
+const char *narrowCharset() {
+  // Programs that take the user's locale may run under a Chinese code page;
+  // this library's own default, like the rest of the system, is UTF-8.
+  const char *locale = std::setlocale(LC_CTYPE, nullptr);
   std::string name = lowerCase(locale ? locale : "");
-  for (const char* chinese : {".936", "gb2312", "gbk", "gb18030", ".euccn"}) {
+  for (const char *chinese : {".936", "gb2312", "gbk", "gb18030", ".euccn"}) {
     if (name.find(chinese) != std::string::npos) return "GB2312";
   }
   return "UTF-8";

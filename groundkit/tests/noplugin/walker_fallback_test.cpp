@@ -1,4 +1,5 @@
-// Runs from a directory without the decoding plug-in: the MIME walker does the work alone.
+// Runs from a directory without the decoding plug-in: the MIME walker does the
+// work alone.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,12 +12,14 @@
 namespace {
 
 TEST(WithoutPlugin, TheWalkerTakesTheMessageApart) {
-  void* plugin = platform::loadLibrary("Sorvane.dll");
+  void *plugin = platform::loadLibrary("Sorvane.dll");
   ASSERT_EQ(plugin, nullptr) << "the plug-in must not be reachable from this test";
   testsupport::TempDir dir;
   testsupport::writeFile(dir.file("m.eml"),
-                         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\nhello\r\n"
-                         "--b\r\nContent-Type: application/octet-stream; name=a.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: "
+                         "text/plain\r\n\r\nhello\r\n"
+                         "--b\r\nContent-Type: application/octet-stream; "
+                         "name=a.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n"
                          "YWJj\r\n--b--\r\n");
   std::vector<std::string> files;
   unsigned long error = 0;
@@ -29,7 +32,8 @@ TEST(WithoutPlugin, TheWalkerTakesTheMessageApart) {
   // What only the plug-in could take apart now fails with the walker's code.
   testsupport::writeFile(dir.file("plain.eml"), "Subject: s\r\n\r\nbody\r\n");
   files.clear();
-  EXPECT_EQ(BSCFEM_D_GetAttachFileFromEmail(dir.file("plain.eml").c_str(), dir.path().c_str(), files, error), 0);
+  EXPECT_EQ(BSCFEM_D_GetAttachFileFromEmail(dir.file("plain.eml").c_str(), dir.path().c_str(), files, error),
+            0);
   EXPECT_EQ(error, 36870u);
 }
 
