@@ -70,3 +70,6 @@ GROUNDKIT_API void BSCF_InsertStringToArrayByOrder(std::vector<std::string>& arr
                                                    int sorted);
 
 }  // extern "C"
+
+// Message composition and decoding.
+#include "groundkit/mime.h"
