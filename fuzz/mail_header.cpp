@@ -9,17 +9,18 @@
 #include "fuzz_support.h"
 #include "groundkit/groundkit.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("fuzz_mail_header." + std::to_string(::getpid()) + ".eml");
+      std::filesystem::temp_directory_path() /
+      ("fuzz_mail_header." + std::to_string(::getpid()) + ".eml");
   {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   MailHeaderMap header;
   unsigned long error = 0;
   FUZZ_CHECK(BSCFEM_D_GetMailHeaderSec(path.c_str(), header, error) == 1);
-  for (const auto &[name, value] : header) {
+  for (const auto& [name, value] : header) {
     FUZZ_CHECK(name.find('\n') == std::string::npos && value.find('\n') == std::string::npos);
     int mainType = 0, subType = 0;
     fuzz::Buffer parameters(1024);

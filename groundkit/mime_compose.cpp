@@ -24,17 +24,19 @@ namespace {
 
 namespace mime = groundkit::mime;
 
-constexpr const char *kMainTypes[] = {"text", "image", "audio", "video", "application", "multipart"};
-constexpr const char *kSubTypes[] = {"plain",     "enriched",     "html",  "rfc822-headers", "jpeg",
-                                     "tiff",      "basic",        "mpeg",  "octet-stream",   "postscript",
-                                     "applefile", "mac-binhex40", "mixed", "alternative"};
-constexpr const char *kMailer = "Oxal Ltd., SendMail engine 3.001";
-constexpr const char *kCrLf = "\r\n";
+constexpr const char* kMainTypes[] = {"text",  "image",       "audio",
+                                      "video", "application", "multipart"};
+constexpr const char* kSubTypes[] = {"plain",        "enriched",   "html",      "rfc822-headers",
+                                     "jpeg",         "tiff",       "basic",     "mpeg",
+                                     "octet-stream", "postscript", "applefile", "mac-binhex40",
+                                     "mixed",        "alternative"};
+constexpr const char* kMailer = "Oxal Ltd., SendMail engine 3.001";
+constexpr const char* kCrLf = "\r\n";
 constexpr std::size_t kMissionHeaderSize = 4096;
 constexpr unsigned long kInvalidParameter = 87;
 
 template <std::size_t N>
-int numberOf(const char *const (&names)[N], const char *name) {
+int numberOf(const char* const (&names)[N], const char* name) {
   if (name == nullptr) return -1;
   for (std::size_t i = 0; i < N; ++i) {
     if (mime::equalsNoCase(names[i], name)) return static_cast<int>(i);
@@ -43,11 +45,14 @@ int numberOf(const char *const (&names)[N], const char *name) {
 }
 
 template <std::size_t N>
-std::string nameOf(const char *const (&names)[N], int number) {
-  return number >= 0 && static_cast<std::size_t>(number) < N ? names[number] : std::to_string(number);
+std::string nameOf(const char* const (&names)[N], int number) {
+  return number >= 0 && static_cast<std::size_t>(number) < N ? names[number]
+                                                             : std::to_string(number);
 }
 
-std::string_view viewOf(const char *text) { return text ? std::string_view(text) : std::string_view(); }
+std::string_view viewOf(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
+}
 
 std::string newBoundary() {
   static thread_local std::mt19937 random{std::random_device{}()};
@@ -71,26 +76,30 @@ long long daysFromCivil(long long year, unsigned month, unsigned day) {
 // "Tue, 05 Mar 2024 14:03:09 +0800": local time and the offset in force at that
 // moment.
 std::string dateLine() {
-  static constexpr const char *kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char *kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   std::time_t utc = std::time(nullptr);
   std::tm local = platform::localTimeNow();
   long long localSeconds =
-      daysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday)) * 86400 +
+      daysFromCivil(local.tm_year + 1900LL, unsigned(local.tm_mon + 1), unsigned(local.tm_mday)) *
+          86400 +
       local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
   // The two readings of the clock may straddle a second; zone offsets are whole
   // minutes.
-  long offsetMinutes = std::lround(static_cast<double>(localSeconds - static_cast<long long>(utc)) / 60.0);
+  long offsetMinutes =
+      std::lround(static_cast<double>(localSeconds - static_cast<long long>(utc)) / 60.0);
   long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
   char text[64];
-  std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d %c%02ld%02ld", kDays[local.tm_wday % 7],
-                local.tm_mday, kMonths[local.tm_mon % 12], local.tm_year + 1900, local.tm_hour, local.tm_min,
-                local.tm_sec, offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
+  std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d %c%02ld%02ld",
+                kDays[local.tm_wday % 7], local.tm_mday, kMonths[local.tm_mon % 12],
+                local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
   return text;
 }
 
-std::string contentTypeDesc(int mainType, int subType, std::string_view fileName, std::string *boundary) {
+std::string contentTypeDesc(int mainType, int subType, std::string_view fileName,
+                            std::string* boundary) {
   std::string text = nameOf(kMainTypes, mainType) + "/" + nameOf(kSubTypes, subType) + ";\r\n\t";
   if (mainType == 0) return text + mime::formatParameter("charset", mime::narrowCharset(), "");
   if (mainType == 4) return text + mime::formatParameter("name", fileName, mime::narrowCharset());
@@ -103,9 +112,9 @@ std::string contentTypeDesc(int mainType, int subType, std::string_view fileName
 // fed piece by piece.
 class Base64Writer {
  public:
-  explicit Base64Writer(std::FILE *out) : out_(out) {}
+  explicit Base64Writer(std::FILE* out) : out_(out) {}
 
-  bool feed(const unsigned char *data, std::size_t size) {
+  bool feed(const unsigned char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
       carry_[carried_++] = data[i];
       if (carried_ == 3) {
@@ -131,7 +140,8 @@ class Base64Writer {
   static constexpr std::size_t kFlushSize = 64 * 1024;
 
   void putGroup(std::size_t count) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     unsigned group = unsigned(carry_[0]) << 16 | (count > 1 ? unsigned(carry_[1]) << 8 : 0u) |
                      (count > 2 ? unsigned(carry_[2]) : 0u);
     for (std::size_t i = 0; i < 4; ++i)
@@ -145,7 +155,7 @@ class Base64Writer {
     return ok;
   }
 
-  std::FILE *out_;
+  std::FILE* out_;
   std::string text_;
   unsigned char carry_[3] = {};
   std::size_t carried_ = 0;
@@ -153,16 +163,16 @@ class Base64Writer {
 };
 
 struct FileCloser {
-  void operator()(std::FILE *file) const { std::fclose(file); }
+  void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool writeText(std::FILE *file, std::string_view text) {
+bool writeText(std::FILE* file, std::string_view text) {
   return std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
 
 // Copies the rest of the file through the base64 writer in pieces.
-bool encodeStream(std::FILE *in, Base64Writer &writer) {
+bool encodeStream(std::FILE* in, Base64Writer& writer) {
   std::vector<unsigned char> buffer(57 * 1024);
   for (;;) {
     std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
@@ -178,37 +188,37 @@ std::string fileNameOf(std::string_view path) {
 
 bool headerValueUsable(std::string_view value) { return !mime::hasLineBreak(value); }
 
-void logFailure(const std::string &text) { BSCF_LoggingInfo1(("-_-~" + text).c_str(), 1); }
+void logFailure(const std::string& text) { BSCF_LoggingInfo1(("-_-~" + text).c_str(), 1); }
 
 }  // namespace
 
 extern "C" {
 
-int BSCFEM_GetMainContentType(const char *name) { return numberOf(kMainTypes, name); }
+int BSCFEM_GetMainContentType(const char* name) { return numberOf(kMainTypes, name); }
 
-int BSCFEM_GetSubContentType(const char *name) { return numberOf(kSubTypes, name); }
+int BSCFEM_GetSubContentType(const char* name) { return numberOf(kSubTypes, name); }
 
-int BSCFEM_GetCharset(char *output) {
+int BSCFEM_GetCharset(char* output) {
   std::string_view charset = mime::narrowCharset();
   groundkit::boundedCopy(output, charset);
   return static_cast<int>(charset.size());
 }
 
-int BSCFEM_GetBoundaryID(char *output) {
+int BSCFEM_GetBoundaryID(char* output) {
   std::string boundary = newBoundary();
   groundkit::boundedCopy(output, boundary);
   return static_cast<int>(boundary.size());
 }
 
-void BSCFEM_GetContentTypeDesc(int mainType, int subType, char *output, char *parameter) {
+void BSCFEM_GetContentTypeDesc(int mainType, int subType, char* output, char* parameter) {
   std::string boundary;
-  std::string text =
-      contentTypeDesc(mainType, subType, mainType == 4 ? viewOf(parameter) : std::string_view(), &boundary);
+  std::string text = contentTypeDesc(
+      mainType, subType, mainType == 4 ? viewOf(parameter) : std::string_view(), &boundary);
   if (mainType != 0 && mainType != 4) groundkit::boundedCopy(parameter, boundary);
   groundkit::boundedCopy(output, text);
 }
 
-int BSCFEM_EncodeFile(std::FILE *file, std::string &output, unsigned long &error) {
+int BSCFEM_EncodeFile(std::FILE* file, std::string& output, unsigned long& error) {
   try {
     if (file == nullptr) {
       error = kMimeAttachmentNotEncoded;
@@ -224,7 +234,7 @@ int BSCFEM_EncodeFile(std::FILE *file, std::string &output, unsigned long &error
     }
     std::string encoded(BSCFEM_Base64BufferSize(static_cast<unsigned long>(data.size())), '\0');
     unsigned long length = 0;
-    BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char *>(data.data()),
+    BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(data.data()),
                         static_cast<unsigned long>(data.size()), encoded.data(),
                         static_cast<unsigned long>(encoded.size()), length);
     encoded.resize(length);
@@ -236,12 +246,12 @@ int BSCFEM_EncodeFile(std::FILE *file, std::string &output, unsigned long &error
   }
 }
 
-int BSCFEM_EncodeEmailHeader(const char *sender, const std::vector<std::string> &recipients,
-                             const char *subject, const char *contentType, int noEncoding, char *output,
-                             unsigned long outputSize, unsigned long &error) {
+int BSCFEM_EncodeEmailHeader(const char* sender, const std::vector<std::string>& recipients,
+                             const char* subject, const char* contentType, int noEncoding,
+                             char* output, unsigned long outputSize, unsigned long& error) {
   try {
     bool usable = headerValueUsable(viewOf(sender)) && headerValueUsable(viewOf(subject));
-    for (const std::string &recipient : recipients) usable = usable && headerValueUsable(recipient);
+    for (const std::string& recipient : recipients) usable = usable && headerValueUsable(recipient);
     if (!usable) {
       error = kMimeLineBreakInValue;
       return 0;
@@ -268,16 +278,16 @@ int BSCFEM_EncodeEmailHeader(const char *sender, const std::vector<std::string> 
   }
 }
 
-int BSCFEM_EncodeEmailMission(const char *messagePath, const char *sender,
-                              const std::vector<std::string> &recipients, const char *subject,
-                              const char *bodyText, const std::vector<std::string> &attachments,
-                              unsigned long &error) {
+int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender,
+                              const std::vector<std::string>& recipients, const char* subject,
+                              const char* bodyText, const std::vector<std::string>& attachments,
+                              unsigned long& error) {
   try {
     // Every attachment is opened before anything is written, so a missing one
     // leaves the message file as it was instead of ending it with half a
     // message.
     std::vector<File> attachmentFiles;
-    for (const std::string &path : attachments) {
+    for (const std::string& path : attachments) {
       attachmentFiles.emplace_back(std::fopen(path.c_str(), "rb"));
       if (!attachmentFiles.back()) {
         error = kMimeAttachmentNotOpened;
@@ -289,8 +299,9 @@ int BSCFEM_EncodeEmailMission(const char *messagePath, const char *sender,
     std::string contentType =
         multipart ? contentTypeDesc(5, 12, {}, &boundary) : contentTypeDesc(0, 0, {}, nullptr);
     std::vector<char> header(kMissionHeaderSize);
-    if (!BSCFEM_EncodeEmailHeader(sender, recipients, subject, contentType.c_str(), multipart ? 1 : 0,
-                                  header.data(), static_cast<unsigned long>(header.size()), error))
+    if (!BSCFEM_EncodeEmailHeader(sender, recipients, subject, contentType.c_str(),
+                                  multipart ? 1 : 0, header.data(),
+                                  static_cast<unsigned long>(header.size()), error))
       return 0;
 
     File message(messagePath ? std::fopen(messagePath, "ab") : nullptr);
@@ -298,18 +309,18 @@ int BSCFEM_EncodeEmailMission(const char *messagePath, const char *sender,
       error = platform::fileErrorFromErrno(errno);
       return 0;
     }
-    std::FILE *out = message.get();
+    std::FILE* out = message.get();
     std::string text = header.data();
     if (multipart) text += "\r\nThis is a multi-part message in MIME format.\r\n";
     text += kCrLf;
     if (multipart) {
-      text += "--" + boundary + kCrLf + "Content-Type: " + contentTypeDesc(0, 0, {}, nullptr) + kCrLf +
-              "Content-Transfer-Encoding: base64\r\n\r\n";
+      text += "--" + boundary + kCrLf + "Content-Type: " + contentTypeDesc(0, 0, {}, nullptr) +
+              kCrLf + "Content-Transfer-Encoding: base64\r\n\r\n";
     }
     bool written = writeText(out, text);
     std::string_view body = viewOf(bodyText);
     Base64Writer bodyWriter(out);
-    if (!bodyWriter.feed(reinterpret_cast<const unsigned char *>(body.data()), body.size()) ||
+    if (!bodyWriter.feed(reinterpret_cast<const unsigned char*>(body.data()), body.size()) ||
         !bodyWriter.finish()) {
       error = kMimeBodyNotEncoded;
       return 0;
@@ -319,8 +330,9 @@ int BSCFEM_EncodeEmailMission(const char *messagePath, const char *sender,
     for (std::size_t i = 0; i < attachments.size() && written; ++i) {
       std::string name = fileNameOf(attachments[i]);
       std::string partHeader =
-          "--" + boundary + kCrLf + "Content-Type: " + contentTypeDesc(4, 8, name, nullptr) + kCrLf +
-          "Content-Transfer-Encoding: base64\r\n" + "Content-Disposition: attachment;\r\n\t" +
+          "--" + boundary + kCrLf + "Content-Type: " + contentTypeDesc(4, 8, name, nullptr) +
+          kCrLf + "Content-Transfer-Encoding: base64\r\n" +
+          "Content-Disposition: attachment;\r\n\t" +
           mime::formatParameter("filename", name, mime::narrowCharset()) + "\r\n\r\n";
       written = writeText(out, partHeader);
       Base64Writer writer(out);
@@ -343,11 +355,12 @@ int BSCFEM_EncodeEmailMission(const char *messagePath, const char *sender,
   }
 }
 
-int BSCFEM_AddSpecialHeadLine(const char *messagePath, const char *name, const char *value) {
+int BSCFEM_AddSpecialHeadLine(const char* messagePath, const char* name, const char* value) {
   try {
     std::string_view headerName = mime::trimBlanks(viewOf(name));
     std::string_view headerValue = viewOf(value);
-    bool nameUsable = !headerName.empty() && headerName.find_first_of(": \t\r\n") == std::string_view::npos;
+    bool nameUsable =
+        !headerName.empty() && headerName.find_first_of(": \t\r\n") == std::string_view::npos;
     if (!nameUsable || mime::hasLineBreak(headerValue) || messagePath == nullptr) {
       platform::setLastError(kInvalidParameter);
       logFailure("Can not add the header line " + std::string(headerName) + " to " +
@@ -377,11 +390,12 @@ int BSCFEM_AddSpecialHeadLine(const char *messagePath, const char *name, const c
       lineStart = next;
     }
     if (end == std::string::npos) return 1;
-    text.insert(end, std::string(lineBreak) + std::string(headerName) + ": " + std::string(headerValue));
+    text.insert(end,
+                std::string(lineBreak) + std::string(headerName) + ": " + std::string(headerValue));
     if (!platform::replaceWholeFile(messagePath, text)) {
       unsigned long code = platform::lastError();
-      logFailure(std::string("Can not write the message file ") + messagePath + " (" + std::to_string(code) +
-                 ")");
+      logFailure(std::string("Can not write the message file ") + messagePath + " (" +
+                 std::to_string(code) + ")");
       platform::setLastError(code);
       return 0;
     }

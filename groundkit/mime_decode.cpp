@@ -27,18 +27,20 @@ namespace mime = groundkit::mime;
 
 using HeaderFields = std::vector<std::pair<std::string, std::string>>;
 
-constexpr const char *kPluginName = "Sorvane.dll";
+constexpr const char* kPluginName = "Sorvane.dll";
 constexpr int kDeepestNesting = 32;
 constexpr std::size_t kWriteChunk = 256 * 1024;
 
-std::string_view viewOf(const char *text) { return text ? std::string_view(text) : std::string_view(); }
+std::string_view viewOf(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
+}
 
-void logLine(unsigned long number, const std::string &message) {
+void logLine(unsigned long number, const std::string& message) {
   BSCF_LoggingInfo1(("-_-~(" + std::to_string(number) + ")" + message).c_str(), 1);
 }
 
 struct FileCloser {
-  void operator()(std::FILE *file) const { std::fclose(file); }
+  void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
@@ -46,7 +48,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // begin with a blank or a tab, are appended unchanged to the line before; a
 // line without ":" is all name.
 template <typename Lines>
-HeaderFields headerFields(const Lines &lines) {
+HeaderFields headerFields(const Lines& lines) {
   HeaderFields fields;
   bool open = false;
   for (std::string_view line : lines) {
@@ -56,16 +58,18 @@ HeaderFields headerFields(const Lines &lines) {
     }
     std::size_t colon = line.find(':');
     std::string_view name = line.substr(0, colon);
-    std::string_view value = colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    std::string_view value =
+        colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
     fields.emplace_back(std::string(name), std::string(value));
     open = true;
   }
   return fields;
 }
 
-const std::string *fieldNoCase(const HeaderFields &fields, std::string_view name) {
-  for (const auto &field : fields) {
+const std::string* fieldNoCase(const HeaderFields& fields, std::string_view name) {
+  for (const auto& field : fields) {
     if (mime::equalsNoCase(field.first, name)) return &field.second;
   }
   return nullptr;
@@ -73,7 +77,7 @@ const std::string *fieldNoCase(const HeaderFields &fields, std::string_view name
 
 // One line of the text from position; advances past its line end. The line
 // excludes CR LF or LF.
-std::string_view takeLine(std::string_view text, std::size_t &position) {
+std::string_view takeLine(std::string_view text, std::size_t& position) {
   std::size_t newline = text.find('\n', position);
   std::size_t end = newline == std::string_view::npos ? text.size() : newline;
   std::string_view line = text.substr(position, end - position);
@@ -84,7 +88,7 @@ std::string_view takeLine(std::string_view text, std::size_t &position) {
 
 // Splits a part (or message) into its header fields and its body at the first
 // empty line.
-HeaderFields splitHeader(std::string_view part, std::string_view &body) {
+HeaderFields splitHeader(std::string_view part, std::string_view& body) {
   std::vector<std::string_view> lines;
   std::size_t position = 0;
   while (position < part.size()) {
@@ -134,7 +138,7 @@ int base64Digit(char c) {
 // any other character is an error.
 class Base64Decoder {
  public:
-  bool feed(std::string_view text, std::string &out) {
+  bool feed(std::string_view text, std::string& out) {
     for (char c : text) {
       if (c == '\r' || c == '\n') {
         lineHasData_ = blankAfterData_ = false;
@@ -150,13 +154,13 @@ class Base64Decoder {
   }
 
   // A group cut short at the end gives the whole bytes it holds.
-  void finish(std::string &out) {
+  void finish(std::string& out) {
     if (digits_ >= 2) flushGroup(out);
     digits_ = padding_ = 0;
   }
 
  private:
-  bool takeCharacter(char c, std::string &out) {
+  bool takeCharacter(char c, std::string& out) {
     if (c == '=') {
       if (digits_ < 2) return false;
       ++padding_;
@@ -173,7 +177,7 @@ class Base64Decoder {
   }
 
   // digits_ values give digits_ - 1 bytes.
-  void flushGroup(std::string &out) {
+  void flushGroup(std::string& out) {
     for (std::size_t i = digits_; i < 4; ++i) values_[i] = 0;
     unsigned group = values_[0] << 18 | values_[1] << 12 | values_[2] << 6 | values_[3];
     for (std::size_t i = 0; i + 1 < digits_; ++i)
@@ -198,7 +202,7 @@ int hexDigit(char c) {
 // blanks before them, vanish. A malformed "=" stays as it is. Decoded bytes
 // (zero bytes too) go to the sink in chunks.
 template <typename Sink>
-bool decodeQuotedPrintable(std::string_view text, Sink &&sink) {
+bool decodeQuotedPrintable(std::string_view text, Sink&& sink) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
@@ -206,7 +210,8 @@ bool decodeQuotedPrintable(std::string_view text, Sink &&sink) {
       std::size_t next = i + 1;
       while (next < text.size() && (text[next] == ' ' || text[next] == '\t')) ++next;
       if (next < text.size() &&
-          (text[next] == '\n' || (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n'))) {
+          (text[next] == '\n' ||
+           (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n'))) {
         i = text[next] == '\n' ? next : next + 1;
         continue;
       }
@@ -225,7 +230,7 @@ bool decodeQuotedPrintable(std::string_view text, Sink &&sink) {
   return out.empty() || sink(out);
 }
 
-bool writeAll(std::FILE *file, std::string_view bytes) {
+bool writeAll(std::FILE* file, std::string_view bytes) {
   return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
@@ -233,12 +238,14 @@ long nowSeconds() { return static_cast<long>(std::time(nullptr)); }
 
 // A file name made of the time that is new in the directory, created empty with
 // its ".tmp".
-std::optional<std::string> reserveGeneratedFile(const std::string &directory, const char *extension) {
+std::optional<std::string> reserveGeneratedFile(const std::string& directory,
+                                                const char* extension) {
   unsigned milliseconds = platform::tickCount() % 1000;
   for (int counter = 0; counter < 10000; ++counter) {
     char name[96];
     if (extension)
-      std::snprintf(name, sizeof name, "%ld.%03u%d.%s", nowSeconds(), milliseconds, counter, extension);
+      std::snprintf(name, sizeof name, "%ld.%03u%d.%s", nowSeconds(), milliseconds, counter,
+                    extension);
     else
       std::snprintf(name, sizeof name, "%ld%d", nowSeconds(), counter);
     std::string path = directory + "/" + name;
@@ -254,25 +261,26 @@ struct PartInfo {
   std::string disposition;
 };
 
-PartInfo partInfo(const HeaderFields &fields) {
+PartInfo partInfo(const HeaderFields& fields) {
   PartInfo info;
-  const std::string *contentType = fieldNoCase(fields, "Content-Type");
+  const std::string* contentType = fieldNoCase(fields, "Content-Type");
   // A part without a Content-Type is plain text.
-  info.type = splitContentType(contentType ? std::string_view(*contentType) : std::string_view("text/plain"));
-  if (const std::string *encoding = fieldNoCase(fields, "Content-Transfer-Encoding"))
+  info.type = splitContentType(contentType ? std::string_view(*contentType)
+                                           : std::string_view("text/plain"));
+  if (const std::string* encoding = fieldNoCase(fields, "Content-Transfer-Encoding"))
     info.transferEncoding = mime::trimBlanks(*encoding);
-  if (const std::string *disposition = fieldNoCase(fields, "Content-Disposition"))
+  if (const std::string* disposition = fieldNoCase(fields, "Content-Disposition"))
     info.disposition = *disposition;
   return info;
 }
 
 // The file name the sender gave the part: Content-Disposition's filename, then
 // Content-Type's name.
-std::optional<std::string> senderFileName(const PartInfo &info) {
+std::optional<std::string> senderFileName(const PartInfo& info) {
   std::size_t semicolon = info.disposition.find(';');
   if (semicolon != std::string::npos) {
-    if (auto name =
-            mime::parameterValue(std::string_view(info.disposition).substr(semicolon + 1), "filename"))
+    if (auto name = mime::parameterValue(std::string_view(info.disposition).substr(semicolon + 1),
+                                         "filename"))
       return name;
   }
   if (auto name = mime::parameterValue(info.type.parameters, "name")) return name;
@@ -282,21 +290,22 @@ std::optional<std::string> senderFileName(const PartInfo &info) {
 // Reserves the final file of a part and its ".tmp": the sender's name made
 // safe, else one made of the time ("htm" or "txt" for text parts). "8bit" parts
 // named ".doc" become ".txt".
-std::optional<std::string> reservePartPath(const PartInfo &info, const std::string &directory) {
+std::optional<std::string> reservePartPath(const PartInfo& info, const std::string& directory) {
   std::string name;
   if (auto given = senderFileName(info)) name = mime::safeFileName(*given);
   if (!name.empty() && mime::equalsNoCase(info.transferEncoding, "8bit") && name.size() > 4 &&
       name.compare(name.size() - 4, 4, ".doc") == 0)
     name.replace(name.size() - 4, 4, ".txt");
   if (!name.empty()) return mime::reservePartFile(directory, name);
-  if (info.type.mainType == 0) return reserveGeneratedFile(directory, info.type.subType == 2 ? "htm" : "txt");
+  if (info.type.mainType == 0)
+    return reserveGeneratedFile(directory, info.type.subType == 2 ? "htm" : "txt");
   return reserveGeneratedFile(directory, nullptr);
 }
 
 // Writes the decoded body to the file; false when base64 is malformed or the
 // file cannot be written.
-bool writeDecodedBody(std::FILE *file, const std::string &encoding, std::string_view body,
-                      unsigned long &error) {
+bool writeDecodedBody(std::FILE* file, const std::string& encoding, std::string_view body,
+                      unsigned long& error) {
   auto write = [file](std::string_view bytes) { return writeAll(file, bytes); };
   error = kMimePartNotDecoded;
   if (mime::equalsNoCase(encoding, "base64")) {
@@ -315,11 +324,11 @@ bool writeDecodedBody(std::FILE *file, const std::string &encoding, std::string_
 
 class Walker {
  public:
-  Walker(std::string directory, std::vector<std::string> &files)
+  Walker(std::string directory, std::vector<std::string>& files)
       : directory_(std::move(directory)), files_(files) {}
 
   // False (error set) when the boundary never starts a line of the body.
-  bool walk(std::string_view body, const std::string &boundary, int depth, unsigned long &error) {
+  bool walk(std::string_view body, const std::string& boundary, int depth, unsigned long& error) {
     std::vector<std::string_view> parts;
     if (!splitParts(body, boundary, parts)) {
       error = kMimeNoBoundary;
@@ -345,8 +354,8 @@ class Walker {
   // The spans between delimiter lines; the text after a closing delimiter is
   // not a part, but a message cut off before its closing delimiter keeps its
   // last part.
-  static bool splitParts(std::string_view body, const std::string &boundary,
-                         std::vector<std::string_view> &parts) {
+  static bool splitParts(std::string_view body, const std::string& boundary,
+                         std::vector<std::string_view>& parts) {
     std::string delimiter = "--" + boundary;
     std::size_t partStart = std::string_view::npos;
     bool found = false;
@@ -376,7 +385,7 @@ class Walker {
     return part;
   }
 
-  void savePart(const PartInfo &info, std::string_view body) {
+  void savePart(const PartInfo& info, std::string_view body) {
     std::optional<std::string> path = reservePartPath(info, directory_);
     if (!path) {
       logLine(platform::lastError(), "Can not save decode buffer into disk");
@@ -401,11 +410,11 @@ class Walker {
   }
 
   std::string directory_;
-  std::vector<std::string> &files_;
+  std::vector<std::string>& files_;
 };
 
 // The whole message in one block of its exact size.
-bool readMessage(const char *path, std::string &message) {
+bool readMessage(const char* path, std::string& message) {
   File file(std::fopen(path, "rb"));
   if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
   long size = std::ftell(file.get());
@@ -416,8 +425,8 @@ bool readMessage(const char *path, std::string &message) {
   return !std::ferror(file.get());
 }
 
-std::optional<std::string> boundaryOf(const MailHeaderMap &header) {
-  for (const auto &[name, value] : header) {
+std::optional<std::string> boundaryOf(const MailHeaderMap& header) {
+  for (const auto& [name, value] : header) {
     if (!mime::equalsNoCase(name, "Content-Type")) continue;
     std::size_t semicolon = value.find(';');
     if (semicolon == std::string::npos) return std::nullopt;
@@ -428,14 +437,14 @@ std::optional<std::string> boundaryOf(const MailHeaderMap &header) {
   return std::nullopt;
 }
 
-std::string directoryArgument(const char *directory) {
+std::string directoryArgument(const char* directory) {
   std::string dir(viewOf(directory));
   while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
   return dir;
 }
 
 // Copies a file in pieces into a file that was reserved for it.
-bool copyInto(const std::string &from, const std::string &to) {
+bool copyInto(const std::string& from, const std::string& to) {
   File in(std::fopen(from.c_str(), "rb"));
   File out(in ? std::fopen(to.c_str(), "wb") : nullptr);
   if (!out) return false;
@@ -448,22 +457,22 @@ bool copyInto(const std::string &from, const std::string &to) {
 
 // The plug-in's part files copied into the directory; nothing (and nothing left
 // behind) on failure.
-bool decodeWithPlugin(const char *messagePath, const std::string &directory,
-                      std::vector<std::string> &files) {
-  void *library = platform::loadLibrary(kPluginName);
+bool decodeWithPlugin(const char* messagePath, const std::string& directory,
+                      std::vector<std::string>& files) {
+  void* library = platform::loadLibrary(kPluginName);
   if (library == nullptr) return false;
-  auto getInterface =
-      reinterpret_cast<GetSorvaneInterfaceFunction>(platform::librarySymbol(library, "GetSorvaneInterface"));
-  ISorvaneInterface *decoder = nullptr;
+  auto getInterface = reinterpret_cast<GetSorvaneInterfaceFunction>(
+      platform::librarySymbol(library, "GetSorvaneInterface"));
+  ISorvaneInterface* decoder = nullptr;
   if (getInterface == nullptr || getInterface(&decoder) == 0 || decoder == nullptr) {
     platform::freeLibrary(library);
     return false;
   }
   std::vector<std::string> copied;
-  ISorvanePart *const *parts = nullptr;
+  ISorvanePart* const* parts = nullptr;
   unsigned long count = 0;
-  bool ok = decoder->LoadMessage(messagePath, 1) != 0 && decoder->GetPartList(&parts, &count) != 0 &&
-            (count == 0 || parts != nullptr);
+  bool ok = decoder->LoadMessage(messagePath, 1) != 0 &&
+            decoder->GetPartList(&parts, &count) != 0 && (count == 0 || parts != nullptr);
   for (unsigned long i = 0; ok && i < count; ++i) {
     char decoded[260] = {};
     ok = parts[i] != nullptr && parts[i]->GetDecodedFile(decoded, sizeof decoded) != 0;
@@ -471,11 +480,12 @@ bool decodeWithPlugin(const char *messagePath, const std::string &directory,
     decoded[sizeof decoded - 1] = '\0';
     std::string_view decodedPath(decoded);
     std::size_t separator = decodedPath.find_last_of("/\\");
-    std::string name(separator == std::string_view::npos ? decodedPath : decodedPath.substr(separator + 1));
+    std::string name(separator == std::string_view::npos ? decodedPath
+                                                         : decodedPath.substr(separator + 1));
     if (!parts[i]->HasOwnName()) name += ".content";
     name = mime::safeFileName(name);
-    std::optional<std::string> target =
-        name.empty() ? reserveGeneratedFile(directory, nullptr) : mime::reservePartFile(directory, name);
+    std::optional<std::string> target = name.empty() ? reserveGeneratedFile(directory, nullptr)
+                                                     : mime::reservePartFile(directory, name);
     ok = target.has_value();
     if (!ok) break;
     std::string temporary = *target + ".tmp";
@@ -487,7 +497,7 @@ bool decodeWithPlugin(const char *messagePath, const std::string &directory,
   decoder->Release();
   platform::freeLibrary(library);
   if (!ok) {
-    for (const std::string &path : copied) std::remove(path.c_str());
+    for (const std::string& path : copied) std::remove(path.c_str());
     return false;
   }
   files.insert(files.end(), copied.begin(), copied.end());
@@ -498,7 +508,8 @@ bool decodeWithPlugin(const char *messagePath, const std::string &directory,
 
 extern "C" {
 
-int BSCFEM_D_GetMailHeaderSec(const char *messagePath, MailHeaderMap &header, unsigned long &error) {
+int BSCFEM_D_GetMailHeaderSec(const char* messagePath, MailHeaderMap& header,
+                              unsigned long& error) {
   try {
     std::ifstream file;
     if (messagePath != nullptr && !platform::isDirectory(messagePath))
@@ -517,7 +528,8 @@ int BSCFEM_D_GetMailHeaderSec(const char *messagePath, MailHeaderMap &header, un
       error = kMimeMessageNotRead;
       return 0;
     }
-    for (auto &[name, value] : headerFields(lines)) header.emplace(std::move(name), std::move(value));
+    for (auto& [name, value] : headerFields(lines))
+      header.emplace(std::move(name), std::move(value));
     return 1;
   } catch (...) {
     error = kMimeMessageNotRead;
@@ -525,11 +537,11 @@ int BSCFEM_D_GetMailHeaderSec(const char *messagePath, MailHeaderMap &header, un
   }
 }
 
-void BSCFEM_GetMailParamFromHead(char *headerText, const char *name, char *value) {
+void BSCFEM_GetMailParamFromHead(char* headerText, const char* name, char* value) {
   if (headerText == nullptr || name == nullptr) return;
   std::vector<std::string_view> lines;
-  char *lineStart = headerText;
-  for (char *c = headerText;; ++c) {
+  char* lineStart = headerText;
+  for (char* c = headerText;; ++c) {
     bool end = *c == '\0';
     if (end || *c == '\r' || *c == '\n') {
       if (c > lineStart) lines.emplace_back(lineStart, static_cast<std::size_t>(c - lineStart));
@@ -540,19 +552,20 @@ void BSCFEM_GetMailParamFromHead(char *headerText, const char *name, char *value
   }
   try {
     HeaderFields fields = headerFields(lines);
-    if (const std::string *found = fieldNoCase(fields, name)) groundkit::boundedCopy(value, *found);
+    if (const std::string* found = fieldNoCase(fields, name)) groundkit::boundedCopy(value, *found);
   } catch (...) {
   }
 }
 
-void BSCFEM_D_SpliteContentTypeLine(const char *contentType, int &mainType, int &subType, char *parameters) {
+void BSCFEM_D_SpliteContentTypeLine(const char* contentType, int& mainType, int& subType,
+                                    char* parameters) {
   ContentType type = splitContentType(viewOf(contentType));
   mainType = type.mainType;
   subType = type.subType;
   groundkit::boundedCopy(parameters, type.parameters);
 }
 
-int BSCFEM_D_DecodeBase64File(const char *base64Path, const char *outputPath) {
+int BSCFEM_D_DecodeBase64File(const char* base64Path, const char* outputPath) {
   try {
     if (base64Path == nullptr || outputPath == nullptr) return 0;
     File in(std::fopen(base64Path, "rb"));
@@ -574,8 +587,8 @@ int BSCFEM_D_DecodeBase64File(const char *base64Path, const char *outputPath) {
   }
 }
 
-int BSCFEM_D_SaveBufferToDisk(std::string &partText, const char *directory, char *partPath,
-                              char *transferEncoding, char *parameters, unsigned long &error) {
+int BSCFEM_D_SaveBufferToDisk(std::string& partText, const char* directory, char* partPath,
+                              char* transferEncoding, char* parameters, unsigned long& error) {
   try {
     std::string dir = directoryArgument(directory);
     std::string_view body;
@@ -587,8 +600,9 @@ int BSCFEM_D_SaveBufferToDisk(std::string &partText, const char *directory, char
       // A nested multipart is kept whole in a file of its own
       // ("<dir>/<seconds><n>.tmp").
       for (int counter = 0; counter < 10000 && !path; ++counter) {
-        std::string candidate = dir + "/" + std::to_string(nowSeconds()) + std::to_string(counter) + ".tmp";
-        if (std::FILE *file = mime::createNewFile(candidate)) {
+        std::string candidate =
+            dir + "/" + std::to_string(nowSeconds()) + std::to_string(counter) + ".tmp";
+        if (std::FILE* file = mime::createNewFile(candidate)) {
           std::fclose(file);
           path = candidate;
         }
@@ -613,8 +627,8 @@ int BSCFEM_D_SaveBufferToDisk(std::string &partText, const char *directory, char
     std::string encoding =
         mime::equalsNoCase(info.transferEncoding, "quoted-printable") ? info.transferEncoding : "";
     unsigned long writeError = 0;
-    bool ok =
-        file && writeDecodedBody(file.get(), encoding, body, writeError) && std::fclose(file.release()) == 0;
+    bool ok = file && writeDecodedBody(file.get(), encoding, body, writeError) &&
+              std::fclose(file.release()) == 0;
     groundkit::boundedCopy(partPath, temporary);
     partText.clear();
     if (!ok) {
@@ -629,8 +643,8 @@ int BSCFEM_D_SaveBufferToDisk(std::string &partText, const char *directory, char
   }
 }
 
-int BSCFEM_D_WalkMimeMessage(const char *messagePath, const char *directory, std::vector<std::string> &files,
-                             unsigned long &error) {
+int BSCFEM_D_WalkMimeMessage(const char* messagePath, const char* directory,
+                             std::vector<std::string>& files, unsigned long& error) {
   try {
     MailHeaderMap header;
     if (!BSCFEM_D_GetMailHeaderSec(messagePath, header, error)) return 0;
@@ -654,10 +668,11 @@ int BSCFEM_D_WalkMimeMessage(const char *messagePath, const char *directory, std
   }
 }
 
-int BSCFEM_D_GetAttachFileFromEmail(const char *messagePath, const char *directory,
-                                    std::vector<std::string> &files, unsigned long &error) {
+int BSCFEM_D_GetAttachFileFromEmail(const char* messagePath, const char* directory,
+                                    std::vector<std::string>& files, unsigned long& error) {
   try {
-    if (messagePath != nullptr && decodeWithPlugin(messagePath, directoryArgument(directory), files))
+    if (messagePath != nullptr &&
+        decodeWithPlugin(messagePath, directoryArgument(directory), files))
       return 1;
   } catch (...) {
   }

@@ -59,7 +59,8 @@ std::string decodeQText(std::string_view text) {
     char c = text[i];
     if (c == '_') {
       out.push_back(' ');
-    } else if (c == '=' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+    } else if (c == '=' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+               hexDigit(text[i + 2]) >= 0) {
       out.push_back(static_cast<char>(hexDigit(text[i + 1]) << 4 | hexDigit(text[i + 2])));
       i += 2;
     } else {
@@ -73,7 +74,8 @@ std::string decodeQText(std::string_view text) {
 std::string percentDecode(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
+    if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+        hexDigit(text[i + 2]) >= 0) {
       out.push_back(static_cast<char>(hexDigit(text[i + 1]) << 4 | hexDigit(text[i + 2])));
       i += 2;
     } else {
@@ -157,7 +159,9 @@ std::string_view trimBlanks(std::string_view text) {
   return text;
 }
 
-bool hasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+bool hasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 std::string decodeEncodedWords(std::string_view text) {
   std::string out;
@@ -168,7 +172,8 @@ std::string decodeEncodedWords(std::string_view text) {
     std::size_t charsetEnd = start == std::string_view::npos ? start : text.find('?', start + 2);
     std::size_t encodingEnd =
         charsetEnd == std::string_view::npos ? charsetEnd : text.find('?', charsetEnd + 1);
-    std::size_t end = encodingEnd == std::string_view::npos ? encodingEnd : text.find("?=", encodingEnd + 1);
+    std::size_t end =
+        encodingEnd == std::string_view::npos ? encodingEnd : text.find("?=", encodingEnd + 1);
     if (end == std::string_view::npos) break;
     std::string_view encoding = text.substr(charsetEnd + 1, encodingEnd - charsetEnd - 1);
     std::string_view encoded = text.substr(encodingEnd + 1, end - encodingEnd - 1);
@@ -211,7 +216,8 @@ std::optional<std::string> parameterValue(std::string_view parameters, std::stri
   return std::nullopt;
 }
 
-std::string formatParameter(std::string_view name, std::string_view value, std::string_view charset) {
+std::string formatParameter(std::string_view name, std::string_view value,
+                            std::string_view charset) {
   std::string out(name);
   if (isPrintableAscii(value)) {
     out += "=\"";
@@ -251,16 +257,16 @@ std::string safeFileName(std::string_view name) {
   return std::string(name);
 }
 
-std::FILE *createNewFile(const std::string &path) { return std::fopen(path.c_str(), "wbx"); }
+std::FILE* createNewFile(const std::string& path) { return std::fopen(path.c_str(), "wbx"); }
 
-std::optional<std::string> reservePartFile(const std::string &directory, const std::string &name) {
+std::optional<std::string> reservePartFile(const std::string& directory, const std::string& name) {
   for (int number = 9; number < 10000; ++number) {
     std::string path = directory + "/" + (number == 9 ? name : std::to_string(number) + "-" + name);
-    std::FILE *final = createNewFile(path);
+    std::FILE* final = createNewFile(path);
     if (final == nullptr && errno != EEXIST) return std::nullopt;
     if (final == nullptr) continue;
     std::fclose(final);
-    std::FILE *temporary = createNewFile(path + ".tmp");
+    std::FILE* temporary = createNewFile(path + ".tmp");
     if (temporary == nullptr) {
       std::remove(path.c_str());
       continue;
@@ -271,12 +277,12 @@ std::optional<std::string> reservePartFile(const std::string &directory, const s
   return std::nullopt;
 }
 
-const char *narrowCharset() {
+const char* narrowCharset() {
   // Programs that take the user's locale may run under a Chinese code page;
   // this library's own default, like the rest of the system, is UTF-8.
-  const char *locale = std::setlocale(LC_CTYPE, nullptr);
+  const char* locale = std::setlocale(LC_CTYPE, nullptr);
   std::string name = lowerCase(locale ? locale : "");
-  for (const char *chinese : {".936", "gb2312", "gbk", "gb18030", ".euccn"}) {
+  for (const char* chinese : {".936", "gb2312", "gbk", "gb18030", ".euccn"}) {
     if (name.find(chinese) != std::string::npos) return "GB2312";
   }
   return "UTF-8";

@@ -31,14 +31,15 @@ long peakKilobytes() {
 
 // Runs the step in a child; prints its time and its peak memory above an idle
 // child's.
-bool measure(const char *name, long idleKilobytes, const std::function<bool()> &step) {
+bool measure(const char* name, long idleKilobytes, const std::function<bool()>& step) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return false;
   pid_t child = fork();
   if (child == 0) {
     auto start = std::chrono::steady_clock::now();
     bool ok = step();
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     long peak = peakKilobytes();
     char line[128];
     int length = std::snprintf(line, sizeof line, "%d %.3f %ld\n", ok ? 1 : 0, seconds, peak);
@@ -54,8 +55,9 @@ bool measure(const char *name, long idleKilobytes, const std::function<bool()> &
   double seconds = 0;
   long peak = 0;
   if (got <= 0 || std::sscanf(line, "%d %lf %ld", &ok, &seconds, &peak) != 3) return false;
-  std::printf("%-34s %s %7.2f s   peak +%6.1f MB (%.2f x the attachment)\n", name, ok ? "ok  " : "FAIL",
-              seconds, (peak - idleKilobytes) / 1024.0, (peak - idleKilobytes) * 1024.0 / kAttachmentSize);
+  std::printf("%-34s %s %7.2f s   peak +%6.1f MB (%.2f x the attachment)\n", name,
+              ok ? "ok  " : "FAIL", seconds, (peak - idleKilobytes) / 1024.0,
+              (peak - idleKilobytes) * 1024.0 / kAttachmentSize);
   return ok == 1;
 }
 
@@ -70,7 +72,7 @@ int main() {
     std::vector<char> block(1024 * 1024);
     unsigned value = 1;
     for (std::size_t written = 0; written < kAttachmentSize; written += block.size()) {
-      for (char &c : block) c = static_cast<char>((value = value * 1103515245u + 12345u) >> 16);
+      for (char& c : block) c = static_cast<char>((value = value * 1103515245u + 12345u) >> 16);
       out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
   }
@@ -99,18 +101,20 @@ int main() {
                [&] {
                  std::vector<std::string> files;
                  unsigned long error = 0;
-                 return BSCFEM_D_GetAttachFileFromEmail(message.c_str(), (dir / "plugin").c_str(), files,
-                                                        error) == 1 &&
-                        files.size() == 2 && fs::file_size(dir / "plugin" / "big.bin") == kAttachmentSize;
+                 return BSCFEM_D_GetAttachFileFromEmail(message.c_str(), (dir / "plugin").c_str(),
+                                                        files, error) == 1 &&
+                        files.size() == 2 &&
+                        fs::file_size(dir / "plugin" / "big.bin") == kAttachmentSize;
                }) &&
        ok;
   ok = measure("decode with the walker", idle,
                [&] {
                  std::vector<std::string> files;
                  unsigned long error = 0;
-                 return BSCFEM_D_WalkMimeMessage(message.c_str(), (dir / "walker").c_str(), files, error) ==
-                            1 &&
-                        files.size() == 2 && fs::file_size(dir / "walker" / "big.bin") == kAttachmentSize;
+                 return BSCFEM_D_WalkMimeMessage(message.c_str(), (dir / "walker").c_str(), files,
+                                                 error) == 1 &&
+                        files.size() == 2 &&
+                        fs::file_size(dir / "walker" / "big.bin") == kAttachmentSize;
                }) &&
        ok;
   fs::remove_all(dir);

@@ -28,7 +28,8 @@ std::optional<std::string> parameterValue(std::string_view parameters, std::stri
 // A parameter as composition writes it: 'name="value"' with '"' and '\'
 // escaped, or, when the value holds anything but printable ASCII,
 // 'name*=charset''percent-encoded'.
-std::string formatParameter(std::string_view name, std::string_view value, std::string_view charset);
+std::string formatParameter(std::string_view name, std::string_view value,
+                            std::string_view charset);
 
 // A part's file name as the sender gave it, reduced to something that stays
 // inside the output directory: the last path component, at most 200 bytes, no
@@ -41,13 +42,13 @@ std::string safeFileName(std::string_view name);
 // ... when the file or its ".tmp" companion exists. Both are created empty and
 // exclusively, so no existing file is ever replaced; the final path is returned
 // (nothing when no number was free).
-std::optional<std::string> reservePartFile(const std::string &directory, const std::string &name);
+std::optional<std::string> reservePartFile(const std::string& directory, const std::string& name);
 
 // Creates the file exclusively for writing in binary mode; null when it exists
 // or cannot be made.
-std::FILE *createNewFile(const std::string &path);
+std::FILE* createNewFile(const std::string& path);
 
 // The charset name of this process's narrow strings.
-const char *narrowCharset();
+const char* narrowCharset();
 
 }  // namespace groundkit::mime

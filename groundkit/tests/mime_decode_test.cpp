@@ -18,10 +18,10 @@ namespace fs = std::filesystem;
 using testsupport::readFile;
 using testsupport::writeFile;
 
-std::string base64(const std::string &data) {
+std::string base64(const std::string& data) {
   std::string out(BSCFEM_Base64BufferSize(static_cast<unsigned long>(data.size())), '\0');
   unsigned long length = 0;
-  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char *>(data.data()),
+  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(data.data()),
                       static_cast<unsigned long>(data.size()), out.data(),
                       static_cast<unsigned long>(out.size()), length);
   out.resize(length);
@@ -30,9 +30,9 @@ std::string base64(const std::string &data) {
 
 // Every file in the directory (recursively) by its path relative to the
 // directory.
-std::map<std::string, std::string> filesIn(const std::string &directory) {
+std::map<std::string, std::string> filesIn(const std::string& directory) {
   std::map<std::string, std::string> files;
-  for (const auto &entry : fs::recursive_directory_iterator(directory)) {
+  for (const auto& entry : fs::recursive_directory_iterator(directory)) {
     if (entry.is_regular_file())
       files[fs::relative(entry.path(), directory).string()] = readFile(entry.path().string());
   }
@@ -87,10 +87,10 @@ TEST(MailHeader, ParamFromHeadTextIgnoresCase) {
 }
 
 struct SplitCase {
-  const char *value;
+  const char* value;
   int mainType;
   int subType;
-  const char *parameters;
+  const char* parameters;
 };
 
 class ContentTypeSplit : public ::testing::TestWithParam<SplitCase> {};
@@ -136,7 +136,7 @@ std::string longText() {
   return data;
 }
 
-std::string unwrapped(const std::string &data) {
+std::string unwrapped(const std::string& data) {
   std::string text = base64(data);
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
@@ -145,20 +145,22 @@ std::string unwrapped(const std::string &data) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Base64File,
-    ::testing::Values(Base64Case{"YWJj\r\nZA==\r\n", 1, "abcd"},
-                      Base64Case{"YW\nJjZA\n==\n", 1, "abcd"},                    // groups across lines
-                      Base64Case{"YWJjZGVm\n  \n\tZ2g=  \r\n", 1, "abcdefgh"},    // blank lines, edge blanks
-                      Base64Case{unwrapped(longText()) + "\r\n", 1, longText()},  // one line of 4,000
-                      Base64Case{"YWJj\r\nZG Vm\r\n", 0, "abc"},                  // blank inside a line
-                      Base64Case{"YWJj\r\nZG*m\r\n", 0, "abc"},                   // not in the alphabet
-                      Base64Case{"YWJjZA", 1, "abcd"},                            // no padding, no line end
-                      Base64Case{"", 1, ""}));
+    ::testing::Values(
+        Base64Case{"YWJj\r\nZA==\r\n", 1, "abcd"},
+        Base64Case{"YW\nJjZA\n==\n", 1, "abcd"},                    // groups across lines
+        Base64Case{"YWJjZGVm\n  \n\tZ2g=  \r\n", 1, "abcdefgh"},    // blank lines, edge blanks
+        Base64Case{unwrapped(longText()) + "\r\n", 1, longText()},  // one line of 4,000
+        Base64Case{"YWJj\r\nZG Vm\r\n", 0, "abc"},                  // blank inside a line
+        Base64Case{"YWJj\r\nZG*m\r\n", 0, "abc"},                   // not in the alphabet
+        Base64Case{"YWJjZA", 1, "abcd"},                            // no padding, no line end
+        Base64Case{"", 1, ""}));
 
 TEST(Base64FileErrors, MissingInputGivesZero) {
   testsupport::TempDir dir;
   EXPECT_EQ(BSCFEM_D_DecodeBase64File(dir.file("missing").c_str(), dir.file("out").c_str()), 0);
   writeFile(dir.file("in"), "YWJj");
-  EXPECT_EQ(BSCFEM_D_DecodeBase64File(dir.file("in").c_str(), dir.file("no/such/dir/out").c_str()), 0);
+  EXPECT_EQ(BSCFEM_D_DecodeBase64File(dir.file("in").c_str(), dir.file("no/such/dir/out").c_str()),
+            0);
 }
 
 // ---- One part ----
@@ -175,7 +177,9 @@ TEST(SavePart, NamesTheFileAfterTheSenderNameAndNumbersItWhenTaken) {
   char parameters[1024];
   unsigned long error = 0;
   std::string text = part;
-  ASSERT_EQ(BSCFEM_D_SaveBufferToDisk(text, dir.path().c_str(), partPath, encoding, parameters, error), 1);
+  ASSERT_EQ(
+      BSCFEM_D_SaveBufferToDisk(text, dir.path().c_str(), partPath, encoding, parameters, error),
+      1);
   EXPECT_EQ(std::string(partPath), dir.file("report.doc.tmp"));
   EXPECT_STREQ(encoding, "base64");
   EXPECT_STREQ(parameters, "name=\"report.doc\"");
@@ -184,7 +188,9 @@ TEST(SavePart, NamesTheFileAfterTheSenderNameAndNumbersItWhenTaken) {
 
   writeFile(dir.file("report.doc"), "older");
   text = part;
-  ASSERT_EQ(BSCFEM_D_SaveBufferToDisk(text, dir.path().c_str(), partPath, encoding, parameters, error), 1);
+  ASSERT_EQ(
+      BSCFEM_D_SaveBufferToDisk(text, dir.path().c_str(), partPath, encoding, parameters, error),
+      1);
   EXPECT_EQ(std::string(partPath), dir.file("10-report.doc.tmp"));
   EXPECT_EQ(readFile(dir.file("report.doc")), "older");
 }
@@ -198,7 +204,9 @@ TEST(SavePart, TextPartsGetTimeNamesAndQuotedPrintableIsDecoded) {
   std::string text =
       "Content-Type: text/html\r\nContent-Transfer-Encoding: "
       "Quoted-Printable\r\n\r\n<p>a=3Db=\r\nc</p>";
-  ASSERT_EQ(BSCFEM_D_SaveBufferToDisk(text, dir.path().c_str(), partPath, encoding, parameters, error), 1);
+  ASSERT_EQ(
+      BSCFEM_D_SaveBufferToDisk(text, dir.path().c_str(), partPath, encoding, parameters, error),
+      1);
   EXPECT_TRUE(std::regex_match(fs::path(partPath).filename().string(),
                                std::regex("[0-9]+\\.[0-9]{3}[0-9]+\\.htm\\.tmp")))
       << partPath;
@@ -209,14 +217,14 @@ TEST(SavePart, TextPartsGetTimeNamesAndQuotedPrintableIsDecoded) {
 // ---- Whole messages: the walker, and the plug-in over the same corpus ----
 
 struct CorpusMessage {
-  const char *name;
+  const char* name;
   std::string text;
   // Named parts by their file name, and the bytes of every part (named or not).
   std::map<std::string, std::string> named;
   std::multiset<std::string> contents;
 };
 
-void PrintTo(const CorpusMessage &message, std::ostream *out) { *out << message.name; }
+void PrintTo(const CorpusMessage& message, std::ostream* out) { *out << message.name; }
 
 const std::string kPdf = std::string("%PDF-1.4\0\x01\x02\xff binary", 18);
 
@@ -298,15 +306,15 @@ class Corpus : public ::testing::TestWithParam<CorpusMessage> {};
 
 // Checks what one decoder left in the directory against the message's
 // expectation.
-void expectDecoded(const CorpusMessage &message, const std::string &directory,
-                   const std::vector<std::string> &files, bool unnamedCarryContentSuffix) {
+void expectDecoded(const CorpusMessage& message, const std::string& directory,
+                   const std::vector<std::string>& files, bool unnamedCarryContentSuffix) {
   std::multiset<std::string> contents;
-  for (const std::string &file : files) {
+  for (const std::string& file : files) {
     EXPECT_EQ(fs::path(file).parent_path(), fs::path(directory)) << file;
     contents.insert(readFile(file));
   }
   EXPECT_EQ(contents, message.contents);
-  for (const auto &[name, bytes] : message.named) {
+  for (const auto& [name, bytes] : message.named) {
     auto found = std::find(files.begin(), files.end(), directory + "/" + name);
     ASSERT_NE(found, files.end()) << name;
     EXPECT_EQ(readFile(*found), bytes);
@@ -315,7 +323,7 @@ void expectDecoded(const CorpusMessage &message, const std::string &directory,
   std::map<std::string, std::string> onDisk = filesIn(directory);
   EXPECT_EQ(onDisk.size(), files.size());
   if (unnamedCarryContentSuffix) {
-    for (const std::string &file : files) {
+    for (const std::string& file : files) {
       bool named = message.named.count(fs::path(file).filename().string()) > 0;
       EXPECT_EQ(file.size() > 8 && file.substr(file.size() - 8) == ".content", !named) << file;
     }
@@ -331,17 +339,19 @@ TEST_P(Corpus, WalkerAndPluginGiveTheSameParts) {
 
   std::vector<std::string> walked;
   unsigned long error = 0;
-  ASSERT_EQ(BSCFEM_D_WalkMimeMessage(path.c_str(), dir.file("walker").c_str(), walked, error), 1) << error;
+  ASSERT_EQ(BSCFEM_D_WalkMimeMessage(path.c_str(), dir.file("walker").c_str(), walked, error), 1)
+      << error;
   expectDecoded(GetParam(), dir.file("walker"), walked, false);
 
   std::vector<std::string> plugged;
-  ASSERT_EQ(BSCFEM_D_GetAttachFileFromEmail(path.c_str(), dir.file("plugin").c_str(), plugged, error), 1)
+  ASSERT_EQ(
+      BSCFEM_D_GetAttachFileFromEmail(path.c_str(), dir.file("plugin").c_str(), plugged, error), 1)
       << error;
   expectDecoded(GetParam(), dir.file("plugin"), plugged, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, Corpus, ::testing::ValuesIn(corpus()),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DecodeMessage, NeverOverwritesAndNumbersTakenNames) {
   testsupport::TempDir dir;
@@ -351,7 +361,7 @@ TEST(DecodeMessage, NeverOverwritesAndNumbersTakenNames) {
             "--b\r\nContent-Type: application/msword; "
             "name=\"report.doc\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                 base64("new") + "--b--\r\n");
-  for (const char *sub : {"walker", "plugin"}) {
+  for (const char* sub : {"walker", "plugin"}) {
     std::string out = dir.file(sub);
     fs::create_directory(out);
     writeFile(out + "/report.doc", "older");
@@ -385,13 +395,13 @@ TEST(DecodeMessage, EightBitDocBecomesTxtInTheFileNameOnly) {
 }
 
 struct WalkerFailureCase {
-  const char *name;
+  const char* name;
   std::string text;
   unsigned long error;
   std::size_t pluginParts;  // what the plug-in makes of it
 };
 
-void PrintTo(const WalkerFailureCase &message, std::ostream *out) { *out << message.name; }
+void PrintTo(const WalkerFailureCase& message, std::ostream* out) { *out << message.name; }
 
 class WalkerFailure : public ::testing::TestWithParam<WalkerFailureCase> {};
 
@@ -400,36 +410,41 @@ TEST_P(WalkerFailure, WalkerGivesTheCodeAndThePluginStillDecodes) {
   writeFile(dir.file("m.eml"), GetParam().text);
   std::vector<std::string> files;
   unsigned long error = 0;
-  EXPECT_EQ(BSCFEM_D_WalkMimeMessage(dir.file("m.eml").c_str(), dir.path().c_str(), files, error), 0);
+  EXPECT_EQ(BSCFEM_D_WalkMimeMessage(dir.file("m.eml").c_str(), dir.path().c_str(), files, error),
+            0);
   EXPECT_EQ(error, GetParam().error);
   EXPECT_TRUE(files.empty());
-  ASSERT_EQ(BSCFEM_D_GetAttachFileFromEmail(dir.file("m.eml").c_str(), dir.path().c_str(), files, error), 1);
+  ASSERT_EQ(
+      BSCFEM_D_GetAttachFileFromEmail(dir.file("m.eml").c_str(), dir.path().c_str(), files, error),
+      1);
   EXPECT_EQ(files.size(), GetParam().pluginParts);
-  for (const std::string &file : files) EXPECT_NE(readFile(file).find("the body"), std::string::npos) << file;
+  for (const std::string& file : files)
+    EXPECT_NE(readFile(file).find("the body"), std::string::npos) << file;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, WalkerFailure,
-    ::testing::Values(WalkerFailureCase{"NotMultipart",
-                                        "Subject: s\r\nContent-Type: text/plain\r\n\r\nthe body\r\n", 36870,
-                                        1},
-                      WalkerFailureCase{"NoContentType", "Subject: s\r\n\r\nthe body\r\n", 36870, 1},
-                      WalkerFailureCase{"NoBoundaryParameter",
-                                        "Content-Type: multipart/mixed\r\n\r\n--x\r\n\r\nthe "
-                                        "body\r\n--x--\r\n",
-                                        36870, 1},
-                      WalkerFailureCase{"BoundaryNeverOccurs",
-                                        "Content-Type: multipart/mixed; "
-                                        "boundary=gone\r\n\r\n--other\r\n\r\nthe body\r\n",
-                                        36870, 1}),
-    [](const auto &info) { return std::string(info.param.name); });
+    ::testing::Values(
+        WalkerFailureCase{"NotMultipart",
+                          "Subject: s\r\nContent-Type: text/plain\r\n\r\nthe body\r\n", 36870, 1},
+        WalkerFailureCase{"NoContentType", "Subject: s\r\n\r\nthe body\r\n", 36870, 1},
+        WalkerFailureCase{"NoBoundaryParameter",
+                          "Content-Type: multipart/mixed\r\n\r\n--x\r\n\r\nthe "
+                          "body\r\n--x--\r\n",
+                          36870, 1},
+        WalkerFailureCase{"BoundaryNeverOccurs",
+                          "Content-Type: multipart/mixed; "
+                          "boundary=gone\r\n\r\n--other\r\n\r\nthe body\r\n",
+                          36870, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DecodeMessage, MissingMessageGives36868) {
   testsupport::TempDir dir;
   std::vector<std::string> files;
   unsigned long error = 0;
-  EXPECT_EQ(
-      BSCFEM_D_GetAttachFileFromEmail(dir.file("missing.eml").c_str(), dir.path().c_str(), files, error), 0);
+  EXPECT_EQ(BSCFEM_D_GetAttachFileFromEmail(dir.file("missing.eml").c_str(), dir.path().c_str(),
+                                            files, error),
+            0);
   EXPECT_EQ(error, 36868u);
 }
 

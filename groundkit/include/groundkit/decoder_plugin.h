@@ -9,7 +9,7 @@ struct ISorvanePart {
   virtual int HasOwnName() = 0;
   // Writes the path of the part's decoded file (zero-terminated, at most size
   // bytes with the zero). 0 when there is none or it does not fit.
-  virtual int GetDecodedFile(char *path, unsigned long size) = 0;
+  virtual int GetDecodedFile(char* path, unsigned long size) = 0;
 
  protected:
   ~ISorvanePart() = default;
@@ -20,10 +20,10 @@ struct ISorvaneInterface {
   virtual int GetVersion() = 0;
   // The parts of the loaded message in message order; valid until Finish. 0 on
   // failure.
-  virtual int GetPartList(ISorvanePart *const **parts, unsigned long *count) = 0;
+  virtual int GetPartList(ISorvanePart* const** parts, unsigned long* count) = 0;
   // Parses the message file and decodes its parts into files of the plug-in's
   // own. 0 on failure.
-  virtual int LoadMessage(const char *messagePath, int flags) = 0;
+  virtual int LoadMessage(const char* messagePath, int flags) = 0;
   // Drops the parts and their decoded files.
   virtual int Finish() = 0;
   virtual void Release() = 0;
@@ -33,4 +33,4 @@ struct ISorvaneInterface {
 };
 
 // Exported by the plug-in under this name; non-zero with *out set on success.
-typedef int (*GetSorvaneInterfaceFunction)(ISorvaneInterface **out);
+typedef int (*GetSorvaneInterfaceFunction)(ISorvaneInterface** out);

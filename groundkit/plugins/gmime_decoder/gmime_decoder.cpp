@@ -26,7 +26,7 @@ constexpr int kDeepestNesting = 32;
 
 template <typename T>
 struct GObjectDeleter {
-  void operator()(T *object) const {
+  void operator()(T* object) const {
     if (object) g_object_unref(object);
   }
 };
@@ -39,13 +39,13 @@ class Part final : public ISorvanePart {
 
   int HasOwnName() override { return ownName_ ? 1 : 0; }
 
-  int GetDecodedFile(char *path, unsigned long size) override {
+  int GetDecodedFile(char* path, unsigned long size) override {
     if (path == nullptr || path_.size() + 1 > size) return 0;
     std::memcpy(path, path_.c_str(), path_.size() + 1);
     return 1;
   }
 
-  const std::string &path() const { return path_; }
+  const std::string& path() const { return path_; }
 
  private:
   std::string path_;
@@ -57,19 +57,19 @@ class Decoder final : public ISorvaneInterface {
   unsigned long AddRef() override { return ++references_; }
   int GetVersion() override { return 1; }
 
-  int GetPartList(ISorvanePart *const **parts, unsigned long *count) override {
+  int GetPartList(ISorvanePart* const** parts, unsigned long* count) override {
     if (parts == nullptr || count == nullptr || !loaded_) return 0;
     *parts = list_.empty() ? nullptr : list_.data();
     *count = static_cast<unsigned long>(list_.size());
     return 1;
   }
 
-  int LoadMessage(const char *messagePath, int /*flags*/) override {
+  int LoadMessage(const char* messagePath, int /*flags*/) override {
     Finish();
     try {
       if (messagePath == nullptr) return 0;
-      GError *error = nullptr;
-      char *directory = g_dir_make_tmp("sorvane-XXXXXX", &error);
+      GError* error = nullptr;
+      char* directory = g_dir_make_tmp("sorvane-XXXXXX", &error);
       if (directory == nullptr) {
         g_clear_error(&error);
         return 0;
@@ -85,7 +85,7 @@ class Decoder final : public ISorvaneInterface {
       Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
       Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
       if (!message) return 0;
-      GMimeObject *root = g_mime_message_get_mime_part(message.get());
+      GMimeObject* root = g_mime_message_get_mime_part(message.get());
       if (root != nullptr && !save(root, 0)) {
         Finish();
         return 0;
@@ -99,7 +99,7 @@ class Decoder final : public ISorvaneInterface {
   }
 
   int Finish() override {
-    for (const std::unique_ptr<Part> &part : parts_) g_remove(part->path().c_str());
+    for (const std::unique_ptr<Part>& part : parts_) g_remove(part->path().c_str());
     for (auto it = directories_.rbegin(); it != directories_.rend(); ++it) g_rmdir(it->c_str());
     if (!directory_.empty()) g_rmdir(directory_.c_str());
     parts_.clear();
@@ -117,14 +117,14 @@ class Decoder final : public ISorvaneInterface {
   }
 
  private:
-  bool save(GMimeObject *object, int depth) {
+  bool save(GMimeObject* object, int depth) {
     if (depth > kDeepestNesting) return false;
     if (GMIME_IS_MULTIPART(object)) {
-      GMimeMultipart *multipart = GMIME_MULTIPART(object);
+      GMimeMultipart* multipart = GMIME_MULTIPART(object);
       int count = g_mime_multipart_get_count(multipart);
       // A boundary that never occurs leaves the whole body in the prologue.
       if (count == 0) {
-        const char *prologue = g_mime_multipart_get_prologue(multipart);
+        const char* prologue = g_mime_multipart_get_prologue(multipart);
         if (prologue != nullptr && *prologue != '\0')
           return saveBytes(prologue, std::strlen(prologue), "body.txt", false);
         return true;
@@ -135,7 +135,7 @@ class Decoder final : public ISorvaneInterface {
       return true;
     }
     if (GMIME_IS_MESSAGE_PART(object)) {
-      GMimeMessage *inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+      GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
       if (inner == nullptr) return true;
       auto [path, ownName] = newPartPath(object, "message.eml");
       if (path.empty()) return false;
@@ -146,9 +146,9 @@ class Decoder final : public ISorvaneInterface {
       return true;
     }
     if (!GMIME_IS_PART(object)) return true;
-    GMimePart *part = GMIME_PART(object);
-    GMimeContentType *type = g_mime_object_get_content_type(object);
-    const char *generated = "part";
+    GMimePart* part = GMIME_PART(object);
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    const char* generated = "part";
     if (type != nullptr && g_mime_content_type_is_type(type, "text", "html"))
       generated = "body.htm";
     else if (type != nullptr && g_mime_content_type_is_type(type, "text", "*"))
@@ -157,12 +157,13 @@ class Decoder final : public ISorvaneInterface {
     if (path.empty()) return false;
     Ref<GMimeStream> out(openNew(path));
     if (!out) return false;
-    GMimeDataWrapper *content = g_mime_part_get_content(part);
-    if (content != nullptr && g_mime_data_wrapper_write_to_stream(content, out.get()) < 0) return false;
+    GMimeDataWrapper* content = g_mime_part_get_content(part);
+    if (content != nullptr && g_mime_data_wrapper_write_to_stream(content, out.get()) < 0)
+      return false;
     return g_mime_stream_flush(out.get()) == 0;
   }
 
-  bool saveBytes(const char *bytes, std::size_t size, const char *name, bool ownName) {
+  bool saveBytes(const char* bytes, std::size_t size, const char* name, bool ownName) {
     std::string path = newDirectory() + "/" + name;
     Ref<GMimeStream> out(openNew(path));
     if (!out) return false;
@@ -174,10 +175,12 @@ class Decoder final : public ISorvaneInterface {
   // A file in a directory of the part's own: the sender's name made safe
   // ("8bit" parts named ".doc" become ".txt"), or the generated name. The part
   // is listed at once so Finish removes its file.
-  std::pair<std::string, bool> newPartPath(GMimeObject *object, const char *generated) {
+  std::pair<std::string, bool> newPartPath(GMimeObject* object, const char* generated) {
     std::string name;
-    const char *given = GMIME_IS_PART(object) ? g_mime_part_get_filename(GMIME_PART(object)) : nullptr;
-    if (given == nullptr) given = g_mime_object_get_content_disposition_parameter(object, "filename");
+    const char* given =
+        GMIME_IS_PART(object) ? g_mime_part_get_filename(GMIME_PART(object)) : nullptr;
+    if (given == nullptr)
+      given = g_mime_object_get_content_disposition_parameter(object, "filename");
     if (given == nullptr) given = g_mime_object_get_content_type_parameter(object, "name");
     if (given != nullptr) name = mime::safeFileName(given);
     if (!name.empty() && GMIME_IS_PART(object) &&
@@ -200,11 +203,11 @@ class Decoder final : public ISorvaneInterface {
     return directory;
   }
 
-  static GMimeStream *openNew(const std::string &path) {
+  static GMimeStream* openNew(const std::string& path) {
     return g_mime_stream_fs_open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600, nullptr);
   }
 
-  void add(const std::string &path, bool ownName) {
+  void add(const std::string& path, bool ownName) {
     parts_.push_back(std::make_unique<Part>(path, ownName));
     list_.push_back(parts_.back().get());
   }
@@ -214,12 +217,12 @@ class Decoder final : public ISorvaneInterface {
   std::string directory_;
   std::vector<std::string> directories_;
   std::vector<std::unique_ptr<Part>> parts_;
-  std::vector<ISorvanePart *> list_;
+  std::vector<ISorvanePart*> list_;
 };
 
 }  // namespace
 
-SORVANE_EXPORT int GetSorvaneInterface(ISorvaneInterface **out) {
+SORVANE_EXPORT int GetSorvaneInterface(ISorvaneInterface** out) {
   if (out == nullptr) return 0;
   static std::once_flag initialised;
   try {

@@ -12,7 +12,7 @@
 namespace {
 
 TEST(WithoutPlugin, TheWalkerTakesTheMessageApart) {
-  void *plugin = platform::loadLibrary("Sorvane.dll");
+  void* plugin = platform::loadLibrary("Sorvane.dll");
   ASSERT_EQ(plugin, nullptr) << "the plug-in must not be reachable from this test";
   testsupport::TempDir dir;
   testsupport::writeFile(dir.file("m.eml"),
@@ -23,7 +23,9 @@ TEST(WithoutPlugin, TheWalkerTakesTheMessageApart) {
                          "YWJj\r\n--b--\r\n");
   std::vector<std::string> files;
   unsigned long error = 0;
-  ASSERT_EQ(BSCFEM_D_GetAttachFileFromEmail(dir.file("m.eml").c_str(), dir.path().c_str(), files, error), 1);
+  ASSERT_EQ(
+      BSCFEM_D_GetAttachFileFromEmail(dir.file("m.eml").c_str(), dir.path().c_str(), files, error),
+      1);
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(testsupport::readFile(files[0]), "hello");
   EXPECT_EQ(files[1], dir.file("a.bin"));
@@ -32,7 +34,8 @@ TEST(WithoutPlugin, TheWalkerTakesTheMessageApart) {
   // What only the plug-in could take apart now fails with the walker's code.
   testsupport::writeFile(dir.file("plain.eml"), "Subject: s\r\n\r\nbody\r\n");
   files.clear();
-  EXPECT_EQ(BSCFEM_D_GetAttachFileFromEmail(dir.file("plain.eml").c_str(), dir.path().c_str(), files, error),
+  EXPECT_EQ(BSCFEM_D_GetAttachFileFromEmail(dir.file("plain.eml").c_str(), dir.path().c_str(),
+                                            files, error),
             0);
   EXPECT_EQ(error, 36870u);
 }

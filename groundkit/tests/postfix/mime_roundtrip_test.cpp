@@ -21,10 +21,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string base64Line(const std::string &text) {
+std::string base64Line(const std::string& text) {
   std::vector<char> out(BSCFEM_Base64BufferSize(text.size()));
   unsigned long length = 0;
-  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char *>(text.data()), text.size(), out.data(),
+  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out.data(),
                       out.size(), length);
   std::string encoded(out.data(), length);
   while (!encoded.empty() && (encoded.back() == '\r' || encoded.back() == '\n')) encoded.pop_back();
@@ -34,7 +34,7 @@ std::string base64Line(const std::string &text) {
 std::string binary(std::size_t size) {
   std::string bytes(size, '\0');
   unsigned value = 99;
-  for (char &c : bytes) {
+  for (char& c : bytes) {
     value = value * 1103515245u + 12345u;
     c = static_cast<char>(value >> 16);
   }
@@ -45,8 +45,8 @@ class PostfixRoundTrip : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
-    const char *dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
-    const char *port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
+    const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
+    const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
     if (dir == nullptr || port == nullptr)
       why =
           "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with "
@@ -64,16 +64,18 @@ class PostfixRoundTrip : public ::testing::Test {
 
   // Waits for the one message delivered to bob and saves it as the POP3 session
   // received it.
-  bool fetchInto(const std::string &path) {
+  bool fetchInto(const std::string& path) {
     for (int attempt = 0; attempt < 100; ++attempt) {
       CMailBoxDevice mailbox;
       unsigned long error = 0;
-      if (mailbox.Connect("127.0.0.1", "bob", "bob-secret", error, dovecotPeer.port()) != 1) return false;
+      if (mailbox.Connect("127.0.0.1", "bob", "bob-secret", error, dovecotPeer.port()) != 1)
+        return false;
       int count = 0, size = 0;
       mailbox.Statistics(count, size, error);
       if (count > 0) {
         CPop3Message message;
-        bool saved = mailbox.Retrieve(1, message, error) == 1 && message.SaveToDisk(path.c_str(), error) == 1;
+        bool saved = mailbox.Retrieve(1, message, error) == 1 &&
+                     message.SaveToDisk(path.c_str(), error) == 1;
         mailbox.Delete(1, error);
         mailbox.Disconnect();
         return saved;
@@ -97,10 +99,11 @@ TEST_F(PostfixRoundTrip, ComposedMessageComesBackWithTheSameParts) {
   testsupport::writeFile(dir.file("in/data.bin"), big);
   testsupport::writeFile(dir.file("in/季度 报告.txt"), small);
   unsigned long error = 0;
-  ASSERT_EQ(BSCFEM_EncodeEmailMission(dir.file("out.eml").c_str(), "alice@example.test", {"bob@example.test"},
-                                      "round trip", body.c_str(),
-                                      {dir.file("in/data.bin"), dir.file("in/季度 报告.txt")}, error),
-            1)
+  ASSERT_EQ(
+      BSCFEM_EncodeEmailMission(dir.file("out.eml").c_str(), "alice@example.test",
+                                {"bob@example.test"}, "round trip", body.c_str(),
+                                {dir.file("in/data.bin"), dir.file("in/季度 报告.txt")}, error),
+      1)
       << error;
 
   CMailDevice device;
@@ -117,17 +120,18 @@ TEST_F(PostfixRoundTrip, ComposedMessageComesBackWithTheSameParts) {
 
   ASSERT_TRUE(fetchInto(dir.file("fetched.eml")));
   const std::multiset<std::string> expected{body, big, small};
-  for (const char *way : {"plugin", "walker"}) {
+  for (const char* way : {"plugin", "walker"}) {
     std::string out = dir.file(way);
     fs::create_directory(out);
     std::vector<std::string> files;
     int result =
         std::string(way) == "plugin"
-            ? BSCFEM_D_GetAttachFileFromEmail(dir.file("fetched.eml").c_str(), out.c_str(), files, error)
+            ? BSCFEM_D_GetAttachFileFromEmail(dir.file("fetched.eml").c_str(), out.c_str(), files,
+                                              error)
             : BSCFEM_D_WalkMimeMessage(dir.file("fetched.eml").c_str(), out.c_str(), files, error);
     ASSERT_EQ(result, 1) << way << " " << error;
     std::multiset<std::string> contents;
-    for (const std::string &file : files) contents.insert(testsupport::readFile(file));
+    for (const std::string& file : files) contents.insert(testsupport::readFile(file));
     EXPECT_TRUE(contents == expected) << way;
     EXPECT_TRUE(fs::exists(out + "/data.bin")) << way;
     EXPECT_EQ(testsupport::readFile(out + "/季度 报告.txt"), small) << way;
