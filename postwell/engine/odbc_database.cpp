@@ -242,7 +242,15 @@ bool CADORecordSet::Open(const std::string& sql, const std::vector<SqlValue>& pa
     return false;
   }
   SQLRETURN rc = SQLExecDirect(m_hStmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
-  if (rc != SQL_NO_DATA && !succeeded(rc)) return fail("SQLExecDirect");
+  if (rc == SQL_NO_DATA) {
+    // A statement that changed no row (an UPDATE ... RETURNING that found none) has no rows either.
+    m_bOpen = true;
+    m_bEof = true;
+    m_sLastError = "Success";
+    m_pDatabase->SetError(m_sLastError);
+    return true;
+  }
+  if (!succeeded(rc)) return fail("SQLExecDirect");
   SQLSMALLINT count = 0;
   if (!succeeded(SQLNumResultCols(m_hStmt, &count))) return fail("SQLNumResultCols");
   for (SQLSMALLINT i = 1; i <= count; ++i) {
