@@ -198,6 +198,9 @@ std::optional<std::string> loadedModulePath(const std::string& moduleName) {
 }
 
 void* loadLibrary(const std::string& pluginName) {
+  // A name with a folder is loaded from there when the file exists.
+  if (lastSeparator(pluginName) != std::string::npos && fileExists(pluginName))
+    if (void* handle = ::dlopen(pluginName.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
   std::string file = sharedObjectName(pluginName);
   std::string beside = executableDirectory() + "/" + file;
   void* handle = fileExists(beside) ? ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;

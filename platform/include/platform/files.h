@@ -39,7 +39,8 @@ PLATFORM_API std::optional<std::string> loadedModulePath(const std::string& modu
 // The shared-object file name for a plug-in name: "X.dll" and "X" give "libX.so".
 PLATFORM_API std::string sharedObjectName(const std::string& pluginName);
 
-// Loads a plug-in: beside the executable first, then where the system looks. Null on failure.
+// Loads a plug-in: a path with a folder as given when that file exists, else the plug-in name
+// beside the executable first, then where the system looks. Null on failure.
 PLATFORM_API void* loadLibrary(const std::string& pluginName);
 PLATFORM_API void* librarySymbol(void* library, const char* name);
 PLATFORM_API void freeLibrary(void* library);

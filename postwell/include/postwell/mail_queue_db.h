@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "postwell/device_exception.h"
+#include "postwell/export.h"
+#include "postwell/mail_mission.h"
+
+class CADODatabase;
+
+// The mail queue kept in the MailQueue table of a database reached through ODBC. Section "DBInfo"
+// of the setting file names the database: "CnnStr" is an ODBC connection string, "UserName" and
+// "Password" are added to it. An empty "CnnStr", or an SQLite one without "Database=", means the
+// SQLite file "mailqueue.db" beside the setting file. The table is created when it is missing.
+//
+// Every operation may be called from any thread: the visitor serialises its use of the connection.
+// A due mission is handed out once even when several processes share the database.
+class POSTWELL_API CMailQueueDBVistor {
+ public:
+  CMailQueueDBVistor();
+  ~CMailQueueDBVistor();
+  CMailQueueDBVistor(const CMailQueueDBVistor&) = delete;
+  CMailQueueDBVistor& operator=(const CMailQueueDBVistor&) = delete;
+
+  // Stores the sink; opens the database unless it is open already. 1 when the database is open.
+  virtual int Initialize(IDeviceException* sink, const char* settingFile);
+  // Inserts one row. A mission without identifier gets a new one; a taken identifier x becomes
+  // x.1, x.2, ... and the mission's own identifier follows. 1 when the row was stored.
+  virtual int InsertMissionToQueueTable(IMailMission* mission);
+  virtual int ModifyMailQueueMission(IMailMission* mission);
+  // 1 when at least one mission is due (state below 2, delivery time passed).
+  virtual int HaveActivedMission();
+  // Copies a due mission (of the server project, when one is given) into out without changing its
+  // state. A negative limit gives 0.
+  virtual int GetDeliveryMission(const char* unused, const char* serverProject, int limit, tagDeliveryMail& out);
+  // 1 when the statement ran (whether or not a row had that identifier).
+  virtual int Modify_State(const char* missionId, unsigned state);
+  // Sets the row's earliest delivery time (seconds since 1970). 1 when a row was changed.
+  virtual int Modify_DeliveryTime(const char* missionId, long deliveryTime);
+
+  // As GetDeliveryMission, and the mission's state becomes 2 in the same step, so that no other
+  // caller, thread or process gets it too.
+  int ClaimDeliveryMission(const char* serverProject, int limit, tagDeliveryMail& out);
+  // Deletes a mission that has not been handed out (state below 2). 1 when a row was deleted.
+  int RemoveMission(const char* missionId);
+
+ protected:
+  virtual std::string GetUniqueMissionID();
+
+ private:
+  void report(const char* source, const std::string& text);
+  int selectDue(const char* source, const char* serverProject, int limit, tagDeliveryMail& out, bool claim);
+
+  std::recursive_mutex m_lock;
+  CADODatabase* m_pDatabase;
+  IDeviceException* m_pException;
+  std::mutex m_idLock;
+  std::string m_sLastID;
+};

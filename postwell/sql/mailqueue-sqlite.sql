@@ -1,0 +1,14 @@
+-- The mail queue table of an SQLite database.
+CREATE TABLE IF NOT EXISTS MailQueue (
+  MissionID VARCHAR(63) NOT NULL PRIMARY KEY,
+  MailFrom TEXT NOT NULL DEFAULT '',
+  MailTo TEXT NOT NULL DEFAULT '',
+  MailSubject TEXT NOT NULL DEFAULT '',
+  MailBody TEXT NOT NULL DEFAULT '',
+  MailSize INTEGER NOT NULL DEFAULT 0,
+  RequestTime INTEGER NOT NULL DEFAULT 0,
+  DeliveryTime INTEGER NOT NULL DEFAULT 0,
+  MailServerProject TEXT NOT NULL DEFAULT '',
+  State INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS MailQueueDue ON MailQueue (State, DeliveryTime);
