@@ -1,24 +1,23 @@
 // Queues 10,000 missions and hands them all out again, on SQLite (a file in a temporary folder) and
 // on a private PostgreSQL cluster on loopback started for the run, from one thread and from eight
 // threads with a connection each, and prints missions per second. Every insert and every hand-out
-// is its own committed and synced transaction, so one thread's rate is bound by the disk's syncs per
-// second; several connections share a sync on PostgreSQL.
-// PostgreSQL needs scripts/install-deps.sh (and root, or a user that may run initdb).
-// Usage: queue_bench [missions]
+// is its own committed and synced transaction, so one thread's rate is bound by the disk's syncs
+// per second; several connections share a sync on PostgreSQL. PostgreSQL needs
+// scripts/install-deps.sh (and root, or a user that may run initdb). Usage: queue_bench [missions]
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <ctime>
-#include <thread>
-#include <vector>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "postwell/mail_mission.h"
 #include "postwell/mail_queue_db.h"
@@ -41,7 +40,8 @@ int freeLoopbackPort() {
 
 struct Failures : IDeviceException {
   void OnDeviceException(tagDeviceException* e) override {
-    if (std::string(e->szDescription) != "Have no such record" && ++count <= 3) std::fprintf(stderr, "  %s: %s\n", e->szSource, e->szDescription);
+    if (std::string(e->szDescription) != "Have no such record" && ++count <= 3)
+      std::fprintf(stderr, "  %s: %s\n", e->szSource, e->szDescription);
   }
   int count = 0;
 };
@@ -49,8 +49,8 @@ struct Failures : IDeviceException {
 // Inserts and then takes the missions with the given number of threads, each with its own
 // connection.
 bool run(const char* engine, const std::string& settings, int missions, int threads) {
-  const std::string run = std::to_string(::getpid()) + "-" + std::to_string(std::time(nullptr)) + "-" +
-                          std::to_string(threads);
+  const std::string run = std::to_string(::getpid()) + "-" + std::to_string(std::time(nullptr)) +
+                          "-" + std::to_string(threads);
   std::atomic<bool> ok{true};
   std::atomic<int> taken{0};
   auto parallel = [&](auto work) {
@@ -93,8 +93,10 @@ bool run(const char* engine, const std::string& settings, int missions, int thre
     std::fprintf(stderr, "%s: %d of %d missions handed out\n", engine, taken.load(), missions);
     return false;
   }
-  std::printf("%-10s %2d thread(s) %6d missions: inserted %6.0f/s (%.1f s), handed out %6.0f/s (%.1f s)\n", engine,
-              threads, missions, missions / insertSeconds, insertSeconds, missions / takeSeconds, takeSeconds);
+  std::printf(
+      "%-10s %2d thread(s) %6d missions: inserted %6.0f/s (%.1f s), handed out %6.0f/s (%.1f s)\n",
+      engine, threads, missions, missions / insertSeconds, insertSeconds, missions / takeSeconds,
+      takeSeconds);
   std::fflush(stdout);
   return true;
 }
@@ -103,18 +105,21 @@ bool run(const char* engine, const std::string& settings, int missions, int thre
 
 int main(int argc, char** argv) {
   const int missions = argc > 1 ? std::atoi(argv[1]) : 10000;
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("queue_bench." + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("queue_bench." + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   int status = 0;
 
   const std::string sqlite = (dir / "sqlite.ini").string();
-  std::ofstream(sqlite) << "[DBInfo]\nCnnStr=Driver=SQLite3;Database=" << (dir / "queue.db").string() << "\n";
+  std::ofstream(sqlite) << "[DBInfo]\nCnnStr=Driver=SQLite3;Database="
+                        << (dir / "queue.db").string() << "\n";
   for (int threads : {1, 8})
     if (!run("SQLite", sqlite, missions, threads)) status = 1;
 
   const std::string cluster = (dir / "pg").string();
   const int port = freeLoopbackPort();
-  const std::string start = std::string(POSTGRESQL_SCRIPT) + " start " + cluster + " " + std::to_string(port);
+  const std::string start =
+      std::string(POSTGRESQL_SCRIPT) + " start " + cluster + " " + std::to_string(port);
   if (std::system(start.c_str()) != 0 || std::filesystem::exists(cluster + "/unavailable")) {
     std::fprintf(stderr, "PostgreSQL could not be started\n");
     status = 1;

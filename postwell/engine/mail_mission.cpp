@@ -40,7 +40,8 @@ long CMailMission::GetMailSize() {
   if (m_nMailSize > 0) return m_nMailSize;
   const char* path = GetMailBody();
   std::error_code error;
-  if (path == nullptr || path[0] == '\0' || !std::filesystem::is_regular_file(path, error)) return 0;
+  if (path == nullptr || path[0] == '\0' || !std::filesystem::is_regular_file(path, error))
+    return 0;
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (error) return 0;
   m_nMailSize = static_cast<long>(static_cast<std::uint32_t>(size));
@@ -52,7 +53,9 @@ void CMailMission::SetMissionID(const char* missionId) { setText(m_szMissionID, 
 void CMailMission::SetMissionType(unsigned type) { m_nMissionType = type; }
 int CMailMission::IsToLocalMailBox() { return m_nMissionType == 1 ? 1 : 0; }
 char* CMailMission::GetSMTPServerProject() { return m_szSMTPServerProject; }
-void CMailMission::SetSMTPServerProject(const char* project) { setText(m_szSMTPServerProject, project); }
+void CMailMission::SetSMTPServerProject(const char* project) {
+  setText(m_szSMTPServerProject, project);
+}
 long CMailMission::GetRequestTime() { return m_tmRequest; }
 long CMailMission::GetDeliveryTime() { return m_tmDelivery; }
 unsigned CMailMission::GetStatue() { return m_nState; }

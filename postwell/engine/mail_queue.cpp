@@ -170,7 +170,9 @@ void CMailQueue::InsertMission(IMailMission* mission) {
   }
 }
 
-int CMailQueue::RemoveMission(const char* missionId) { return g_queue.database.RemoveMission(missionId); }
+int CMailQueue::RemoveMission(const char* missionId) {
+  return g_queue.database.RemoveMission(missionId);
+}
 
 void CMailQueue::SetEventObject(IMailQueueEvent* sink) { g_queue.sink.store(sink); }
 
@@ -186,7 +188,8 @@ void CMailQueue::DISKQ_Enumerate() {
 
 void CMailQueue::DISKQ_LoadMission(const char*, IMailMission*) {}
 
-int CMailQueue::GetDeliveryMission(const char*, const char* serverProject, int limit, tagDeliveryMail& out) {
+int CMailQueue::GetDeliveryMission(const char*, const char* serverProject, int limit,
+                                   tagDeliveryMail& out) {
   g_queue.queueEvent.set();
   return g_queue.database.ClaimDeliveryMission(serverProject, limit, out);
 }
@@ -208,13 +211,15 @@ void CMailQueue::AssemblyLocalDelivery() {
   if (g_queue.localDelivery.load() != nullptr) return;
   const std::string file = g_queue.settingFileCopy();
   char name[260] = "";
-  platform::getPrivateProfileString("Plug-in", "LocalDelivery", "", name, sizeof name, file.c_str());
+  platform::getPrivateProfileString("Plug-in", "LocalDelivery", "", name, sizeof name,
+                                    file.c_str());
   void* library = platform::loadLibrary(name);
   if (library == nullptr) {
     g_queue.report(source, std::string("Failed to load plug-in from file ") + name + ".");
     return;
   }
-  auto create = reinterpret_cast<GetLocalDeliveryFunction>(platform::librarySymbol(library, "GetLocalDelivery"));
+  auto create = reinterpret_cast<GetLocalDeliveryFunction>(
+      platform::librarySymbol(library, "GetLocalDelivery"));
   if (create == nullptr) {
     g_queue.report(source, "Failed to get GetLocalDelivery function point");
     return;

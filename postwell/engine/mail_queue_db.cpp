@@ -85,7 +85,8 @@ std::string masked(std::string text, const std::string& password, const std::str
   for (const auto& [name, value] : attributes(connection))
     if (isSecretAttribute(name) && !value.empty()) secrets.push_back(value);
   for (const std::string& secret : secrets) {
-    for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 6))
+    for (std::size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + 6))
       text.replace(at, secret.size(), "******");
   }
   return text;
@@ -97,14 +98,17 @@ std::string effectiveConnection(const std::string& connection, const std::string
   bool sqlite = connection.empty();
   bool namesDatabase = false;
   for (const auto& [name, value] : attributes(connection)) {
-    if (strcasecmp(name.c_str(), "Driver") == 0 && strcasestr(value.c_str(), "sqlite") != nullptr) sqlite = true;
-    if ((strcasecmp(name.c_str(), "Database") == 0 || strcasecmp(name.c_str(), "DSN") == 0) && !value.empty())
+    if (strcasecmp(name.c_str(), "Driver") == 0 && strcasestr(value.c_str(), "sqlite") != nullptr)
+      sqlite = true;
+    if ((strcasecmp(name.c_str(), "Database") == 0 || strcasecmp(name.c_str(), "DSN") == 0) &&
+        !value.empty())
       namesDatabase = true;
   }
   if (!sqlite || namesDatabase) return connection;
   std::size_t separator = settingFile.find_last_of("/\\");
-  std::string file = separator == std::string::npos ? std::string(kDefaultDatabaseFile)
-                                                    : settingFile.substr(0, separator + 1) + kDefaultDatabaseFile;
+  std::string file = separator == std::string::npos
+                         ? std::string(kDefaultDatabaseFile)
+                         : settingFile.substr(0, separator + 1) + kDefaultDatabaseFile;
   std::string out = connection.empty() ? std::string("Driver=SQLite3;") : connection;
   if (out.back() != ';') out += ';';
   return out + "Database=" + file + ";";
@@ -165,7 +169,8 @@ int CMailQueueDBVistor::Initialize(IDeviceException* sink, const char* settingFi
     connection = effectiveConnection(readSetting("CnnStr", 512, file), file);
     if (m_pDatabase->IsOpen()) return 1;
     if (!m_pDatabase->Open(connection, user, password)) {
-      report(kInitialize, masked("Failed to open database . " + m_pDatabase->GetLastErrorString(), password, connection));
+      report(kInitialize, masked("Failed to open database . " + m_pDatabase->GetLastErrorString(),
+                                 password, connection));
       return 0;
     }
     if (m_pDatabase->Engine() == SqlEngine::SQLite) {
@@ -176,7 +181,8 @@ int CMailQueueDBVistor::Initialize(IDeviceException* sink, const char* settingFi
       mode.Close();
       m_pDatabase->Execute("PRAGMA synchronous=FULL");
     }
-    const char* schema = m_pDatabase->Engine() == SqlEngine::SQLite ? kSqliteSchema : kPostgresqlSchema;
+    const char* schema =
+        m_pDatabase->Engine() == SqlEngine::SQLite ? kSqliteSchema : kPostgresqlSchema;
     for (const std::string& statement : statementsOf(schema)) {
       if (m_pDatabase->Execute(statement)) continue;
       // Another process may have created the table in the meantime.
@@ -256,7 +262,8 @@ int CMailQueueDBVistor::InsertMissionToQueueTable(IMailMission* mission) {
           const std::string failure = set.GetLastErrorString();
           // Another writer may have taken the candidate since it was looked up.
           CADORecordSet again(m_pDatabase);
-          if (again.Open("select MissionID from MailQueue where MissionID = ?", {candidate}) && !again.IsEof()) {
+          if (again.Open("select MissionID from MailQueue where MissionID = ?", {candidate}) &&
+              !again.IsEof()) {
             candidate = base + "." + std::to_string(++counter);
             continue;
           }
@@ -283,7 +290,8 @@ int CMailQueueDBVistor::HaveActivedMission() {
   if (!m_pDatabase->IsOpen()) return 0;
   try {
     CADORecordSet set(m_pDatabase);
-    if (!set.Open("select MissionID from MailQueue where DeliveryTime < ? AND State < ? LIMIT 1", {now(), kHandedOut})) {
+    if (!set.Open("select MissionID from MailQueue where DeliveryTime < ? AND State < ? LIMIT 1",
+                  {now(), kHandedOut})) {
       report(kHaveActived, "Failed to open Ado table." + m_pDatabase->GetLastErrorString());
       return 0;
     }
@@ -294,16 +302,18 @@ int CMailQueueDBVistor::HaveActivedMission() {
   }
 }
 
-int CMailQueueDBVistor::GetDeliveryMission(const char*, const char* serverProject, int limit, tagDeliveryMail& out) {
+int CMailQueueDBVistor::GetDeliveryMission(const char*, const char* serverProject, int limit,
+                                           tagDeliveryMail& out) {
   return selectDue(kGetDelivery, serverProject, limit, out, false);
 }
 
-int CMailQueueDBVistor::ClaimDeliveryMission(const char* serverProject, int limit, tagDeliveryMail& out) {
+int CMailQueueDBVistor::ClaimDeliveryMission(const char* serverProject, int limit,
+                                             tagDeliveryMail& out) {
   return selectDue(kGetDelivery, serverProject, limit, out, true);
 }
 
-int CMailQueueDBVistor::selectDue(const char* source, const char* serverProject, int limit, tagDeliveryMail& out,
-                                  bool claim) {
+int CMailQueueDBVistor::selectDue(const char* source, const char* serverProject, int limit,
+                                  tagDeliveryMail& out, bool claim) {
   if (limit < 0) return 0;
   std::lock_guard<std::recursive_mutex> guard(m_lock);
   try {
@@ -348,10 +358,13 @@ int CMailQueueDBVistor::selectDue(const char* source, const char* serverProject,
       // One statement: the row is locked, skipped by other takers while locked, and changed.
       std::vector<SqlValue> all{kHandedOut};
       all.insert(all.end(), parameters.begin(), parameters.end());
-      if (!set.Open("UPDATE MailQueue SET State = ? WHERE MissionID = (SELECT MissionID FROM MailQueue" + where +
-                        " LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING MissionID, MailFrom, MailTo, MailServerProject, "
-                        "MailBody",
-                    all)) {
+      if (!set.Open(
+              "UPDATE MailQueue SET State = ? WHERE MissionID = (SELECT MissionID FROM MailQueue" +
+                  where +
+                  " LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING MissionID, MailFrom, MailTo, "
+                  "MailServerProject, "
+                  "MailBody",
+              all)) {
         report(source, "Failed to open Ado table." + m_pDatabase->GetLastErrorString());
         return 0;
       }
@@ -380,8 +393,9 @@ int CMailQueueDBVistor::selectDue(const char* source, const char* serverProject,
       candidates.Close();
       for (const std::string& id : ids) {
         long changed = 0;
-        if (!m_pDatabase->Execute("UPDATE MailQueue SET State = ? WHERE MissionID = ? AND State < ?",
-                                  {kHandedOut, id, kHandedOut}, &changed)) {
+        if (!m_pDatabase->Execute(
+                "UPDATE MailQueue SET State = ? WHERE MissionID = ? AND State < ?",
+                {kHandedOut, id, kHandedOut}, &changed)) {
           report(source, "Failed to open Ado table." + m_pDatabase->GetLastErrorString());
           return 0;
         }

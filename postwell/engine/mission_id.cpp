@@ -12,6 +12,7 @@ std::string composeMissionID(std::string host, long seconds, std::uint32_t tickC
   const std::string time = std::to_string(seconds);
   if (host.size() > kHostNameLimit) host.resize(kHostNameLimit);
   const std::size_t fixed = 2 + time.size() + tick.size() + kCollisionSuffix;
-  if (host.size() + fixed > kMissionIdLimit) host.resize(kMissionIdLimit > fixed ? kMissionIdLimit - fixed : 0);
+  if (host.size() + fixed > kMissionIdLimit)
+    host.resize(kMissionIdLimit > fixed ? kMissionIdLimit - fixed : 0);
   return host + "." + time + "." + tick;
 }

@@ -2,9 +2,9 @@
 
 #include <sql.h>
 #include <sqlext.h>
+#include <strings.h>
 
 #include <cstdio>
-#include <strings.h>
 #include <utility>
 
 namespace {
@@ -52,7 +52,8 @@ bool bind(SQLHSTMT statement, const std::vector<SqlValue>& parameters, Indicator
       indicators.values[i] = sizeof(long);
       static_assert(sizeof(long) == sizeof(SQLBIGINT));
       rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
-                            const_cast<long*>(&std::get<long>(parameters[i])), 0, &indicators.values[i]);
+                            const_cast<long*>(&std::get<long>(parameters[i])), 0,
+                            &indicators.values[i]);
     }
     if (!succeeded(rc)) {
       error = CADODatabase::DiagnosticText(SQL_HANDLE_STMT, statement, "SQLBindParameter");
@@ -64,7 +65,8 @@ bool bind(SQLHSTMT statement, const std::vector<SqlValue>& parameters, Indicator
 
 }  // namespace
 
-CADODatabase::CADODatabase() : m_hEnv(nullptr), m_hDbc(nullptr), m_engine(SqlEngine::Other), m_sLastError("Success") {}
+CADODatabase::CADODatabase()
+    : m_hEnv(nullptr), m_hDbc(nullptr), m_engine(SqlEngine::Other), m_sLastError("Success") {}
 
 CADODatabase::~CADODatabase() { Close(); }
 
@@ -77,7 +79,8 @@ std::string CADODatabase::DiagnosticText(short handleType, void* handle, const c
   for (SQLSMALLINT record = 1; handle != nullptr && record <= 8; ++record) {
     SQLCHAR message[1024] = "";
     SQLSMALLINT length = 0;
-    if (!succeeded(SQLGetDiagRec(handleType, handle, record, state, &native, message, sizeof message, &length)))
+    if (!succeeded(SQLGetDiagRec(handleType, handle, record, state, &native, message,
+                                 sizeof message, &length)))
       break;
     if (record == 1) {
       firstState = reinterpret_cast<char*>(state);
@@ -92,7 +95,8 @@ std::string CADODatabase::DiagnosticText(short handleType, void* handle, const c
     description = "no diagnostics";
   }
   char code[32];
-  std::snprintf(code, sizeof code, "%08lx", static_cast<unsigned long>(static_cast<unsigned>(firstNative)));
+  std::snprintf(code, sizeof code, "%08lx",
+                static_cast<unsigned long>(static_cast<unsigned>(firstNative)));
   std::string text = "Error:\n";
   text.append("Code = ").append(code).append("\n");
   text.append("Code meaning = ").append(firstState).append("\n");
@@ -106,7 +110,8 @@ void CADODatabase::SetError(std::string text) {
   m_sLastError = std::move(text);
 }
 
-bool CADODatabase::Open(const std::string& connection, const std::string& user, const std::string& password) {
+bool CADODatabase::Open(const std::string& connection, const std::string& user,
+                        const std::string& password) {
   Close();
   if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_hEnv))) {
     m_hEnv = nullptr;
@@ -120,7 +125,8 @@ bool CADODatabase::Open(const std::string& connection, const std::string& user, 
     Close();
     return false;
   }
-  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds),
+                    0);
 
   std::string text = connection;
   if (!user.empty() || !password.empty()) {
@@ -131,8 +137,8 @@ bool CADODatabase::Open(const std::string& connection, const std::string& user, 
   SQLCHAR completed[1024];
   SQLSMALLINT completedLength = 0;
   SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
-                                  static_cast<SQLSMALLINT>(text.size()), completed, sizeof completed,
-                                  &completedLength, SQL_DRIVER_NOPROMPT);
+                                  static_cast<SQLSMALLINT>(text.size()), completed,
+                                  sizeof completed, &completedLength, SQL_DRIVER_NOPROMPT);
   if (!succeeded(rc)) {
     SetError(DiagnosticText(SQL_HANDLE_DBC, dbc, "SQLDriverConnect"));
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -145,7 +151,8 @@ bool CADODatabase::Open(const std::string& connection, const std::string& user, 
   m_engine = SqlEngine::Other;
   if (succeeded(SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &nameLength))) {
     if (strncasecmp(reinterpret_cast<char*>(name), "sqlite", 6) == 0) m_engine = SqlEngine::SQLite;
-    if (strncasecmp(reinterpret_cast<char*>(name), "postgres", 8) == 0) m_engine = SqlEngine::PostgreSQL;
+    if (strncasecmp(reinterpret_cast<char*>(name), "postgres", 8) == 0)
+      m_engine = SqlEngine::PostgreSQL;
   }
   m_sLastError = "Success";
   return true;
@@ -163,7 +170,8 @@ void CADODatabase::Close() {
   }
 }
 
-bool CADODatabase::Execute(const std::string& sql, const std::vector<SqlValue>& parameters, long* rowsChanged) {
+bool CADODatabase::Execute(const std::string& sql, const std::vector<SqlValue>& parameters,
+                           long* rowsChanged) {
   if (rowsChanged) *rowsChanged = 0;
   if (!IsOpen()) {
     SetError("Invalid Connection");
@@ -181,7 +189,8 @@ bool CADODatabase::Execute(const std::string& sql, const std::vector<SqlValue>& 
     SetError(error);
     return false;
   }
-  SQLRETURN rc = SQLExecDirect(statement.handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+  SQLRETURN rc = SQLExecDirect(statement.handle,
+                               reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
   if (rc == SQL_NO_DATA) {
     m_sLastError = "Success";
     return true;
@@ -199,7 +208,11 @@ bool CADODatabase::Execute(const std::string& sql, const std::vector<SqlValue>& 
 }
 
 CADORecordSet::CADORecordSet(CADODatabase* database)
-    : m_pDatabase(database), m_hStmt(nullptr), m_bOpen(false), m_bEof(true), m_sLastError("Success") {}
+    : m_pDatabase(database),
+      m_hStmt(nullptr),
+      m_bOpen(false),
+      m_bEof(true),
+      m_sLastError("Success") {}
 
 CADORecordSet::~CADORecordSet() { Close(); }
 
@@ -229,7 +242,8 @@ bool CADORecordSet::Open(const std::string& sql, const std::vector<SqlValue>& pa
   };
   if (!succeeded(SQLAllocHandle(SQL_HANDLE_STMT, m_pDatabase->ConnectionHandle(), &m_hStmt))) {
     m_hStmt = nullptr;
-    m_sLastError = CADODatabase::DiagnosticText(SQL_HANDLE_DBC, m_pDatabase->ConnectionHandle(), "SQLAllocHandle");
+    m_sLastError = CADODatabase::DiagnosticText(SQL_HANDLE_DBC, m_pDatabase->ConnectionHandle(),
+                                                "SQLAllocHandle");
     m_pDatabase->SetError(m_sLastError);
     return false;
   }
@@ -241,7 +255,8 @@ bool CADORecordSet::Open(const std::string& sql, const std::vector<SqlValue>& pa
     Close();
     return false;
   }
-  SQLRETURN rc = SQLExecDirect(m_hStmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+  SQLRETURN rc =
+      SQLExecDirect(m_hStmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
   if (rc == SQL_NO_DATA) {
     // A statement that changed no row (an UPDATE ... RETURNING that found none) has no rows either.
     m_bOpen = true;
@@ -257,8 +272,8 @@ bool CADORecordSet::Open(const std::string& sql, const std::vector<SqlValue>& pa
     SQLCHAR name[256] = "";
     SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
     SQLULEN size = 0;
-    if (!succeeded(SQLDescribeCol(m_hStmt, static_cast<SQLUSMALLINT>(i), name, sizeof name, &length, &type, &size,
-                                  &digits, &nullable)))
+    if (!succeeded(SQLDescribeCol(m_hStmt, static_cast<SQLUSMALLINT>(i), name, sizeof name, &length,
+                                  &type, &size, &digits, &nullable)))
       return fail("SQLDescribeCol");
     m_columns.emplace_back(reinterpret_cast<char*>(name));
   }
@@ -292,7 +307,8 @@ bool CADORecordSet::fetch() {
     for (;;) {
       char buffer[4096];
       SQLLEN indicator = 0;
-      rc = SQLGetData(m_hStmt, static_cast<SQLUSMALLINT>(column), SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+      rc = SQLGetData(m_hStmt, static_cast<SQLUSMALLINT>(column), SQL_C_CHAR, buffer, sizeof buffer,
+                      &indicator);
       if (rc == SQL_NO_DATA) break;
       if (!succeeded(rc)) {
         m_sLastError = CADODatabase::DiagnosticText(SQL_HANDLE_STMT, m_hStmt, "SQLGetData");
@@ -303,7 +319,9 @@ bool CADORecordSet::fetch() {
         isNull = true;
         break;
       }
-      const bool more = rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer));
+      const bool more =
+          rc == SQL_SUCCESS_WITH_INFO &&
+          (indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer));
       if (more) {
         value.append(buffer, sizeof buffer - 1);
       } else {
@@ -347,7 +365,9 @@ bool CADORecordSet::GetFieldValue(const char* column, std::string& value) {
       return true;
     }
   }
-  m_sLastError = "Error:\nCode = 00000000\nCode meaning = 42S22\nSource = CADORecordSet\nDescription = no such column";
+  m_sLastError =
+      "Error:\nCode = 00000000\nCode meaning = 42S22\nSource = CADORecordSet\nDescription = no "
+      "such column";
   m_sLastError += "\n**For Field Name:";
   m_sLastError += column;
   return false;

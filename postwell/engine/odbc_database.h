@@ -50,7 +50,8 @@ class CADORecordSet {
   CADORecordSet(const CADORecordSet&) = delete;
   CADORecordSet& operator=(const CADORecordSet&) = delete;
 
-  // Runs the query and moves to its first row. Fails with "Invalid Connection" without a connection.
+  // Runs the query and moves to its first row. Fails with "Invalid Connection" without a
+  // connection.
   bool Open(const std::string& sql, const std::vector<SqlValue>& parameters = {});
   // True when there is no current row: also when the set is not open ("Invalid Record") and after
   // a failure.

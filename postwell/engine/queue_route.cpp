@@ -44,7 +44,8 @@ class DomainTableRoute : public IQueueRoute {
   std::string lookUp(const std::string& key) const {
     if (key.empty() || settingFile_.empty()) return "";
     char value[kValueBuffer] = "";
-    platform::getPrivateProfileString("SPECIAL DOMAIN", key.c_str(), "", value, sizeof value, settingFile_.c_str());
+    platform::getPrivateProfileString("SPECIAL DOMAIN", key.c_str(), "", value, sizeof value,
+                                      settingFile_.c_str());
     return value;
   }
 
@@ -54,4 +55,6 @@ class DomainTableRoute : public IQueueRoute {
 
 }  // namespace
 
-std::unique_ptr<IQueueRoute> CreateDomainTableRoute() { return std::make_unique<DomainTableRoute>(); }
+std::unique_ptr<IQueueRoute> CreateDomainTableRoute() {
+  return std::make_unique<DomainTableRoute>();
+}

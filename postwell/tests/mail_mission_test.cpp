@@ -1,10 +1,11 @@
 // Missions held in memory.
+#include "postwell/mail_mission.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "postwell/mail_mission.h"
 #include "temp_dir.h"
 
 namespace {

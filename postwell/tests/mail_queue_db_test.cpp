@@ -9,12 +9,14 @@ namespace {
 
 QueueDatabase sqlite() {
   return {"SQLite",
-          [](const std::string& dir, std::string& connection, std::string& user, std::string& password,
-             std::string&) {
+          [](const std::string& dir, std::string& connection, std::string& user,
+             std::string& password, std::string&) {
             connection = "Driver=SQLite3;Database=" + dir + "/queue.db";
             return true;
           },
-          [](const std::string& dir) { return "Driver=SQLite3;Database=" + dir + "/no/such/folder/queue.db"; }};
+          [](const std::string& dir) {
+            return "Driver=SQLite3;Database=" + dir + "/no/such/folder/queue.db";
+          }};
 }
 
 INSTANTIATE_TEST_SUITE_P(SQLite, QueueDbTest, ::testing::Values(sqlite()),

@@ -1,10 +1,12 @@
-// The mail queue: its working flag, the queue worker, the local delivery plug-in and what the host's
-// event sink hears. The queue's database is shared by the whole process, as in a host: every test
-// here uses the one SQLite file below and empties it first.
+// The mail queue: its working flag, the queue worker, the local delivery plug-in and what the
+// host's event sink hears. The queue's database is shared by the whole process, as in a host: every
+// test here uses the one SQLite file below and empties it first.
+#include "postwell/mail_queue.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -15,7 +17,6 @@
 
 #include "engine/odbc_database.h"
 #include "platform/files.h"
-#include "postwell/mail_queue.h"
 #include "temp_dir.h"
 
 namespace {
@@ -28,14 +29,19 @@ const TempDir& databaseDir() {
   return dir;
 }
 
-std::string databaseConnection() { return "Driver=SQLite3;Database=" + databaseDir().file("queue.db"); }
+std::string databaseConnection() {
+  return "Driver=SQLite3;Database=" + databaseDir().file("queue.db");
+}
 
 class Events : public IMailQueueEvent {
  public:
   void OnQueueException(tagDeviceException* e) override {
-    add(std::string("exception ") + e->szSource + ": " + e->szDescription + " (" + std::to_string(e->nCode) + ")");
+    add(std::string("exception ") + e->szSource + ": " + e->szDescription + " (" +
+        std::to_string(e->nCode) + ")");
   }
-  void OnMissionInserted(IMailMission* mission) override { add(std::string("inserted ") + mission->GetMissionID()); }
+  void OnMissionInserted(IMailMission* mission) override {
+    add(std::string("inserted ") + mission->GetMissionID());
+  }
   void OnQueueText(const char* text) override { add(std::string("text ") + text); }
   void OnMissionWaiting() override { ++waiting; }
 
@@ -68,13 +74,15 @@ class MailQueueTest : public ::testing::Test {
   // A setting file for the shared database with the plug-in entry and a domain table.
   std::string settings(const std::string& plugin) {
     const std::string file = dir.file("queue.ini");
-    writeFile(file, "[DBInfo]\nCnnStr=" + databaseConnection() +
-                        "\n[Plug-in]\nLocalDelivery=" + plugin + "\nLocalDomains=local.test, Office.Local.test\n"
-                        "[SPECIAL DOMAIN]\nroute.test=Route Project\nboss@sender.test=Boss Project\n");
+    writeFile(file,
+              "[DBInfo]\nCnnStr=" + databaseConnection() + "\n[Plug-in]\nLocalDelivery=" + plugin +
+                  "\nLocalDomains=local.test, Office.Local.test\n"
+                  "[SPECIAL DOMAIN]\nroute.test=Route Project\nboss@sender.test=Boss Project\n");
     return file;
   }
 
-  static CMailMission mission(const std::string& from, const std::string& to, const std::string& id = "") {
+  static CMailMission mission(const std::string& from, const std::string& to,
+                              const std::string& id = "") {
     CMailMission m;
     m.SetMailFrom(from.c_str());
     m.SetMailTo(to.c_str());
@@ -119,14 +127,16 @@ TEST_F(MailQueueTest, QueuesClassifiesStampsAndHandsOutOnce) {
   EXPECT_STREQ(routed.GetSMTPServerProject(), "Route Project");
   EXPECT_STREQ(boss.GetSMTPServerProject(), "Boss Project");
   EXPECT_EQ(refused.GetStatue(), 1u);
-  // Its identifier is taken and the next candidate would not fit: not queued, and the host hears why.
+  // Its identifier is taken and the next candidate would not fit: not queued, and the host hears
+  // why.
   EXPECT_EQ(refusedAgain.GetStatue(), 0u);
   EXPECT_EQ(events.list(),
-            (std::vector<std::string>{
-                "inserted local", "inserted routed", "inserted " + std::string(63, 'r'),
-                "exception CMailQueueDBVistor::InsertMissionToQueueTable: Can not add new record into mailqueue "
-                "table. (0)",
-                "inserted boss"}));
+            (std::vector<std::string>{"inserted local", "inserted routed",
+                                      "inserted " + std::string(63, 'r'),
+                                      "exception CMailQueueDBVistor::InsertMissionToQueueTable: "
+                                      "Can not add new record into mailqueue "
+                                      "table. (0)",
+                                      "inserted boss"}));
   events.clear();
 
   tagDeliveryMail mail;
@@ -137,7 +147,8 @@ TEST_F(MailQueueTest, QueuesClassifiesStampsAndHandsOutOnce) {
   std::sort(taken.begin(), taken.end());
   EXPECT_EQ(taken, (std::vector<std::string>{"boss", "local", std::string(63, 'r')}));
   EXPECT_EQ(events.list(),
-            std::vector<std::string>{"exception CMailQueueDBVistor::GetDeliveryMission: Have no such record (0)"});
+            std::vector<std::string>{
+                "exception CMailQueueDBVistor::GetDeliveryMission: Have no such record (0)"});
 
   // The host gives a mission back for a later attempt.
   EXPECT_EQ(queue.Modify_State("boss", 0), 1);
@@ -193,7 +204,8 @@ class MailQueuePlugin : public MailQueueTest, public ::testing::WithParamInterfa
 
 TEST_P(MailQueuePlugin, IsLoadedThroughThePlatformLoader) {
   std::string setting = GetParam().setting;
-  if (setting.rfind("<bin>/", 0) == 0) setting = platform::executableDirectory() + setting.substr(5);
+  if (setting.rfind("<bin>/", 0) == 0)
+    setting = platform::executableDirectory() + setting.substr(5);
   CMailQueue queue(settings(setting).c_str());
   queue.SetEventObject(&events);
   queue.StartWork();
@@ -210,14 +222,16 @@ TEST_P(MailQueuePlugin, IsLoadedThroughThePlatformLoader) {
   if (GetParam().report.empty())
     EXPECT_TRUE(reports.empty());
   else
-    EXPECT_EQ(reports, std::vector<std::string>{"exception AssemblyLocalDelivery: " + GetParam().report + " (0)"});
+    EXPECT_EQ(reports, std::vector<std::string>{
+                           "exception AssemblyLocalDelivery: " + GetParam().report + " (0)"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     MailQueue, MailQueuePlugin,
-    ::testing::Values(PluginCase{"LocalDelivery", 1, ""}, PluginCase{"LocalDelivery.dll", 1, ""},
-                      PluginCase{"<bin>/libLocalDelivery.so", 1, ""},
-                      PluginCase{"NoSuchPlugin", 0, "Failed to load plug-in from file NoSuchPlugin."},
-                      PluginCase{"NoExportPlugin", 0, "Failed to get GetLocalDelivery function point"}));
+    ::testing::Values(
+        PluginCase{"LocalDelivery", 1, ""}, PluginCase{"LocalDelivery.dll", 1, ""},
+        PluginCase{"<bin>/libLocalDelivery.so", 1, ""},
+        PluginCase{"NoSuchPlugin", 0, "Failed to load plug-in from file NoSuchPlugin."},
+        PluginCase{"NoExportPlugin", 0, "Failed to get GetLocalDelivery function point"}));
 
 }  // namespace

@@ -24,8 +24,8 @@ struct QueueDatabase {
   std::string name;
   // Fills the connection settings of an empty queue (an earlier table dropped); false with the
   // reason when the engine cannot be reached.
-  std::function<bool(const std::string& dir, std::string& connection, std::string& user, std::string& password,
-                     std::string& why)>
+  std::function<bool(const std::string& dir, std::string& connection, std::string& user,
+                     std::string& password, std::string& why)>
       prepare;
   // A connection string of this engine that cannot connect.
   std::function<std::string(const std::string& dir)> unreachable;
@@ -60,7 +60,8 @@ class Reports : public IDeviceException {
 // A mission with an earliest delivery time, as a host may implement one.
 class TimedMission : public CMailMission {
  public:
-  TimedMission(const std::string& from, const std::string& to, long deliveryTime = 0) : delivery_(deliveryTime) {
+  TimedMission(const std::string& from, const std::string& to, long deliveryTime = 0)
+      : delivery_(deliveryTime) {
     SetMailFrom(from.c_str());
     SetMailTo(to.c_str());
     SetMailSubject("Grüße 你好");
@@ -73,10 +74,11 @@ class TimedMission : public CMailMission {
   long delivery_;
 };
 
-inline std::string settingsFile(const std::string& dir, const std::string& connection, const std::string& user,
-                                const std::string& password) {
+inline std::string settingsFile(const std::string& dir, const std::string& connection,
+                                const std::string& user, const std::string& password) {
   const std::string file = dir + "/queue.ini";
-  testsupport::writeFile(file, "[DBInfo]\nUserName=" + user + "\nPassword=" + password + "\nCnnStr=" + connection + "\n");
+  testsupport::writeFile(file, "[DBInfo]\nUserName=" + user + "\nPassword=" + password +
+                                   "\nCnnStr=" + connection + "\n");
   return file;
 }
 
@@ -93,7 +95,8 @@ class QueueDbTest : public ::testing::TestWithParam<QueueDatabase> {
   }
 
   // Inserts and returns the stored identifier.
-  std::string insert(const std::string& id, long deliveryTime = 0, const std::string& project = "Default Server") {
+  std::string insert(const std::string& id, long deliveryTime = 0,
+                     const std::string& project = "Default Server") {
     TimedMission mission("sender@example.test", "rcpt@example.test", deliveryTime);
     mission.SetMissionID(id.c_str());
     mission.SetSMTPServerProject(project.c_str());
@@ -138,7 +141,8 @@ TEST_P(QueueDbTest, StoresAMissionAndHandsItOutOnce) {
   EXPECT_EQ(queue.GetDeliveryMission(nullptr, "", 0, none), 0);
   EXPECT_EQ(queue.GetDeliveryMission(nullptr, "", -1, none), 0);
   // Nothing due is reported as such, both when looking and when taking.
-  std::vector<std::string> expected(2, "CMailQueueDBVistor::GetDeliveryMission: Have no such record");
+  std::vector<std::string> expected(2,
+                                    "CMailQueueDBVistor::GetDeliveryMission: Have no such record");
   EXPECT_EQ(reports.texts(), expected);
 }
 
@@ -187,10 +191,12 @@ TEST_P(QueueDbTest, OnlyDueMissionsAreHandedOut) {
 TEST_P(QueueDbTest, ServerProjectsAreValuesNotSql) {
   const std::vector<std::string> projects = {"Default Server", "Project With Blanks",
                                              "O'Brien' OR '1'='1", "x'; DROP TABLE MailQueue; --"};
-  for (const std::string& project : projects) insert("id-" + std::to_string(&project - &projects[0]), 0, project);
+  for (const std::string& project : projects)
+    insert("id-" + std::to_string(&project - &projects[0]), 0, project);
   for (std::size_t i = projects.size(); i-- > 0;) {
     tagDeliveryMail mail;
-    ASSERT_EQ(queue.ClaimDeliveryMission(projects[i].c_str(), 0, mail), 1) << projects[i] << reports.all();
+    ASSERT_EQ(queue.ClaimDeliveryMission(projects[i].c_str(), 0, mail), 1)
+        << projects[i] << reports.all();
     EXPECT_EQ(std::string(mail.szMissionID), "id-" + std::to_string(i));
     EXPECT_EQ(queue.ClaimDeliveryMission(projects[i].c_str(), 0, mail), 0);
   }
@@ -230,21 +236,25 @@ TEST_P(QueueDbTest, ThreadsEachGetADifferentMission) {
   for (const auto& ids : taken) all.insert(all.end(), ids.begin(), ids.end());
   std::sort(all.begin(), all.end());
   EXPECT_EQ(all.size(), static_cast<std::size_t>(kMissions));
-  EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "a mission was handed out twice";
+  EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end())
+      << "a mission was handed out twice";
   EXPECT_EQ(queue.HaveActivedMission(), 0);
 }
 
 TEST_P(QueueDbTest, AnUnreachableDatabaseIsReportedWithoutItsPassword) {
   const std::string secret = "Sup3r-Secret-pw";
   testsupport::TempDir other;
-  const std::string failing = settingsFile(
-      other.path(), GetParam().unreachable(other.path()) + ";PWD={" + secret + "-2}", "mailtest", secret);
+  const std::string failing =
+      settingsFile(other.path(), GetParam().unreachable(other.path()) + ";PWD={" + secret + "-2}",
+                   "mailtest", secret);
   Reports failures;
   CMailQueueDBVistor unreachable;
   EXPECT_EQ(unreachable.Initialize(&failures, failing.c_str()), 0);
   ASSERT_FALSE(failures.texts().empty());
   const std::string text = failures.all();
-  EXPECT_EQ(text.rfind("CMailQueueDBVistor::Initialize: Failed to open database . Error:\nCode = ", 0), 0) << text;
+  EXPECT_EQ(
+      text.rfind("CMailQueueDBVistor::Initialize: Failed to open database . Error:\nCode = ", 0), 0)
+      << text;
   EXPECT_EQ(text.find("Sup3r-Secret"), std::string::npos) << text;
 
   // Nothing is queued or handed out, and each operation says why.
@@ -254,10 +264,12 @@ TEST_P(QueueDbTest, AnUnreachableDatabaseIsReportedWithoutItsPassword) {
   tagDeliveryMail mail;
   EXPECT_EQ(unreachable.ClaimDeliveryMission("", 0, mail), 0);
   EXPECT_EQ(unreachable.HaveActivedMission(), 0);
-  EXPECT_EQ(failures.texts(),
-            (std::vector<std::string>{
-                "CMailQueueDBVistor::InsertMissionToQueueTable: Failed to open Ado table.Invalid Connection",
-                "CMailQueueDBVistor::GetDeliveryMission: Failed to open Ado table.Invalid Connection"}));
+  EXPECT_EQ(
+      failures.texts(),
+      (std::vector<std::string>{
+          "CMailQueueDBVistor::InsertMissionToQueueTable: Failed to open Ado table.Invalid "
+          "Connection",
+          "CMailQueueDBVistor::GetDeliveryMission: Failed to open Ado table.Invalid Connection"}));
 }
 
 TEST(QueueDbBeforeInitialize, ReportsNothingAndFindsNothing) {

@@ -29,7 +29,8 @@ class POSTWELL_API IMailQueue {
   virtual void SetEventObject(IMailQueueEvent* sink) = 0;
   virtual void DISKQ_Enumerate() = 0;
   virtual void DISKQ_LoadMission(const char* file, IMailMission* mission) = 0;
-  virtual int GetDeliveryMission(const char* unused, const char* serverProject, int limit, tagDeliveryMail& out) = 0;
+  virtual int GetDeliveryMission(const char* unused, const char* serverProject, int limit,
+                                 tagDeliveryMail& out) = 0;
 
  protected:
   ~IMailQueue() = default;
@@ -50,8 +51,9 @@ class ILocalDelivery {
 // event sink, the local delivery object, the setting file, the database and the queue worker.
 //
 // StartWork opens the database named by the setting file (see CMailQueueDBVistor), loads the local
-// delivery plug-in named by "Plug-in"/"LocalDelivery" when there is one, and starts the queue worker,
-// which tells the event sink OnMissionWaiting when missions are due. StopWork ends the worker.
+// delivery plug-in named by "Plug-in"/"LocalDelivery" when there is one, and starts the queue
+// worker, which tells the event sink OnMissionWaiting when missions are due. StopWork ends the
+// worker.
 class POSTWELL_API CMailQueue : public IMailQueue, public IDeviceException {
  public:
   explicit CMailQueue(const char* settingFile);
@@ -72,7 +74,8 @@ class POSTWELL_API CMailQueue : public IMailQueue, public IDeviceException {
   void DISKQ_Enumerate() override;
   void DISKQ_LoadMission(const char* file, IMailMission* mission) override;
   // Hands out a due mission once: its database state becomes 2.
-  int GetDeliveryMission(const char* unused, const char* serverProject, int limit, tagDeliveryMail& out) override;
+  int GetDeliveryMission(const char* unused, const char* serverProject, int limit,
+                         tagDeliveryMail& out) override;
   virtual int Modify_State(const char* missionId, unsigned state);
   virtual int Modify_DeliveryTime(const char* missionId, long deliveryTime);
 

@@ -34,7 +34,8 @@ class POSTWELL_API CMailQueueDBVistor {
   virtual int HaveActivedMission();
   // Copies a due mission (of the server project, when one is given) into out without changing its
   // state. A negative limit gives 0.
-  virtual int GetDeliveryMission(const char* unused, const char* serverProject, int limit, tagDeliveryMail& out);
+  virtual int GetDeliveryMission(const char* unused, const char* serverProject, int limit,
+                                 tagDeliveryMail& out);
   // 1 when the statement ran (whether or not a row had that identifier).
   virtual int Modify_State(const char* missionId, unsigned state);
   // Sets the row's earliest delivery time (seconds since 1970). 1 when a row was changed.
@@ -51,7 +52,8 @@ class POSTWELL_API CMailQueueDBVistor {
 
  private:
   void report(const char* source, const std::string& text);
-  int selectDue(const char* source, const char* serverProject, int limit, tagDeliveryMail& out, bool claim);
+  int selectDue(const char* source, const char* serverProject, int limit, tagDeliveryMail& out,
+                bool claim);
 
   std::recursive_mutex m_lock;
   CADODatabase* m_pDatabase;

@@ -36,8 +36,8 @@ std::string domainOf(const char* address) {
 class DomainListDelivery : public ILocalDelivery {
  public:
   explicit DomainListDelivery(const char* settingFile) {
-    const std::string list =
-        platform::getPrivateProfileString("Plug-in", "LocalDomains", "", settingFile ? settingFile : "");
+    const std::string list = platform::getPrivateProfileString("Plug-in", "LocalDomains", "",
+                                                               settingFile ? settingFile : "");
     std::string current;
     for (char c : list + ",") {
       if (c == ',' || c == ';' || c == ' ' || c == '\t') {
@@ -61,8 +61,8 @@ class DomainListDelivery : public ILocalDelivery {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) ILocalDelivery* GetLocalDelivery(const char* reserved,
-                                                                                  const char* settingFile) {
+extern "C" __attribute__((visibility("default"))) ILocalDelivery* GetLocalDelivery(
+    const char* reserved, const char* settingFile) {
   try {
     return new DomainListDelivery(settingFile);
   } catch (...) {

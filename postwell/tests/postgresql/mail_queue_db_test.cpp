@@ -1,5 +1,5 @@
-// The database queue on PostgreSQL (the private cluster of scripts/peers/postgresql.sh), and several
-// processes taking missions from one queue.
+// The database queue on PostgreSQL (the private cluster of scripts/peers/postgresql.sh), and
+// several processes taking missions from one queue.
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -31,14 +31,17 @@ const char kPassword[] = "mailtest-pw";
 
 std::string serverConnection() {
   const char* port = std::getenv("MAILSIGNOFF_POSTGRESQL_PORT");
-  return std::string("Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=") + (port ? port : "5433") + ";Database=maildb";
+  return std::string("Driver=PostgreSQL Unicode;Server=127.0.0.1;Port=") + (port ? port : "5433") +
+         ";Database=maildb";
 }
 
 // False with the reason when the cluster is not running.
 bool findCluster(std::string& why) {
   const char* dir = std::getenv("MAILSIGNOFF_POSTGRESQL_DIR");
   if (dir == nullptr || std::getenv("MAILSIGNOFF_POSTGRESQL_PORT") == nullptr) {
-    why = "MAILSIGNOFF_POSTGRESQL_DIR/PORT are not set: run these tests with ctest, which starts PostgreSQL";
+    why =
+        "MAILSIGNOFF_POSTGRESQL_DIR/PORT are not set: run these tests with ctest, which starts "
+        "PostgreSQL";
     return false;
   }
   const std::filesystem::path root(dir);
@@ -56,7 +59,8 @@ bool findCluster(std::string& why) {
 
 bool dropQueue(std::string& why) {
   CADODatabase database;
-  if (!database.Open(serverConnection(), kUser, kPassword) || !database.Execute("DROP TABLE IF EXISTS MailQueue")) {
+  if (!database.Open(serverConnection(), kUser, kPassword) ||
+      !database.Execute("DROP TABLE IF EXISTS MailQueue")) {
     why = database.GetLastErrorString();
     return false;
   }
@@ -65,7 +69,8 @@ bool dropQueue(std::string& why) {
 
 QueueDatabase postgresql() {
   return {"PostgreSQL",
-          [](const std::string&, std::string& connection, std::string& user, std::string& password, std::string& why) {
+          [](const std::string&, std::string& connection, std::string& user, std::string& password,
+             std::string& why) {
             if (!findCluster(why) || !dropQueue(why)) return false;
             connection = serverConnection();
             user = kUser;
@@ -142,7 +147,8 @@ TEST(PostgresqlQueueProcesses, EachMissionIsHandedOutOnce) {
   }
   std::sort(all.begin(), all.end());
   EXPECT_EQ(all.size(), static_cast<std::size_t>(kMissions));
-  EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end()) << "a mission was handed out twice";
+  EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end())
+      << "a mission was handed out twice";
   EXPECT_LT(byThisProcess, all.size()) << "the other processes took nothing, so nothing was shared";
   EXPECT_EQ(queue.HaveActivedMission(), 0);
 }
