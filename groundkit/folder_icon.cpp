@@ -18,19 +18,15 @@ namespace {
 std::string folderPath(std::string_view folder) {
   std::string path(folder);
   std::replace(path.begin(), path.end(), '\\', '/');
-  while (path.size() > 1 && path.back() == '/')
-    path.pop_back();
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }
 
-bool writeDesktopIni(const std::string &folder, const char *iconFile,
-                     int iconIndex) {
-  return platform::ProfileFile::edit(
-      folder + "/Desktop.ini", [&](platform::ProfileFile &ini) {
-        return ini.setValue(".ShellClassInfo", "IconFile", iconFile) &&
-               ini.setValue(".ShellClassInfo", "IconIndex",
-                            std::to_string(iconIndex));
-      });
+bool writeDesktopIni(const std::string &folder, const char *iconFile, int iconIndex) {
+  return platform::ProfileFile::edit(folder + "/Desktop.ini", [&](platform::ProfileFile &ini) {
+    return ini.setValue(".ShellClassInfo", "IconFile", iconFile) &&
+           ini.setValue(".ShellClassInfo", "IconIndex", std::to_string(iconIndex));
+  });
 }
 
 // The file manager's custom icon of the folder, as the URI of the icon file; a
@@ -41,38 +37,32 @@ void setCustomIconMetadata(const std::string &folder, const char *iconFile) {
   std::string icon(iconFile);
   std::replace(icon.begin(), icon.end(), '\\', '/');
   GFile *directory = g_file_new_for_path(folder.c_str());
-  GFile *iconLocation =
-      g_path_is_absolute(icon.c_str())
-          ? g_file_new_for_path(icon.c_str())
-          : g_file_resolve_relative_path(directory, icon.c_str());
+  GFile *iconLocation = g_path_is_absolute(icon.c_str())
+                            ? g_file_new_for_path(icon.c_str())
+                            : g_file_resolve_relative_path(directory, icon.c_str());
   gchar *uri = g_file_get_uri(iconLocation);
   GError *error = nullptr;
-  if (!g_file_set_attribute_string(directory, "metadata::custom-icon", uri,
-                                   G_FILE_QUERY_INFO_NONE, nullptr, &error))
+  if (!g_file_set_attribute_string(directory, "metadata::custom-icon", uri, G_FILE_QUERY_INFO_NONE, nullptr,
+                                   &error))
     g_clear_error(&error);
   g_free(uri);
   g_object_unref(iconLocation);
   g_object_unref(directory);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
-void BSCF_SetFolderIcon(const char *folder, const char *iconFile,
-                        int iconIndex) {
-  if (folder == nullptr || *folder == '\0' || iconFile == nullptr ||
-      *iconFile == '\0')
-    return;
+void BSCF_SetFolderIcon(const char *folder, const char *iconFile, int iconIndex) {
+  if (folder == nullptr || *folder == '\0' || iconFile == nullptr || *iconFile == '\0') return;
   std::string path = folderPath(folder);
-  if (!platform::isDirectory(path))
-    return;
+  if (!platform::isDirectory(path)) return;
   // A value with a line break or a zero byte is refused here, before it could
   // add lines of its own.
-  if (!writeDesktopIni(path, iconFile, iconIndex))
-    return;
+  if (!writeDesktopIni(path, iconFile, iconIndex)) return;
   platform::markFolderCustomized(path);
   setCustomIconMetadata(path, iconFile);
 }
 
-} // extern "C"
+}  // extern "C"

@@ -31,24 +31,21 @@ constexpr std::size_t kMaxDestinationName = 127;
 // A connection to the scheduler that cupsServer() and ippPort() name
 // (CUPS_SERVER, client.conf, cupsSetServer), closed when it goes away.
 class Scheduler {
-public:
+ public:
   Scheduler() {
     // Created unconnected, so that a failed connection still tells its reason.
-    http_ = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC,
-                         cupsEncryption(), 1, 0, nullptr);
+    http_ = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 0, nullptr);
     if (http_ == nullptr) {
-      connectError_ = platform::err::kWsaHostUnreachable; // the server's name
-                                                          // does not resolve
+      // The server's name does not resolve.
+      connectError_ = platform::err::kWsaHostUnreachable;
       return;
     }
     if (httpReconnect2(http_, kConnectTimeoutMs, nullptr) != 0) {
       // CUPS reports a refused connection attempt as EHOSTDOWN.
       int reason = httpError(http_);
-      connectError_ = reason == EHOSTDOWN
-                          ? platform::err::kWsaConnectionRefused
-                          : platform::socketErrorFromErrno(reason);
-      if (connectError_ == platform::err::kSuccess)
-        connectError_ = platform::err::kWsaConnectionRefused;
+      connectError_ =
+          reason == EHOSTDOWN ? platform::err::kWsaConnectionRefused : platform::socketErrorFromErrno(reason);
+      if (connectError_ == platform::err::kSuccess) connectError_ = platform::err::kWsaConnectionRefused;
       httpClose(http_);
       http_ = nullptr;
       return;
@@ -56,8 +53,7 @@ public:
     httpSetTimeout(http_, kReplyTimeoutSeconds, &Scheduler::onTimeout, this);
   }
   ~Scheduler() {
-    if (http_)
-      httpClose(http_);
+    if (http_) httpClose(http_);
   }
   Scheduler(const Scheduler &) = delete;
   Scheduler &operator=(const Scheduler &) = delete;
@@ -71,20 +67,18 @@ public:
   // connection: 10060 when the scheduler did not answer in time, 10022 for a
   // reply that is not IPP.
   unsigned long requestError() const {
-    if (timedOut_)
-      return platform::err::kWsaTimedOut;
+    if (timedOut_) return platform::err::kWsaTimedOut;
     if (int reason = httpError(http_)) {
       unsigned long code = platform::socketErrorFromErrno(reason);
       return code != 0 ? code : platform::err::kWsaConnectionReset;
     }
     ipp_status_t status = cupsLastError();
-    if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE ||
-        status == IPP_STATUS_ERROR_INTERNAL)
+    if (status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE || status == IPP_STATUS_ERROR_INTERNAL)
       return platform::err::kWsaConnectionReset;
     return 0;
   }
 
-private:
+ private:
   // The scheduler has not answered within the reply timeout: give up rather
   // than wait on.
   static int onTimeout(http_t *, void *self) {
@@ -99,8 +93,7 @@ private:
 
 std::string destinationName(const cups_dest_t &dest) {
   std::string name = dest.name ? dest.name : "";
-  if (dest.instance && *dest.instance)
-    name.append("/").append(dest.instance);
+  if (dest.instance && *dest.instance) name.append("/").append(dest.instance);
   return name;
 }
 
@@ -109,17 +102,12 @@ std::string destinationName(const cups_dest_t &dest) {
 // Anything else never names a destination, and must not reach the user's option
 // file, whose lines it would break.
 bool isDestinationName(std::string_view name) {
-  if (name.empty() || name.size() > kMaxDestinationName)
-    return false;
+  if (name.empty() || name.size() > kMaxDestinationName) return false;
   std::size_t slash = name.find('/');
-  if (slash == 0 || slash + 1 == name.size())
-    return false;
-  if (slash != std::string_view::npos &&
-      name.find('/', slash + 1) != std::string_view::npos)
-    return false;
+  if (slash == 0 || slash + 1 == name.size()) return false;
+  if (slash != std::string_view::npos && name.find('/', slash + 1) != std::string_view::npos) return false;
   for (unsigned char c : name) {
-    if (c <= ' ' || c == 0x7f || c == '#' || c == '\\')
-      return false;
+    if (c <= ' ' || c == 0x7f || c == '#' || c == '\\') return false;
   }
   return true;
 }
@@ -130,12 +118,11 @@ struct Destinations {
   cups_dest_t *list = nullptr;
 };
 
-} // namespace
+}  // namespace
 
 extern "C" {
 
-int BSCF_GetDefaultPrinter(char *name, unsigned long size,
-                           unsigned long &error) {
+int BSCF_GetDefaultPrinter(char *name, unsigned long size, unsigned long &error) {
   error = 0;
   Scheduler scheduler;
   if (!scheduler.connected()) {
@@ -151,16 +138,14 @@ int BSCF_GetDefaultPrinter(char *name, unsigned long size,
   }
   std::string found = destinationName(*dest);
   cupsFreeDests(1, dest);
-  if (name == nullptr || found.size() >= size)
-    return 0;
+  if (name == nullptr || found.size() >= size) return 0;
   std::memcpy(name, found.c_str(), found.size() + 1);
   return 1;
 }
 
 int BSCF_SetDefaultPrinter(const char *name, unsigned long &error) {
   error = 0;
-  if (name == nullptr || *name == '\0')
-    return 0;
+  if (name == nullptr || *name == '\0') return 0;
   std::string_view wanted(name);
   if (!isDestinationName(wanted)) {
     error = kInvalidPrinterName;
@@ -184,27 +169,21 @@ int BSCF_SetDefaultPrinter(const char *name, unsigned long &error) {
   }
   // An instance is the user's own set of options for a printer: it may be new,
   // its printer not.
-  if (cupsGetDest(printer.c_str(), nullptr, dests.count, dests.list) ==
-      nullptr) {
+  if (cupsGetDest(printer.c_str(), nullptr, dests.count, dests.list) == nullptr) {
     error = kInvalidPrinterName;
     return 0;
   }
   const char *instanceName = instance.empty() ? nullptr : instance.c_str();
-  if (cupsGetDest(printer.c_str(), instanceName, dests.count, dests.list) ==
-      nullptr)
-    dests.count =
-        cupsAddDest(printer.c_str(), instanceName, dests.count, &dests.list);
-  for (int i = 0; i < dests.count; ++i)
-    dests.list[i].is_default = 0;
-  cupsGetDest(printer.c_str(), instanceName, dests.count, dests.list)
-      ->is_default = 1;
+  if (cupsGetDest(printer.c_str(), instanceName, dests.count, dests.list) == nullptr)
+    dests.count = cupsAddDest(printer.c_str(), instanceName, dests.count, &dests.list);
+  for (int i = 0; i < dests.count; ++i) dests.list[i].is_default = 0;
+  cupsGetDest(printer.c_str(), instanceName, dests.count, dests.list)->is_default = 1;
 
   // The user's option file, where lpoptions -d keeps the default and every CUPS
   // program reads it.
   errno = 0;
   if (cupsSetDests2(scheduler.http(), dests.count, dests.list) != 0) {
-    error = errno != 0 ? platform::fileErrorFromErrno(errno)
-                       : platform::err::kAccessDenied;
+    error = errno != 0 ? platform::fileErrorFromErrno(errno) : platform::err::kAccessDenied;
     return 0;
   }
   return 1;
@@ -213,15 +192,12 @@ int BSCF_SetDefaultPrinter(const char *name, unsigned long &error) {
 int BSCF_EnumSysPrinters(std::vector<std::string> &array) {
   array.clear();
   Scheduler scheduler;
-  if (!scheduler.connected())
-    return 0;
+  if (!scheduler.connected()) return 0;
   Destinations dests;
   dests.count = cupsGetDests2(scheduler.http(), &dests.list);
-  if (scheduler.requestError() != 0)
-    return 0;
-  for (int i = 0; i < dests.count; ++i)
-    array.push_back(destinationName(dests.list[i]));
+  if (scheduler.requestError() != 0) return 0;
+  for (int i = 0; i < dests.count; ++i) array.push_back(destinationName(dests.list[i]));
   return array.empty() ? 0 : 1;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -20,28 +20,26 @@ enum class Call { GetDefault, SetDefault, Enumerate };
 int callPrinters(Call call, unsigned long &code) {
   code = 4242;
   switch (call) {
-  case Call::GetDefault: {
-    char name[256] = "unchanged";
-    int result = BSCF_GetDefaultPrinter(name, sizeof name, code);
-    EXPECT_STREQ(name, "unchanged");
-    return result;
-  }
-  case Call::SetDefault:
-    return BSCF_SetDefaultPrinter("lab", code);
-  case Call::Enumerate: {
-    std::vector<std::string> printers{"stale"};
-    int result = BSCF_EnumSysPrinters(printers);
-    EXPECT_TRUE(printers.empty());
-    code = 0;
-    return result;
-  }
+    case Call::GetDefault: {
+      char name[256] = "unchanged";
+      int result = BSCF_GetDefaultPrinter(name, sizeof name, code);
+      EXPECT_STREQ(name, "unchanged");
+      return result;
+    }
+    case Call::SetDefault:
+      return BSCF_SetDefaultPrinter("lab", code);
+    case Call::Enumerate: {
+      std::vector<std::string> printers{"stale"};
+      int result = BSCF_EnumSysPrinters(printers);
+      EXPECT_TRUE(printers.empty());
+      code = 0;
+      return result;
+    }
   }
   return -1;
 }
 
-std::string serverAt(std::uint16_t port) {
-  return "127.0.0.1:" + std::to_string(port);
-}
+std::string serverAt(std::uint16_t port) { return "127.0.0.1:" + std::to_string(port); }
 
 struct OutageCase {
   const char *name;
@@ -71,8 +69,9 @@ TEST_P(SchedulerOutage, FailsWithACode) {
         script.silence();
       else
         script
-            .send("HTTP/1.1 200 OK\r\nContent-Type: "
-                  "application/ipp\r\nContent-Length: 9\r\n\r\nnot-ipp!!")
+            .send(
+                "HTTP/1.1 200 OK\r\nContent-Type: "
+                "application/ipp\r\nContent-Length: 9\r\n\r\nnot-ipp!!")
             .close();
     }
     server.start();
@@ -88,19 +87,17 @@ TEST_P(SchedulerOutage, FailsWithACode) {
   server.stop();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Printers, SchedulerOutage,
-    ::testing::Values(
-        OutageCase{"GetRefused", Call::GetDefault, "refused", 10061},
-        OutageCase{"SetRefused", Call::SetDefault, "refused", 10061},
-        OutageCase{"ListRefused", Call::Enumerate, "refused", 0},
-        OutageCase{"GetSilent", Call::GetDefault, "silent", 10060},
-        OutageCase{"SetSilent", Call::SetDefault, "silent", 10060},
-        OutageCase{"ListSilent", Call::Enumerate, "silent", 0},
-        OutageCase{"GetGarbage", Call::GetDefault, "garbage", 10022},
-        OutageCase{"SetGarbage", Call::SetDefault, "garbage", 10022},
-        OutageCase{"ListGarbage", Call::Enumerate, "garbage", 0}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Printers, SchedulerOutage,
+                         ::testing::Values(OutageCase{"GetRefused", Call::GetDefault, "refused", 10061},
+                                           OutageCase{"SetRefused", Call::SetDefault, "refused", 10061},
+                                           OutageCase{"ListRefused", Call::Enumerate, "refused", 0},
+                                           OutageCase{"GetSilent", Call::GetDefault, "silent", 10060},
+                                           OutageCase{"SetSilent", Call::SetDefault, "silent", 10060},
+                                           OutageCase{"ListSilent", Call::Enumerate, "silent", 0},
+                                           OutageCase{"GetGarbage", Call::GetDefault, "garbage", 10022},
+                                           OutageCase{"SetGarbage", Call::SetDefault, "garbage", 10022},
+                                           OutageCase{"ListGarbage", Call::Enumerate, "garbage", 0}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 struct NameCase {
   const char *label;
@@ -125,16 +122,12 @@ TEST_P(PrinterNames, AreRefusedBeforeAskingTheScheduler) {
 
 INSTANTIATE_TEST_SUITE_P(
     Printers, PrinterNames,
-    ::testing::Values(NameCase{"Empty", "", 0},
-                      NameCase{"LineBreak", "lab\nDefault office", 1801},
-                      NameCase{"CarriageReturn", "lab\r", 1801},
-                      NameCase{"Blank", "my lab", 1801},
-                      NameCase{"Hash", "lab#1", 1801},
-                      NameCase{"Backslash", "lab\\x", 1801},
-                      NameCase{"OnlyInstance", "/draft", 1801},
-                      NameCase{"EmptyInstance", "lab/", 1801},
+    ::testing::Values(NameCase{"Empty", "", 0}, NameCase{"LineBreak", "lab\nDefault office", 1801},
+                      NameCase{"CarriageReturn", "lab\r", 1801}, NameCase{"Blank", "my lab", 1801},
+                      NameCase{"Hash", "lab#1", 1801}, NameCase{"Backslash", "lab\\x", 1801},
+                      NameCase{"OnlyInstance", "/draft", 1801}, NameCase{"EmptyInstance", "lab/", 1801},
                       NameCase{"TwoInstances", "lab/a/b", 1801},
                       NameCase{"TooLong", std::string(128, 'p'), 1801}),
     [](const auto &info) { return std::string(info.param.label); });
 
-} // namespace
+}  // namespace

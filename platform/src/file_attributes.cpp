@@ -11,10 +11,8 @@ namespace platform {
 
 std::optional<long long> fileCreationTime(const std::string &path) {
   struct statx status {};
-  if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT,
-              STATX_BTIME | STATX_CTIME, &status) == 0) {
-    if (status.stx_mask & STATX_BTIME)
-      return static_cast<long long>(status.stx_btime.tv_sec);
+  if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BTIME | STATX_CTIME, &status) == 0) {
+    if (status.stx_mask & STATX_BTIME) return static_cast<long long>(status.stx_btime.tv_sec);
     return static_cast<long long>(status.stx_ctime.tv_sec);
   }
   if (errno != ENOSYS) {
@@ -43,4 +41,4 @@ bool markFolderCustomized(const std::string &path) {
   return true;
 }
 
-} // namespace platform
+}  // namespace platform

@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 testsupport::TempDir *home = nullptr;
 
 class CupsHome : public ::testing::Environment {
-public:
+ public:
   void SetUp() override {
     home = new testsupport::TempDir;
     ::setenv("HOME", home->path().c_str(), 1);
@@ -47,8 +47,7 @@ std::string run(const std::string &command) {
   std::string output;
   if (FILE *pipe = ::popen((command + " 2>&1").c_str(), "r")) {
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe))
-      output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
     ::pclose(pipe);
   }
   return output;
@@ -62,14 +61,15 @@ std::string defaultPrinter() {
 }
 
 class Printers : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     const char *dir = std::getenv("MAILSIGNOFF_CUPS_DIR");
     const char *port = std::getenv("MAILSIGNOFF_CUPS_PORT");
     std::string why;
     if (dir == nullptr || port == nullptr) {
-      why = "MAILSIGNOFF_CUPS_DIR/PORT are not set: run these tests with "
-            "ctest, which starts CUPS";
+      why =
+          "MAILSIGNOFF_CUPS_DIR/PORT are not set: run these tests with "
+          "ctest, which starts CUPS";
     } else if (fs::exists(fs::path(dir) / "unavailable")) {
       std::ifstream reason(fs::path(dir) / "unavailable");
       std::getline(reason, why);
@@ -77,8 +77,7 @@ protected:
       why = "the CUPS scheduler is not running";
     }
     if (!why.empty()) {
-      if (std::getenv("CI"))
-        FAIL() << why;
+      if (std::getenv("CI")) FAIL() << why;
       GTEST_SKIP() << why;
     }
     server_ = std::string("127.0.0.1:") + port;
@@ -87,14 +86,10 @@ protected:
   }
 
   // A CUPS program with this process's HOME and server.
-  std::string cups(const std::string &program,
-                   const std::string &arguments) const {
-    return run("HOME='" + home->path() + "' " + program + " -h " + server_ +
-               " " + arguments);
+  std::string cups(const std::string &program, const std::string &arguments) const {
+    return run("HOME='" + home->path() + "' " + program + " -h " + server_ + " " + arguments);
   }
-  std::string lpoptionsFile() const {
-    return home->path() + "/.cups/lpoptions";
-  }
+  std::string lpoptionsFile() const { return home->path() + "/.cups/lpoptions"; }
 
   std::string server_;
 };
@@ -117,18 +112,15 @@ TEST_F(Printers, DefaultSetHereIsWhatEveryCupsProgramSees) {
   ASSERT_EQ(BSCF_SetDefaultPrinter("office", code), 1);
   EXPECT_EQ(code, 0u);
   EXPECT_EQ(defaultPrinter(), "office");
-  EXPECT_NE(cups("lpstat", "-d").find("system default destination: office"),
-            std::string::npos);
+  EXPECT_NE(cups("lpstat", "-d").find("system default destination: office"), std::string::npos);
   // The user's choice only: another user still gets the server's default.
   testsupport::TempDir otherHome;
-  EXPECT_NE(run("HOME='" + otherHome.path() + "' lpstat -h " + server_ + " -d")
-                .find("destination: lab"),
+  EXPECT_NE(run("HOME='" + otherHome.path() + "' lpstat -h " + server_ + " -d").find("destination: lab"),
             std::string::npos);
 
   ASSERT_EQ(BSCF_SetDefaultPrinter("lab/draft", code), 1);
   EXPECT_EQ(defaultPrinter(), "lab/draft");
-  EXPECT_NE(cups("lpstat", "-d").find("system default destination: lab/draft"),
-            std::string::npos);
+  EXPECT_NE(cups("lpstat", "-d").find("system default destination: lab/draft"), std::string::npos);
 }
 
 TEST_F(Printers, SettingTheDefaultKeepsTheUsersPrinterOptions) {
@@ -136,10 +128,8 @@ TEST_F(Printers, SettingTheDefaultKeepsTheUsersPrinterOptions) {
   cups("lpoptions", "-p office/draft -o copies=2 >/dev/null");
   unsigned long code = 4242;
   ASSERT_EQ(BSCF_SetDefaultPrinter("office", code), 1);
-  EXPECT_NE(cups("lpoptions", "-p lab").find("sides=two-sided-long-edge"),
-            std::string::npos);
-  EXPECT_NE(cups("lpoptions", "-p office/draft").find("copies=2"),
-            std::string::npos);
+  EXPECT_NE(cups("lpoptions", "-p lab").find("sides=two-sided-long-edge"), std::string::npos);
+  EXPECT_NE(cups("lpoptions", "-p office/draft").find("copies=2"), std::string::npos);
   EXPECT_EQ(defaultPrinter(), "office");
 }
 
@@ -162,8 +152,7 @@ TEST_F(Printers, NameMustBeShorterThanTheBuffer) {
     int result;
     const char *name;
   };
-  for (Case c : {Case{0, 0, "#####"}, Case{3, 0, "#####"}, Case{4, 1, "lab"},
-                 Case{5, 1, "lab"}}) {
+  for (Case c : {Case{0, 0, "#####"}, Case{3, 0, "#####"}, Case{4, 1, "lab"}, Case{5, 1, "lab"}}) {
     char name[8] = "#####";
     unsigned long code = 4242;
     EXPECT_EQ(BSCF_GetDefaultPrinter(name, c.size, code), c.result) << c.size;
@@ -190,10 +179,7 @@ TEST_F(Printers, AfterTheSchedulerStopsEveryCallFailsWithACode) {
   std::string dir = scratch.path() + "/cups-own";
   std::string port = std::to_string(freePort());
   std::string script = CUPS_PEER_SCRIPT;
-  ASSERT_EQ(
-      std::system(
-          (script + " start " + dir + " " + port + " >/dev/null 2>&1").c_str()),
-      0);
+  ASSERT_EQ(std::system((script + " start " + dir + " " + port + " >/dev/null 2>&1").c_str()), 0);
   std::string own = "127.0.0.1:" + port;
   cupsSetServer(own.c_str());
   EXPECT_EQ(defaultPrinter(), "lab");
@@ -201,8 +187,7 @@ TEST_F(Printers, AfterTheSchedulerStopsEveryCallFailsWithACode) {
   run("HOME='" + home->path() + "' lpadmin -h " + own + " -x lab");
   EXPECT_EQ(defaultPrinter(), "failed with 0");
 
-  ASSERT_EQ(std::system((script + " stop " + dir + " >/dev/null 2>&1").c_str()),
-            0);
+  ASSERT_EQ(std::system((script + " stop " + dir + " >/dev/null 2>&1").c_str()), 0);
   EXPECT_EQ(defaultPrinter(), "failed with 10061");
   unsigned long code = 0;
   EXPECT_EQ(BSCF_SetDefaultPrinter("lab", code), 0);
@@ -212,4 +197,4 @@ TEST_F(Printers, AfterTheSchedulerStopsEveryCallFailsWithACode) {
   EXPECT_TRUE(printers.empty());
 }
 
-} // namespace
+}  // namespace
