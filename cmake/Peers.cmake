@@ -8,6 +8,7 @@ set(MAILSIGNOFF_DOVECOT_PORT 11110 CACHE STRING "Loopback port of the test Dovec
 set(MAILSIGNOFF_POSTFIX_PORT 2525 CACHE STRING "Loopback port of the test Postfix SMTP server")
 set(MAILSIGNOFF_DNSMASQ_PORT 15353 CACHE STRING "Loopback port of the test dnsmasq DNS server")
 set(MAILSIGNOFF_POSTGRESQL_PORT 5433 CACHE STRING "Loopback port of the test PostgreSQL cluster")
+set(MAILSIGNOFF_CUPS_PORT 11631 CACHE STRING "Loopback port of the test CUPS scheduler")
 
 # The peers that must run beside a peer: Postfix authenticates through Dovecot's SASL socket and
 # delivers into Dovecot's maildirs.

@@ -8,6 +8,7 @@
 
 #include "groundkit/groundkit.h"
 #include "internal/bounded_copy.h"
+#include "platform/file_attributes.h"
 #include "platform/files.h"
 
 namespace {
@@ -134,6 +135,20 @@ void BSCF_InsertStringToArrayByOrder(std::vector<std::string>& array, const char
     while (position != array.begin() && std::string_view(*std::prev(position)) > value) --position;
   }
   array.emplace(position, value);
+}
+
+}  // extern "C"
+
+// ---- Names and file times --------------------------------------------------------------------
+
+extern "C" {
+
+// Kept for hosts that call it; names are taken as they are.
+void BSCF_RemoveIllegalChar(char*) {}
+
+long long BSCF_GetFileCreateTime(const char* path) {
+  if (path == nullptr || *path == '\0') return 0;
+  return platform::fileCreationTime(path).value_or(0);
 }
 
 }  // extern "C"

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libglib2.0-dev fonts-wqy-microhei xvfb xauth imagemagick
   libc-ares-dev unixodbc-dev libsqliteodbc odbc-postgresql libgmime-3.0-dev
   curl strace dovecot-pop3d dnsutils dnsmasq-base postgresql postfix
+  libcups2-dev cups-daemon cups-client gvfs dbus
 )
 
 missing=()

@@ -209,6 +209,12 @@ void* loadLibrary(const std::string& pluginName) {
   return handle;
 }
 
+void* loadLibraryFile(const std::string& path) {
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) setLastError(126);  // the specified module could not be found
+  return handle;
+}
+
 void* librarySymbol(void* library, const char* name) {
   if (library == nullptr) return nullptr;
   void* symbol = ::dlsym(library, name);

@@ -69,6 +69,23 @@ GROUNDKIT_API int BSCF_GetIniSecNameList(const char* iniPath, std::vector<std::s
 GROUNDKIT_API void BSCF_InsertStringToArrayByOrder(std::vector<std::string>& array, const char* text,
                                                    int sorted);
 
+// ---- Printers, the folder picker, folder icons -------------------------------------------------
+// Printers are the destinations of the CUPS scheduler. Failures that come from the scheduler's
+// connection carry the socket error (10061 refused, 10060 no answer in time); 1801 names a printer
+// the scheduler does not know.
+GROUNDKIT_API int BSCF_GetDefaultPrinter(char* name, unsigned long size, unsigned long& error);
+GROUNDKIT_API int BSCF_SetDefaultPrinter(const char* name, unsigned long& error);
+GROUNDKIT_API int BSCF_EnumSysPrinters(std::vector<std::string>& array);
+// The desktop's folder dialog, loaded with its GUI library only when called. owner is the host's
+// QWidget* to centre on, or null; a host without a QApplication gets one created for it.
+GROUNDKIT_API int BSCF_ShowFolderSelectDlg(char* folder, const char* title, void* owner,
+                                           const char* rootFolder, const char* initialFolder);
+GROUNDKIT_API void BSCF_SetFolderIcon(const char* folder, const char* iconFile, int iconIndex);
+GROUNDKIT_API void BSCF_RemoveIllegalChar(char* text);
+// Seconds since 1970 of the file's creation (its change time where the file system keeps no
+// creation time); 0 when the file cannot be examined.
+GROUNDKIT_API long long BSCF_GetFileCreateTime(const char* path);
+
 }  // extern "C"
 
 // Message composition and decoding.

@@ -42,6 +42,8 @@ PLATFORM_API std::string sharedObjectName(const std::string& pluginName);
 // Loads a plug-in: a path with a folder as given when that file exists, else the plug-in name
 // beside the executable first, then where the system looks. Null on failure.
 PLATFORM_API void* loadLibrary(const std::string& pluginName);
+// Loads the shared object at exactly this path. Null on failure.
+PLATFORM_API void* loadLibraryFile(const std::string& path);
 PLATFORM_API void* librarySymbol(void* library, const char* name);
 PLATFORM_API void freeLibrary(void* library);
 
