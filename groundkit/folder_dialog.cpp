@@ -14,7 +14,7 @@ namespace {
 groundkit::FolderPickerEntry loadPicker() {
   static groundkit::FolderPickerEntry entry = [] {
     std::string file = platform::sharedObjectName(groundkit::kFolderPickerLibrary);
-    void *library = nullptr;
+    void* library = nullptr;
     if (auto self = platform::loadedModulePath("Groundkit")) {
       std::string directory = self->substr(0, self->find_last_of('/'));
       library = platform::loadLibraryFile(directory + "/" + file);
@@ -32,8 +32,8 @@ groundkit::FolderPickerEntry loadPicker() {
 
 extern "C" {
 
-int BSCF_ShowFolderSelectDlg(char *folder, const char *title, void *owner, const char *rootFolder,
-                             const char *initialFolder) {
+int BSCF_ShowFolderSelectDlg(char* folder, const char* title, void* owner, const char* rootFolder,
+                             const char* initialFolder) {
   groundkit::boundedCopy(folder, "");
   groundkit::FolderPickerEntry pick = loadPicker();
   if (pick == nullptr) return 0;

@@ -22,8 +22,8 @@ std::string folderPath(std::string_view folder) {
   return path;
 }
 
-bool writeDesktopIni(const std::string &folder, const char *iconFile, int iconIndex) {
-  return platform::ProfileFile::edit(folder + "/Desktop.ini", [&](platform::ProfileFile &ini) {
+bool writeDesktopIni(const std::string& folder, const char* iconFile, int iconIndex) {
+  return platform::ProfileFile::edit(folder + "/Desktop.ini", [&](platform::ProfileFile& ini) {
     return ini.setValue(".ShellClassInfo", "IconFile", iconFile) &&
            ini.setValue(".ShellClassInfo", "IconIndex", std::to_string(iconIndex));
   });
@@ -33,17 +33,17 @@ bool writeDesktopIni(const std::string &folder, const char *iconFile, int iconIn
 // relative icon path is taken from the folder, as the shell takes the one in
 // Desktop.ini. Nothing happens where the desktop keeps no file metadata (no
 // metadata service, no session bus).
-void setCustomIconMetadata(const std::string &folder, const char *iconFile) {
+void setCustomIconMetadata(const std::string& folder, const char* iconFile) {
   std::string icon(iconFile);
   std::replace(icon.begin(), icon.end(), '\\', '/');
-  GFile *directory = g_file_new_for_path(folder.c_str());
-  GFile *iconLocation = g_path_is_absolute(icon.c_str())
+  GFile* directory = g_file_new_for_path(folder.c_str());
+  GFile* iconLocation = g_path_is_absolute(icon.c_str())
                             ? g_file_new_for_path(icon.c_str())
                             : g_file_resolve_relative_path(directory, icon.c_str());
-  gchar *uri = g_file_get_uri(iconLocation);
-  GError *error = nullptr;
-  if (!g_file_set_attribute_string(directory, "metadata::custom-icon", uri, G_FILE_QUERY_INFO_NONE, nullptr,
-                                   &error))
+  gchar* uri = g_file_get_uri(iconLocation);
+  GError* error = nullptr;
+  if (!g_file_set_attribute_string(directory, "metadata::custom-icon", uri, G_FILE_QUERY_INFO_NONE,
+                                   nullptr, &error))
     g_clear_error(&error);
   g_free(uri);
   g_object_unref(iconLocation);
@@ -54,7 +54,7 @@ void setCustomIconMetadata(const std::string &folder, const char *iconFile) {
 
 extern "C" {
 
-void BSCF_SetFolderIcon(const char *folder, const char *iconFile, int iconIndex) {
+void BSCF_SetFolderIcon(const char* folder, const char* iconFile, int iconIndex) {
   if (folder == nullptr || *folder == '\0' || iconFile == nullptr || *iconFile == '\0') return;
   std::string path = folderPath(folder);
   if (!platform::isDirectory(path)) return;

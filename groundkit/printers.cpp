@@ -34,7 +34,8 @@ class Scheduler {
  public:
   Scheduler() {
     // Created unconnected, so that a failed connection still tells its reason.
-    http_ = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 0, nullptr);
+    http_ =
+        httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 0, nullptr);
     if (http_ == nullptr) {
       // The server's name does not resolve.
       connectError_ = platform::err::kWsaHostUnreachable;
@@ -43,9 +44,10 @@ class Scheduler {
     if (httpReconnect2(http_, kConnectTimeoutMs, nullptr) != 0) {
       // CUPS reports a refused connection attempt as EHOSTDOWN.
       int reason = httpError(http_);
-      connectError_ =
-          reason == EHOSTDOWN ? platform::err::kWsaConnectionRefused : platform::socketErrorFromErrno(reason);
-      if (connectError_ == platform::err::kSuccess) connectError_ = platform::err::kWsaConnectionRefused;
+      connectError_ = reason == EHOSTDOWN ? platform::err::kWsaConnectionRefused
+                                          : platform::socketErrorFromErrno(reason);
+      if (connectError_ == platform::err::kSuccess)
+        connectError_ = platform::err::kWsaConnectionRefused;
       httpClose(http_);
       http_ = nullptr;
       return;
@@ -55,10 +57,10 @@ class Scheduler {
   ~Scheduler() {
     if (http_) httpClose(http_);
   }
-  Scheduler(const Scheduler &) = delete;
-  Scheduler &operator=(const Scheduler &) = delete;
+  Scheduler(const Scheduler&) = delete;
+  Scheduler& operator=(const Scheduler&) = delete;
 
-  http_t *http() const { return http_; }
+  http_t* http() const { return http_; }
   bool connected() const { return http_ != nullptr; }
   unsigned long connectError() const { return connectError_; }
 
@@ -81,17 +83,17 @@ class Scheduler {
  private:
   // The scheduler has not answered within the reply timeout: give up rather
   // than wait on.
-  static int onTimeout(http_t *, void *self) {
-    static_cast<Scheduler *>(self)->timedOut_ = true;
+  static int onTimeout(http_t*, void* self) {
+    static_cast<Scheduler*>(self)->timedOut_ = true;
     return 0;
   }
 
-  http_t *http_ = nullptr;
+  http_t* http_ = nullptr;
   unsigned long connectError_ = 0;
   bool timedOut_ = false;
 };
 
-std::string destinationName(const cups_dest_t &dest) {
+std::string destinationName(const cups_dest_t& dest) {
   std::string name = dest.name ? dest.name : "";
   if (dest.instance && *dest.instance) name.append("/").append(dest.instance);
   return name;
@@ -105,7 +107,8 @@ bool isDestinationName(std::string_view name) {
   if (name.empty() || name.size() > kMaxDestinationName) return false;
   std::size_t slash = name.find('/');
   if (slash == 0 || slash + 1 == name.size()) return false;
-  if (slash != std::string_view::npos && name.find('/', slash + 1) != std::string_view::npos) return false;
+  if (slash != std::string_view::npos && name.find('/', slash + 1) != std::string_view::npos)
+    return false;
   for (unsigned char c : name) {
     if (c <= ' ' || c == 0x7f || c == '#' || c == '\\') return false;
   }
@@ -115,14 +118,14 @@ bool isDestinationName(std::string_view name) {
 struct Destinations {
   ~Destinations() { cupsFreeDests(count, list); }
   int count = 0;
-  cups_dest_t *list = nullptr;
+  cups_dest_t* list = nullptr;
 };
 
 }  // namespace
 
 extern "C" {
 
-int BSCF_GetDefaultPrinter(char *name, unsigned long size, unsigned long &error) {
+int BSCF_GetDefaultPrinter(char* name, unsigned long size, unsigned long& error) {
   error = 0;
   Scheduler scheduler;
   if (!scheduler.connected()) {
@@ -131,7 +134,7 @@ int BSCF_GetDefaultPrinter(char *name, unsigned long size, unsigned long &error)
   }
   // The user's default (lpoptions -d, LPDEST, PRINTER) when there is one, else
   // the server's.
-  cups_dest_t *dest = cupsGetNamedDest(scheduler.http(), nullptr, nullptr);
+  cups_dest_t* dest = cupsGetNamedDest(scheduler.http(), nullptr, nullptr);
   if (dest == nullptr) {
     error = scheduler.requestError();
     return 0;
@@ -143,7 +146,7 @@ int BSCF_GetDefaultPrinter(char *name, unsigned long size, unsigned long &error)
   return 1;
 }
 
-int BSCF_SetDefaultPrinter(const char *name, unsigned long &error) {
+int BSCF_SetDefaultPrinter(const char* name, unsigned long& error) {
   error = 0;
   if (name == nullptr || *name == '\0') return 0;
   std::string_view wanted(name);
@@ -173,7 +176,7 @@ int BSCF_SetDefaultPrinter(const char *name, unsigned long &error) {
     error = kInvalidPrinterName;
     return 0;
   }
-  const char *instanceName = instance.empty() ? nullptr : instance.c_str();
+  const char* instanceName = instance.empty() ? nullptr : instance.c_str();
   if (cupsGetDest(printer.c_str(), instanceName, dests.count, dests.list) == nullptr)
     dests.count = cupsAddDest(printer.c_str(), instanceName, dests.count, &dests.list);
   for (int i = 0; i < dests.count; ++i) dests.list[i].is_default = 0;
@@ -189,7 +192,7 @@ int BSCF_SetDefaultPrinter(const char *name, unsigned long &error) {
   return 1;
 }
 
-int BSCF_EnumSysPrinters(std::vector<std::string> &array) {
+int BSCF_EnumSysPrinters(std::vector<std::string>& array) {
   array.clear();
   Scheduler scheduler;
   if (!scheduler.connected()) return 0;

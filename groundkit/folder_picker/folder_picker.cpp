@@ -21,20 +21,21 @@ namespace {
 
 using groundkit::FolderPickerRequest;
 
-QString pathFrom(const char *text) { return text && *text ? QFile::decodeName(text) : QString(); }
+QString pathFrom(const char* text) { return text && *text ? QFile::decodeName(text) : QString(); }
 
 // The folder as the file system resolves it (links followed), empty when there
 // is none.
-QString resolvedFolder(const QString &path) {
+QString resolvedFolder(const QString& path) {
   QFileInfo info(path);
   return info.isDir() ? info.canonicalFilePath() : QString();
 }
 
-bool isWithin(const QString &root, const QString &path) {
+bool isWithin(const QString& root, const QString& path) {
   if (root.isEmpty()) return true;
   QString resolved = resolvedFolder(path);
   if (resolved.isEmpty()) return false;
-  return root == QStringLiteral("/") || resolved == root || resolved.startsWith(root + QLatin1Char('/'));
+  return root == QStringLiteral("/") || resolved == root ||
+         resolved.startsWith(root + QLatin1Char('/'));
 }
 
 // Qt's own folder dialog, kept inside a root folder: the user can neither enter
@@ -42,7 +43,7 @@ bool isWithin(const QString &root, const QString &path) {
 // that leads out.
 class ConfinedFolderDialog : public QFileDialog {
  public:
-  ConfinedFolderDialog(QWidget *owner, const QString &title, const QString &root)
+  ConfinedFolderDialog(QWidget* owner, const QString& title, const QString& root)
       : QFileDialog(owner, title), root_(root) {
     setFileMode(QFileDialog::Directory);
     setOption(QFileDialog::ShowDirsOnly);
@@ -51,7 +52,7 @@ class ConfinedFolderDialog : public QFileDialog {
     setOption(QFileDialog::DontUseNativeDialog);
     setSidebarUrls({QUrl::fromLocalFile(root_)});
     setHistory({});
-    connect(this, &QFileDialog::directoryEntered, this, [this](const QString &entered) {
+    connect(this, &QFileDialog::directoryEntered, this, [this](const QString& entered) {
       if (!isWithin(root_, entered)) setDirectory(root_);
     });
   }
@@ -70,7 +71,7 @@ class ConfinedFolderDialog : public QFileDialog {
   QString root_;
 };
 
-int runDialog(const FolderPickerRequest &request, char *chosen, unsigned long chosenSize) {
+int runDialog(const FolderPickerRequest& request, char* chosen, unsigned long chosenSize) {
   QString root;
   if (request.rootFolder && *request.rootFolder) {
     root = resolvedFolder(pathFrom(request.rootFolder));
@@ -78,7 +79,7 @@ int runDialog(const FolderPickerRequest &request, char *chosen, unsigned long ch
     if (root.isEmpty()) return groundkit::kFolderPickerUnavailable;
   }
   QString title = request.title ? QString::fromUtf8(request.title) : QString();
-  ConfinedFolderDialog dialog(static_cast<QWidget *>(request.owner), title, root);
+  ConfinedFolderDialog dialog(static_cast<QWidget*>(request.owner), title, root);
 
   QString initial = pathFrom(request.initialFolder);
   if (!initial.isEmpty() && QFileInfo(initial).isDir() && isWithin(root, initial))
@@ -98,44 +99,47 @@ int runDialog(const FolderPickerRequest &request, char *chosen, unsigned long ch
 // Whether a QApplication can start here: Qt ends the process when it finds no
 // display.
 bool displayAvailable() {
-  const char *platformName = std::getenv("QT_QPA_PLATFORM");
+  const char* platformName = std::getenv("QT_QPA_PLATFORM");
   if (platformName && *platformName) return true;
-  const char *wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (wayland && *wayland) return true;
-  const char *display = std::getenv("DISPLAY");
+  const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return false;
-  xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
   bool reachable = xcb_connection_has_error(connection) == 0;
   xcb_disconnect(connection);
   return reachable;
 }
 
-QApplication *widgetApplication() {
+QApplication* widgetApplication() {
   if (QCoreApplication::instance() == nullptr) {
     if (!displayAvailable()) return nullptr;
     static int argc = 1;
     static char name[] = "groundkit";
-    static char *argv[] = {name, nullptr};
-    static QApplication *created = new QApplication(argc, argv);
+    static char* argv[] = {name, nullptr};
+    static QApplication* created = new QApplication(argc, argv);
     return created;
   }
   // A QCoreApplication or QGuiApplication cannot show widgets.
-  return qobject_cast<QApplication *>(QCoreApplication::instance());
+  return qobject_cast<QApplication*>(QCoreApplication::instance());
 }
 
 }  // namespace
 
-extern "C" FOLDER_PICKER_API int GroundkitPickFolder(const FolderPickerRequest *request, char *chosen,
-                                                     unsigned long chosenSize) {
-  if (request == nullptr || chosen == nullptr || chosenSize == 0) return groundkit::kFolderPickerUnavailable;
+extern "C" FOLDER_PICKER_API int GroundkitPickFolder(const FolderPickerRequest* request,
+                                                     char* chosen, unsigned long chosenSize) {
+  if (request == nullptr || chosen == nullptr || chosenSize == 0)
+    return groundkit::kFolderPickerUnavailable;
   chosen[0] = '\0';
-  QApplication *application = widgetApplication();
+  QApplication* application = widgetApplication();
   if (application == nullptr) return groundkit::kFolderPickerUnavailable;
-  if (QThread::currentThread() == application->thread()) return runDialog(*request, chosen, chosenSize);
+  if (QThread::currentThread() == application->thread())
+    return runDialog(*request, chosen, chosenSize);
   // Widgets live on the GUI thread: a worker thread of the host waits there for
   // the answer.
   int result = groundkit::kFolderPickerUnavailable;
   QMetaObject::invokeMethod(
-      application, [&] { result = runDialog(*request, chosen, chosenSize); }, Qt::BlockingQueuedConnection);
+      application, [&] { result = runDialog(*request, chosen, chosenSize); },
+      Qt::BlockingQueuedConnection);
   return result;
 }

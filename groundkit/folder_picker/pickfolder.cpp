@@ -12,11 +12,11 @@
 // would report it at every exit. Nothing of ours is hidden by this. The
 // sanitizer looks both up by name.
 #define SANITIZER_HOOK extern "C" __attribute__((visibility("default"), used))
-SANITIZER_HOOK const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-SANITIZER_HOOK const char *__lsan_default_options() { return "print_suppressions=0"; }
+SANITIZER_HOOK const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+SANITIZER_HOOK const char* __lsan_default_options() { return "print_suppressions=0"; }
 #endif
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   char folder[1024] = "";
   int chosen = BSCF_ShowFolderSelectDlg(folder, argc > 1 ? argv[1] : "Choose a folder", nullptr,
                                         argc > 2 ? argv[2] : nullptr, argc > 3 ? argv[3] : nullptr);

@@ -10,14 +10,14 @@
 
 namespace groundkit {
 
-inline constexpr const char *kFolderPickerLibrary = "GroundkitFolderPicker";
-inline constexpr const char *kFolderPickerEntry = "GroundkitPickFolder";
+inline constexpr const char* kFolderPickerLibrary = "GroundkitFolderPicker";
+inline constexpr const char* kFolderPickerEntry = "GroundkitPickFolder";
 
 struct FolderPickerRequest {
-  const char *title;          // UTF-8; null or empty for the dialog's own title
-  void *owner;                // the host's QWidget*, or null
-  const char *rootFolder;     // null or empty: the whole file system
-  const char *initialFolder;  // null or empty: where the dialog starts by itself
+  const char* title;          // UTF-8; null or empty for the dialog's own title
+  void* owner;                // the host's QWidget*, or null
+  const char* rootFolder;     // null or empty: the whole file system
+  const char* initialFolder;  // null or empty: where the dialog starts by itself
 };
 
 enum FolderPickerResult : int {
@@ -27,6 +27,7 @@ enum FolderPickerResult : int {
   kFolderPathTooLong = -2,        // the chosen path does not fit into chosen
 };
 
-using FolderPickerEntry = int (*)(const FolderPickerRequest *request, char *chosen, unsigned long chosenSize);
+using FolderPickerEntry = int (*)(const FolderPickerRequest* request, char* chosen,
+                                  unsigned long chosenSize);
 
 }  // namespace groundkit

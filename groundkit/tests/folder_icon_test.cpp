@@ -62,11 +62,11 @@ TEST_F(FolderIcon, RefusedInputWritesNothing) {
 // directory.
 class SessionBus {
  public:
-  explicit SessionBus(const std::string &dataHome) {
+  explicit SessionBus(const std::string& dataHome) {
     ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", dataHome.c_str(), 1);
     ::chmod(dataHome.c_str(), 0700);
-    FILE *daemon = ::popen(
+    FILE* daemon = ::popen(
         "dbus-daemon --session --fork --print-address=1 "
         "--print-pid=1 2>/dev/null",
         "r");
@@ -90,9 +90,9 @@ class SessionBus {
   int pid_ = 0;
 };
 
-std::string customIcon(const std::string &folder) {
-  GFile *file = g_file_new_for_path(folder.c_str());
-  GFileInfo *info =
+std::string customIcon(const std::string& folder) {
+  GFile* file = g_file_new_for_path(folder.c_str());
+  GFileInfo* info =
       g_file_query_info(file, "metadata::custom-icon", G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
   std::string icon;
   if (info && g_file_info_has_attribute(info, "metadata::custom-icon"))
@@ -137,7 +137,7 @@ TEST(FileCreateTime, IsTheFilesTimeAndZeroWhenItCannotBeRead) {
   EXPECT_LE(created, static_cast<long long>(std::time(nullptr)) + 2);
   EXPECT_GT(BSCF_GetFileCreateTime(dir.path().c_str()), 0);
 
-  for (const char *unreadable : {"", "/no/such/file", static_cast<const char *>(nullptr)})
+  for (const char* unreadable : {"", "/no/such/file", static_cast<const char*>(nullptr)})
     EXPECT_EQ(BSCF_GetFileCreateTime(unreadable), 0) << (unreadable ? unreadable : "(null)");
 }
 

@@ -17,7 +17,7 @@ enum class Call { GetDefault, SetDefault, Enumerate };
 
 // Runs one printer function; the code is what it stored (Enumerate stores
 // none).
-int callPrinters(Call call, unsigned long &code) {
+int callPrinters(Call call, unsigned long& code) {
   code = 4242;
   switch (call) {
     case Call::GetDefault: {
@@ -42,17 +42,17 @@ int callPrinters(Call call, unsigned long &code) {
 std::string serverAt(std::uint16_t port) { return "127.0.0.1:" + std::to_string(port); }
 
 struct OutageCase {
-  const char *name;
+  const char* name;
   Call call;
   // How the server behaves: "refused", "silent" or "garbage".
-  const char *server;
+  const char* server;
   unsigned long code;
 };
 
 class SchedulerOutage : public ::testing::TestWithParam<OutageCase> {};
 
 TEST_P(SchedulerOutage, FailsWithACode) {
-  const OutageCase &c = GetParam();
+  const OutageCase& c = GetParam();
   testsupport::ScriptedServer server;
   std::string where;
   if (std::string(c.server) == "refused") {
@@ -64,7 +64,7 @@ TEST_P(SchedulerOutage, FailsWithACode) {
     where = serverAt(closed);
   } else {
     for (int i = 0; i < 4; ++i) {
-      auto &script = server.connection().readUntil("\r\n\r\n");
+      auto& script = server.connection().readUntil("\r\n\r\n");
       if (std::string(c.server) == "silent")
         script.silence();
       else
@@ -87,20 +87,21 @@ TEST_P(SchedulerOutage, FailsWithACode) {
   server.stop();
 }
 
-INSTANTIATE_TEST_SUITE_P(Printers, SchedulerOutage,
-                         ::testing::Values(OutageCase{"GetRefused", Call::GetDefault, "refused", 10061},
-                                           OutageCase{"SetRefused", Call::SetDefault, "refused", 10061},
-                                           OutageCase{"ListRefused", Call::Enumerate, "refused", 0},
-                                           OutageCase{"GetSilent", Call::GetDefault, "silent", 10060},
-                                           OutageCase{"SetSilent", Call::SetDefault, "silent", 10060},
-                                           OutageCase{"ListSilent", Call::Enumerate, "silent", 0},
-                                           OutageCase{"GetGarbage", Call::GetDefault, "garbage", 10022},
-                                           OutageCase{"SetGarbage", Call::SetDefault, "garbage", 10022},
-                                           OutageCase{"ListGarbage", Call::Enumerate, "garbage", 0}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Printers, SchedulerOutage,
+    ::testing::Values(OutageCase{"GetRefused", Call::GetDefault, "refused", 10061},
+                      OutageCase{"SetRefused", Call::SetDefault, "refused", 10061},
+                      OutageCase{"ListRefused", Call::Enumerate, "refused", 0},
+                      OutageCase{"GetSilent", Call::GetDefault, "silent", 10060},
+                      OutageCase{"SetSilent", Call::SetDefault, "silent", 10060},
+                      OutageCase{"ListSilent", Call::Enumerate, "silent", 0},
+                      OutageCase{"GetGarbage", Call::GetDefault, "garbage", 10022},
+                      OutageCase{"SetGarbage", Call::SetDefault, "garbage", 10022},
+                      OutageCase{"ListGarbage", Call::Enumerate, "garbage", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct NameCase {
-  const char *label;
+  const char* label;
   std::string name;
   unsigned long code;
 };
@@ -125,9 +126,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NameCase{"Empty", "", 0}, NameCase{"LineBreak", "lab\nDefault office", 1801},
                       NameCase{"CarriageReturn", "lab\r", 1801}, NameCase{"Blank", "my lab", 1801},
                       NameCase{"Hash", "lab#1", 1801}, NameCase{"Backslash", "lab\\x", 1801},
-                      NameCase{"OnlyInstance", "/draft", 1801}, NameCase{"EmptyInstance", "lab/", 1801},
+                      NameCase{"OnlyInstance", "/draft", 1801},
+                      NameCase{"EmptyInstance", "lab/", 1801},
                       NameCase{"TwoInstances", "lab/a/b", 1801},
                       NameCase{"TooLong", std::string(128, 'p'), 1801}),
-    [](const auto &info) { return std::string(info.param.label); });
+    [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

@@ -9,9 +9,10 @@
 
 namespace platform {
 
-std::optional<long long> fileCreationTime(const std::string &path) {
+std::optional<long long> fileCreationTime(const std::string& path) {
   struct statx status {};
-  if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BTIME | STATX_CTIME, &status) == 0) {
+  if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BTIME | STATX_CTIME, &status) ==
+      0) {
     if (status.stx_mask & STATX_BTIME) return static_cast<long long>(status.stx_btime.tv_sec);
     return static_cast<long long>(status.stx_ctime.tv_sec);
   }
@@ -28,7 +29,7 @@ std::optional<long long> fileCreationTime(const std::string &path) {
   return static_cast<long long>(plain.st_ctim.tv_sec);
 }
 
-bool markFolderCustomized(const std::string &path) {
+bool markFolderCustomized(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
     setLastError(fileErrorFromErrno(errno));

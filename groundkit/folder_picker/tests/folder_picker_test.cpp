@@ -21,15 +21,15 @@
 
 namespace {
 
-using DialogAction = std::function<void(QFileDialog *)>;
+using DialogAction = std::function<void(QFileDialog*)>;
 
 // Runs the action on the picker as soon as it is open; waits no longer than the
 // scope lives.
-void whenPickerOpens(QObject *scope, DialogAction action) {
-  auto *poll = new QTimer(scope);
+void whenPickerOpens(QObject* scope, DialogAction action) {
+  auto* poll = new QTimer(scope);
   QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-      auto *dialog = qobject_cast<QFileDialog *>(widget);
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QFileDialog*>(widget);
       if (dialog && dialog->isVisible()) {
         poll->stop();
         poll->deleteLater();
@@ -41,11 +41,11 @@ void whenPickerOpens(QObject *scope, DialogAction action) {
   poll->start(10);
 }
 
-void typeAndChoose(QFileDialog *dialog, const QString &text) {
-  auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+void typeAndChoose(QFileDialog* dialog, const QString& text) {
+  auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
   QVERIFY(name);
   name->setText(text);
-  auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+  auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
   QVERIFY(buttons);
   QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
 }
@@ -55,14 +55,14 @@ struct Pick {
   QString folder;
 };
 
-Pick pick(const char *title, QWidget *owner, const QString &root, const QString &initial) {
+Pick pick(const char* title, QWidget* owner, const QString& root, const QString& initial) {
   QByteArray rootBytes = QFile::encodeName(root);
   QByteArray initialBytes = QFile::encodeName(initial);
   char folder[1024] = "junk";
   Pick picked;
-  picked.result =
-      BSCF_ShowFolderSelectDlg(folder, title, owner, root.isEmpty() ? nullptr : rootBytes.constData(),
-                               initial.isEmpty() ? nullptr : initialBytes.constData());
+  picked.result = BSCF_ShowFolderSelectDlg(folder, title, owner,
+                                           root.isEmpty() ? nullptr : rootBytes.constData(),
+                                           initial.isEmpty() ? nullptr : initialBytes.constData());
   picked.folder = QFile::decodeName(folder);
   return picked;
 }
@@ -78,7 +78,8 @@ class FolderPickerTest : public QObject {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_top = QDir(m_dir->path()).canonicalPath();
-    for (const char *folder : {"inside/a", "inside/b", "outside"}) QVERIFY(QDir(m_top).mkpath(folder));
+    for (const char* folder : {"inside/a", "inside/b", "outside"})
+      QVERIFY(QDir(m_top).mkpath(folder));
     QVERIFY(QFile::link(m_top + "/outside", m_top + "/inside/leads-out"));
   }
   void cleanup() {
@@ -88,7 +89,7 @@ class FolderPickerTest : public QObject {
 
   void choosesTheFolderTheUserEnters() {
     QString title;
-    whenPickerOpens(m_scope.get(), [&](QFileDialog *dialog) {
+    whenPickerOpens(m_scope.get(), [&](QFileDialog* dialog) {
       title = dialog->windowTitle();
       typeAndChoose(dialog, m_top + "/inside/b");
     });
@@ -99,7 +100,7 @@ class FolderPickerTest : public QObject {
   }
 
   void cancelEmptiesTheOutput() {
-    whenPickerOpens(m_scope.get(), [](QFileDialog *dialog) { dialog->reject(); });
+    whenPickerOpens(m_scope.get(), [](QFileDialog* dialog) { dialog->reject(); });
     Pick picked = pick("Folder", nullptr, QString(), m_top);
     QCOMPARE(picked.result, 0);
     QCOMPARE(picked.folder, QString());
@@ -107,9 +108,9 @@ class FolderPickerTest : public QObject {
 
   void opensAtTheInitialFolderAndChoosesIt() {
     QString shown;
-    whenPickerOpens(m_scope.get(), [&](QFileDialog *dialog) {
+    whenPickerOpens(m_scope.get(), [&](QFileDialog* dialog) {
       shown = dialog->directory().absolutePath();
-      auto *buttons = dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+      auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
       QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
     });
     Pick picked = pick("Folder", nullptr, QString(), m_top + "/inside/a");
@@ -121,8 +122,8 @@ class FolderPickerTest : public QObject {
   void sitsOnItsOwner() {
     QWidget owner;
     owner.show();
-    QWidget *parent = nullptr;
-    whenPickerOpens(m_scope.get(), [&](QFileDialog *dialog) {
+    QWidget* parent = nullptr;
+    whenPickerOpens(m_scope.get(), [&](QFileDialog* dialog) {
       parent = dialog->parentWidget();
       dialog->reject();
     });
@@ -143,11 +144,12 @@ class FolderPickerTest : public QObject {
     QFETCH(QString, escape);
     QString root = m_top + "/inside";
     QString started, afterEscape, afterUp;
-    whenPickerOpens(m_scope.get(), [&](QFileDialog *dialog) {
+    whenPickerOpens(m_scope.get(), [&](QFileDialog* dialog) {
       started = dialog->directory().absolutePath();
       typeAndChoose(dialog, escape.arg(m_top));
-      afterEscape = dialog->isVisible() ? dialog->directory().absolutePath() : QStringLiteral("accepted");
-      if (auto *up = dialog->findChild<QToolButton *>(QStringLiteral("toParentButton"))) {
+      afterEscape =
+          dialog->isVisible() ? dialog->directory().absolutePath() : QStringLiteral("accepted");
+      if (auto* up = dialog->findChild<QToolButton*>(QStringLiteral("toParentButton"))) {
         up->click();
         afterUp = dialog->directory().absolutePath();
       }
@@ -164,7 +166,7 @@ class FolderPickerTest : public QObject {
 
   void rootThatIsNoFolderOpensNothing() {
     bool opened = false;
-    whenPickerOpens(m_scope.get(), [&](QFileDialog *dialog) {
+    whenPickerOpens(m_scope.get(), [&](QFileDialog* dialog) {
       opened = true;
       dialog->reject();
     });
@@ -181,8 +183,8 @@ class FolderPickerTest : public QObject {
     QString deep = m_top;
     while (QFile::encodeName(deep).size() <= 1100) deep += "/" + QString(200, QLatin1Char('d'));
     QVERIFY(QDir().mkpath(deep));
-    whenPickerOpens(m_scope.get(), [](QFileDialog *dialog) {
-      dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open)->click();
+    whenPickerOpens(m_scope.get(), [](QFileDialog* dialog) {
+      dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
     });
     Pick picked = pick("Folder", nullptr, QString(), deep);
     QCOMPARE(picked.result, 0);
@@ -192,7 +194,7 @@ class FolderPickerTest : public QObject {
   // A worker thread of the host gets the dialog shown on the GUI thread and
   // waits for the answer.
   void opensFromAWorkerThread() {
-    whenPickerOpens(m_scope.get(), [&](QFileDialog *dialog) {
+    whenPickerOpens(m_scope.get(), [&](QFileDialog* dialog) {
       QCOMPARE(dialog->thread(), QApplication::instance()->thread());
       typeAndChoose(dialog, m_top + "/inside/a");
     });
@@ -217,7 +219,7 @@ class FolderPickerTest : public QObject {
 #if defined(__SANITIZE_ADDRESS__)
 // The font library keeps memory to the end of the process; nothing of ours is
 // hidden by this.
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions() {
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\n";
 }
 #endif

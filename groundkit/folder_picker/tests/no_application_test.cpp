@@ -21,15 +21,15 @@
 // would report it at every exit. Nothing of ours is hidden by this. The
 // sanitizer looks both up by name.
 #define SANITIZER_HOOK extern "C" __attribute__((visibility("default"), used))
-SANITIZER_HOOK const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-SANITIZER_HOOK const char *__lsan_default_options() { return "print_suppressions=0"; }
+SANITIZER_HOOK const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+SANITIZER_HOOK const char* __lsan_default_options() { return "print_suppressions=0"; }
 #endif
 
 namespace {
 
 int failures = 0;
 
-void check(bool condition, const char *what) {
+void check(bool condition, const char* what) {
   if (!condition) {
     std::fprintf(stderr, "FAIL: %s\n", what);
     ++failures;
@@ -39,12 +39,12 @@ void check(bool condition, const char *what) {
 // Runs when the picker creates the application: chooses the folder the picker
 // opened at.
 void chooseWhenOpen() {
-  auto *poll = new QTimer;
+  auto* poll = new QTimer;
   QObject::connect(poll, &QTimer::timeout, poll, [poll] {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-      if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible()) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible()) {
         poll->deleteLater();
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open)->click();
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
         return;
       }
     }
@@ -65,12 +65,13 @@ int main() {
   check(BSCF_ShowFolderSelectDlg(chosen, "Folder", nullptr, nullptr, initial.constData()) == 1,
         "picker from a host without an application chooses");
   check(QFile::decodeName(chosen) == folder, "the folder chosen is the initial folder");
-  check(qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr,
+  check(qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr,
         "the picker made an application");
 
   // A program without a GUI library and without a display: no dialog, no abort.
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) environment.remove(name);
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+    environment.remove(name);
   QProcess host;
   host.setProcessEnvironment(environment);
   host.start(QStringLiteral(PICKFOLDER_PATH), {QStringLiteral("Folder")});

@@ -25,7 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Set before the first CUPS call of the process: CUPS reads HOME once.
-testsupport::TempDir *home = nullptr;
+testsupport::TempDir* home = nullptr;
 
 class CupsHome : public ::testing::Environment {
  public:
@@ -40,12 +40,12 @@ class CupsHome : public ::testing::Environment {
     home = nullptr;
   }
 };
-const auto *const kHome = ::testing::AddGlobalTestEnvironment(new CupsHome);
+const auto* const kHome = ::testing::AddGlobalTestEnvironment(new CupsHome);
 
 // Output of a command run through the shell.
-std::string run(const std::string &command) {
+std::string run(const std::string& command) {
   std::string output;
-  if (FILE *pipe = ::popen((command + " 2>&1").c_str(), "r")) {
+  if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
     char buffer[512];
     while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
     ::pclose(pipe);
@@ -63,8 +63,8 @@ std::string defaultPrinter() {
 class Printers : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char *dir = std::getenv("MAILSIGNOFF_CUPS_DIR");
-    const char *port = std::getenv("MAILSIGNOFF_CUPS_PORT");
+    const char* dir = std::getenv("MAILSIGNOFF_CUPS_DIR");
+    const char* port = std::getenv("MAILSIGNOFF_CUPS_PORT");
     std::string why;
     if (dir == nullptr || port == nullptr) {
       why =
@@ -86,7 +86,7 @@ class Printers : public ::testing::Test {
   }
 
   // A CUPS program with this process's HOME and server.
-  std::string cups(const std::string &program, const std::string &arguments) const {
+  std::string cups(const std::string& program, const std::string& arguments) const {
     return run("HOME='" + home->path() + "' " + program + " -h " + server_ + " " + arguments);
   }
   std::string lpoptionsFile() const { return home->path() + "/.cups/lpoptions"; }
@@ -115,8 +115,9 @@ TEST_F(Printers, DefaultSetHereIsWhatEveryCupsProgramSees) {
   EXPECT_NE(cups("lpstat", "-d").find("system default destination: office"), std::string::npos);
   // The user's choice only: another user still gets the server's default.
   testsupport::TempDir otherHome;
-  EXPECT_NE(run("HOME='" + otherHome.path() + "' lpstat -h " + server_ + " -d").find("destination: lab"),
-            std::string::npos);
+  EXPECT_NE(
+      run("HOME='" + otherHome.path() + "' lpstat -h " + server_ + " -d").find("destination: lab"),
+      std::string::npos);
 
   ASSERT_EQ(BSCF_SetDefaultPrinter("lab/draft", code), 1);
   EXPECT_EQ(defaultPrinter(), "lab/draft");
@@ -150,7 +151,7 @@ TEST_F(Printers, NameMustBeShorterThanTheBuffer) {
   struct Case {
     unsigned long size;
     int result;
-    const char *name;
+    const char* name;
   };
   for (Case c : {Case{0, 0, "#####"}, Case{3, 0, "#####"}, Case{4, 1, "lab"}, Case{5, 1, "lab"}}) {
     char name[8] = "#####";
@@ -168,8 +169,8 @@ int freePort() {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  ::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
-  ::getsockname(s, reinterpret_cast<sockaddr *>(&address), &length);
+  ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
   ::close(s);
   return ntohs(address.sin_port);
 }
