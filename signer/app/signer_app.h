@@ -4,10 +4,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 class CMainFrame;
 class CSignerView;
@@ -92,9 +93,12 @@ class CSignerApp : public QObject {
   // unless a task with the same WaterId has been listed in this run: that copy's files are deleted.
   // A file whose name is no task id is left alone. Mailbox check worker's thread.
   void ListTask(const std::string& headPath);
+  // The same for the ".inf" of several tasks, given in the order they arrived: listed at once.
+  void ListTasks(const std::vector<std::string>& headPaths);
   // Appends the queued task to the queue list; an id that is no task id is not listed. Any thread.
   void AddQueueRow(const std::string& taskId);
   void AddQueueRow(const std::string& taskId, const std::string& user);
+  void AddQueueRows(const std::vector<std::string>& taskIds, const std::string& user);
   // Queues the task approved, or returned to its sender with the reason, and moves its row from the
   // task list to the queue list. False, with everything left as it was, when it cannot be queued.
   bool ApproveTask(const std::string& taskId);
@@ -120,7 +124,7 @@ class CSignerApp : public QObject {
   // refuses it: a server that cannot be reached keeps the account and is tried again.
   std::atomic<bool> m_bOnline{false};
   // WaterId of every task listed in this run; used by the mailbox check worker's thread only.
-  std::list<std::string> m_lstWaterId;
+  std::unordered_set<std::string> m_lstWaterId;
 
  private:
   bool DecideTask(const std::string& taskId, int action, const std::string& reason);

@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
+#include <vector>
+#include <algorithm>
 
 #include "app/signer_app.h"
 #include "platform/files.h"
@@ -18,6 +21,8 @@ constexpr int kHeaderBufferSize = 1024;
 // Codes of a login that the server refused.
 constexpr unsigned long kUserRejected = 4945;
 constexpr unsigned long kPasswordRejected = 4946;
+// How many stored tasks go to the lists at a time.
+constexpr std::size_t kListBatch = 500;
 // The code of a message that could not be saved.
 constexpr unsigned long kSaveFailed = 4932;
 
@@ -212,8 +217,20 @@ void CCheckMailBox::ShowStoreLocked(const std::string& user) {
     SetAsideIncompleteTasks(home);
     SetAsideIncompleteTasks(queue);
   }
-  for (const std::string& taskId : StoredTaskIds(home)) m_app.ListTask(TaskHeadPath(home, taskId));
+  // In batches: one call to the lists for every few hundred rows.
+  std::vector<std::string> batch;
+  for (const std::string& taskId : StoredTaskIds(home)) {
+    batch.push_back(TaskHeadPath(home, taskId));
+    if (batch.size() == kListBatch) m_app.ListTasks(std::exchange(batch, {}));
+  }
+  m_app.ListTasks(batch);
   // A decided task that the server offers again (its deletion was not committed) is a copy.
-  for (std::string& waterId : DecidedWaterIds(home)) m_app.m_lstWaterId.push_back(std::move(waterId));
-  for (const std::string& taskId : StoredTaskIds(queue)) m_app.AddQueueRow(taskId, user);
+  for (std::string& waterId : DecidedWaterIds(home)) m_app.m_lstWaterId.insert(std::move(waterId));
+  const std::vector<std::string> queued = StoredTaskIds(queue);
+  for (std::size_t first = 0; first < queued.size(); first += kListBatch) {
+    const std::size_t last = std::min(queued.size(), first + kListBatch);
+    m_app.AddQueueRows({queued.begin() + static_cast<std::ptrdiff_t>(first),
+                        queued.begin() + static_cast<std::ptrdiff_t>(last)},
+                       user);
+  }
 }
