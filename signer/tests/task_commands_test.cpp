@@ -319,8 +319,9 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(Queue()->CellText(0, 2), "Task 1");
     QCOMPARE(Queue()->CellText(0, 3), "\"Alice\" <alice@example.test>");
     const std::string queued = testsupport::readFile("HOME_boss/Queue/QV000000001.eml");
-    QVERIFY(queued.find("Subject: 审核退回:Task 1\r\n") != std::string::npos);
-    QVERIFY(queued.find("X-Sign-Stat: Back By boss\r\nX-Sign-Message: 请补充附件\r\n\r\n") !=
+    // "审核退回:Task 1" and "请补充附件", as UTF-8 encoded words.
+    QVERIFY(queued.find("Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOlRhc2sgMQ==?=\r\n") != std::string::npos);
+    QVERIFY(queued.find("X-Sign-Stat: Back By boss\r\nX-Sign-Message: =?UTF-8?B?6K+36KGl5YWF6ZmE5Lu2?=\r\n\r\n") !=
             std::string::npos);
   }
 

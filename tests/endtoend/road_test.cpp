@@ -152,9 +152,10 @@ TEST_F(Road, ReturnedMessageReachesItsSenderWithPrefixAndReason) {
 
   const std::vector<std::string> got = Mailbox("cid");
   ASSERT_EQ(got.size(), 1u);
-  EXPECT_TRUE(Contains(got[0], "Subject: 审核退回:Hello\r\n")) << got[0];
+  // "审核退回:Hello" and the reason "请补充说明", as UTF-8 encoded words.
+  EXPECT_TRUE(Contains(got[0], "Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOkhlbGxv?=\r\n")) << got[0];
   EXPECT_TRUE(Contains(got[0], "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
-                               "X-Sign-Message: 请补充说明\r\n\r\nHi Bob.\r\n"))
+                               "X-Sign-Message: =?UTF-8?B?6K+36KGl5YWF6K+05piO?=\r\n\r\nHi Bob.\r\n"))
       << got[0];
   EXPECT_TRUE(Mailbox("bob").empty());
 }
