@@ -1,58 +1,31 @@
 // The application's operations on tasks: listing downloaded tasks, listing queued ones, and
 // approving and returning tasks.
+#include <QThread>
 #include <algorithm>
 #include <utility>
 
 #include "app/signer_app.h"
-#include "platform/files.h"
+#include "mailbox/check_mailbox.h"
 #include "queue/queue_task.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 
-namespace {
-
-// How much of each value the lists show.
-constexpr std::size_t kTaskValueLength = 127;
-
-}  // namespace
-
-void CSignerApp::ListTask(const std::string& headPath) { ListTasks({headPath}); }
-
-void CSignerApp::ListTasks(const std::vector<std::string>& headPaths) {
-  std::vector<tagTaskRow> rows;
-  for (const std::string& headPath : headPaths) {
-    // The task is known by the name of its file; the MsgId written inside it is never trusted.
-    const std::string taskId = TaskIdOfHeadPath(headPath);
-    if (taskId.empty()) continue;
-    const tagTaskHead head = ReadTaskHead(headPath, kTaskValueLength);
-    // A task without a WaterId carries no name of the mail server's and is never taken for a copy.
-    if (!head.WaterId.empty() && !m_lstWaterId.insert(head.WaterId).second) {
-      const std::string base = headPath.substr(0, headPath.size() - 4);  // without ".inf"
-      platform::deleteFile(base + ".inf");
-      platform::deleteFile(base + ".eml");
-      continue;
-    }
-    // The ".inf" is written last when a task is stored: its time is when the task arrived, in
-    // this run or an earlier one.
-    std::string arrived = ListTimeOfFile(headPath);
-    if (arrived.empty()) arrived = ListTimeNow();
-    rows.push_back({head.From, head.To, head.Subject, taskId, std::move(arrived)});
-  }
-  if (!m_pTaskView || rows.empty()) return;
+void CSignerApp::ListTask(const std::string& headPath) {
+  CCheckMailBox* worker = m_pCheckMailBox.get();
+  if (worker == nullptr || worker->thread() == QThread::currentThread()) return;
   QMetaObject::invokeMethod(
-      m_pTaskView, [view = m_pTaskView, rows = std::move(rows)] { view->AddTaskRows(rows); },
-      Qt::AutoConnection);
+      worker, [worker, headPath] { worker->ListTasks({headPath}); }, Qt::BlockingQueuedConnection);
 }
 
 void CSignerApp::AddQueueRow(const std::string& taskId) { AddQueueRow(taskId, UserName()); }
 
 void CSignerApp::AddQueueRow(const std::string& taskId, const std::string& user) {
-  AddQueueRows({taskId}, user);
+  if (m_pQueueView) m_pQueueView->AddRows(QueuedRows({taskId}, user));
 }
 
-void CSignerApp::AddQueueRows(const std::vector<std::string>& taskIds, const std::string& user) {
-  if (!m_pQueueView) return;
+std::vector<tagQueueRow> QueuedRows(const std::vector<std::string>& taskIds,
+                                    const std::string& user) {
   std::vector<tagQueueRow> rows;
   for (const std::string& taskId : taskIds) {
     if (!IsTaskId(taskId)) continue;
@@ -63,10 +36,7 @@ void CSignerApp::AddQueueRows(const std::vector<std::string>& taskIds, const std
     if (queued.empty()) queued = ListTimeNow();
     rows.push_back({head.From, head.Subject, head.To, taskId, std::move(queued)});
   }
-  if (rows.empty()) return;
-  QMetaObject::invokeMethod(
-      m_pQueueView, [view = m_pQueueView, rows = std::move(rows)] { view->AddRows(rows); },
-      Qt::AutoConnection);
+  return rows;
 }
 
 bool CSignerApp::ApproveTask(const std::string& taskId) {

@@ -316,7 +316,9 @@ class SendQueueTest : public QObject {
   void StoreTask(int n, const std::string& from, const std::string& to, const std::string& cc,
                  const std::string& bcc) {
     WriteTask(n, from, to, cc, bcc);
-    App().ListTask(TaskHeadPath("./HOME_boss", FormatTaskId(std::to_string(n))));
+    const std::string id = FormatTaskId(std::to_string(n));
+    App().ListTask(TaskHeadPath("./HOME_boss", id));
+    QTRY_VERIFY(App().m_pTaskView->FindRow(id) >= 0);
   }
 
   static void WriteTask(int n, const std::string& from, const std::string& to,

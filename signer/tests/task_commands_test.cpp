@@ -132,6 +132,7 @@ class TaskCommandsTest : public QObject {
     QVERIFY(m_signer->Restart());
     for (const char* id : {"QV000000001", "QV000000002", "QV000000003"})
       App().ListTask(TaskHeadPath(home, id));
+    QTRY_COMPARE(Tasks()->RowCount(), 3);
     QCOMPARE(Tasks()->TaskId(1), "QV000000002");
     QCOMPARE(Tasks()->CellText(1, 3), "2026-03-14 09:26:53");
     const std::string today = QDate::currentDate().toString(Qt::ISODate).toStdString();
@@ -392,6 +393,7 @@ class TaskCommandsTest : public QObject {
     WriteTaskHead(TaskHeadPath(home, id), {"\"Alice\" <alice@example.test>", "bob@example.test", "",
                                            "", subject, id, "w" + std::to_string(n)});
     App().ListTask(TaskHeadPath(home, id));
+    QTRY_VERIFY(Tasks()->FindRow(id) >= 0);
   }
 
   QStringList SelectedTaskIds() {
