@@ -3,10 +3,13 @@
 # held messages, and Signer logged in as that supervisor.
 #
 #   scripts/demo.sh           installs what is missing, builds, starts the stand-in and Signer
-#   scripts/demo.sh --xvfb    the same on a machine without a display: Signer runs under xvfb-run
-#                             and a screenshot is saved every few seconds
+#   scripts/demo.sh --xvfb    a guided tour that runs by itself on a private X display: Signer
+#                             logs in, waits for the held messages, approves one, returns one with
+#                             a reason and waits until both are delivered, with a picture of each
+#                             step in build/demo/; then the delivered messages are shown and the
+#                             demo ends (exit status 0 when every step finished in time)
 #
-# Stopping the demo (closing Signer, or Ctrl-C) stops the stand-in.
+# Stopping the demo (closing Signer, the end of the tour, or Ctrl-C) stops the stand-in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -81,6 +84,41 @@ SMTPPort=$smtp_port
 Auth=1
 INI
 
+where_delivered() {
+  echo "Delivered messages and their marker lines:"
+  { find "$root/Users" "$root/Outbox" -type f 2>/dev/null || true; } | sort | while read -r file; do
+    grep -q '^X-Sign:' "$file" || continue
+    echo "  ${file#"$repo"/}"
+    # The header only: up to the first empty line.
+    sed -n '/^\r\{0,1\}$/q;p' "$file" | tr -d '\r' |
+      { grep -E '^(Subject|To|X-Sign[A-Za-z-]*):' || true; } | sed 's/^/      /'
+  done
+}
+
+if [ $use_xvfb -eq 1 ]; then
+  cat <<MSG
+
+The stand-in mail server runs on 127.0.0.1 (SMTP $smtp_port, POP3 $pop3_port), its log in
+$demo/mailsandbox.log. Three messages from ann@ and cid@demo.test wait for sign-off.
+Signer now tours by itself on a private X display; pictures go to $demo/.
+MSG
+  cd "$work"
+  status=0
+  # Each step of the tour has its own time limit; this one only ends a tour that hangs whole.
+  SIGNER_TOUR_PASSWORD=boss-pw timeout --kill-after=10 "${DEMO_TOUR_TIMEOUT:-300}" \
+    xvfb-run -a -s "-screen 0 1280x800x24" "$bin/Signer" --tour "$demo" --tour-tasks 3 ||
+    status=$?
+  echo
+  if [ $status -ne 0 ]; then
+    echo "The tour did not finish (exit status $status); the stand-in's log: $demo/mailsandbox.log" >&2
+    exit $status
+  fi
+  where_delivered
+  echo "Pictures of each step:"
+  ls "$demo"/*.png | sed 's/^/  /'
+  exit 0
+fi
+
 cat <<MSG
 
 The stand-in mail server runs on 127.0.0.1 (SMTP $smtp_port, POP3 $pop3_port), its log in
@@ -97,15 +135,5 @@ Closing Signer stops the demo.
 MSG
 
 cd "$work"
-if [ $use_xvfb -eq 1 ]; then
-  xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-    "$0" & signer=$!
-    # No picture once Signer has gone: the screen would be black.
-    while sleep 3 && kill -0 $signer 2>/dev/null; do
-      import -window root "$1/screenshot.png" 2>/dev/null || true
-    done' "$bin/Signer" "$demo" &
-  echo "Screenshots: $demo/screenshot.png (every 3 s). Ctrl-C stops the demo."
-  wait $!
-else
-  "$bin/Signer"
-fi
+"$bin/Signer"
+where_delivered

@@ -1,9 +1,14 @@
 // Signer: the supervisor's approval client. Settings (Signer.ini) and task files live in the
 // current directory.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
+#include "app/guided_tour.h"
 #include "app/signer_app.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -17,8 +22,36 @@ SANITIZER_HOOK const char* __lsan_default_options() { return "print_suppressions
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Signer"));
-  CSignerApp app;
+  QCommandLineParser options;
+  options.addHelpOption();
+  const QCommandLineOption tour(
+      QStringLiteral("tour"),
+      QStringLiteral("Run the guided tour by itself and save a picture of each step in <folder>; "
+                     "the password comes from SIGNER_TOUR_PASSWORD."),
+      QStringLiteral("folder"));
+  const QCommandLineOption tourTasks(QStringLiteral("tour-tasks"),
+                                     QStringLiteral("Held messages the tour waits for."),
+                                     QStringLiteral("count"), QStringLiteral("2"));
+  options.addOption(tour);
+  options.addOption(tourTasks);
+  options.process(application);
+
+  tagSignerOptions signerOptions;
+  // The tour sends what it decided within seconds, not at the next half minute.
+  if (options.isSet(tour)) signerOptions.m_driverPeriod = std::chrono::seconds(2);
+  CSignerApp app(signerOptions);
   if (!app.InitInstance()) return 1;
+  std::unique_ptr<CGuidedTour> guidedTour;
+  if (options.isSet(tour)) {
+    tagTourOptions tourOptions;
+    tourOptions.m_strScreenshotDir = options.value(tour);
+    tourOptions.m_strPassword = qEnvironmentVariable("SIGNER_TOUR_PASSWORD");
+    tourOptions.m_nTasks = std::max(2, options.value(tourTasks).toInt());
+    guidedTour = std::make_unique<CGuidedTour>(app, tourOptions);
+    QObject::connect(guidedTour.get(), &CGuidedTour::Finished, &application,
+                     [](bool ok) { QApplication::exit(ok ? 0 : 3); });
+    guidedTour->Start();
+  }
   const int exitCode = QApplication::exec();
   if (!app.ExitInstance()) {
     // A worker still waits on a server: it ends with the process, which must not wait for it.

@@ -45,8 +45,7 @@ bool CSignerApp::InitInstance() {
           &CSignerApp::OnShowDecisions);
   connect(m_pMainWnd->Command(res::ID_FILE_LOGIN), &QAction::triggered, this,
           &CSignerApp::PostChangeLogin);
-  connect(this, &CSignerApp::DownloadProgress, m_pMainWnd.get(), &CMainFrame::OnDownloadProgress,
-          Qt::QueuedConnection);
+  connect(this, &CSignerApp::DownloadProgress, m_pMainWnd.get(), &CMainFrame::OnDownloadProgress);
 
   m_pTaskView = new CSignerView(*this);
   m_pMainWnd->AddView(m_pTaskView);
@@ -110,8 +109,17 @@ bool CSignerApp::StopWorkers(std::chrono::milliseconds patience) {
 void CSignerApp::StartCheckMailBox() {
   m_checkThread = std::make_unique<QThread>();
   m_checkThread->setObjectName(QStringLiteral("CheckMailBox"));
-  m_pCheckMailBox = std::make_unique<CCheckMailBox>(*this);
+  m_pCheckMailBox = std::make_unique<CCheckMailBox>(m_pLoginPrompt.get());
   m_pCheckMailBox->moveToThread(m_checkThread.get());
+  // The worker reports; the window changes here, on the GUI thread, in the order of the reports.
+  CCheckMailBox* worker = m_pCheckMailBox.get();
+  connect(worker, &CCheckMailBox::CheckReported, this,
+          [this](const std::string& text) { SetStatus(TitleSource::kCheck, text); });
+  connect(worker, &CCheckMailBox::OnlineChanged, this, &CSignerApp::SetOnline);
+  connect(worker, &CCheckMailBox::DownloadProgress, this, &CSignerApp::DownloadProgress);
+  connect(worker, &CCheckMailBox::ListsReset, this, &CSignerApp::ResetLists);
+  connect(worker, &CCheckMailBox::TasksListed, m_pTaskView, &CSignerView::AddTaskRows);
+  connect(worker, &CCheckMailBox::QueuedListed, m_pQueueView, &CQueueView::AddRows);
   m_checkThread->start();
 }
 
@@ -149,23 +157,17 @@ void CSignerApp::PostShowStore(const std::string& user) {
 }
 
 void CSignerApp::ResetLists(const std::string& user, bool clear) {
-  if (clear) m_lstWaterId.clear();
-  QMetaObject::invokeMethod(
-      this,
-      [this, user, clear] {
-        if (clear) {
-          ++m_nListGeneration;
-          m_pTaskView->EndReader();
-          m_pTaskView->clear();
-          m_pQueueView->clear();
-        }
-        {
-          const std::lock_guard lock(m_accountLock);
-          m_strListedUser = user;
-        }
-        UpdateCommands();
-      },
-      Qt::AutoConnection);
+  if (clear) {
+    ++m_nListGeneration;
+    m_pTaskView->EndReader();
+    m_pTaskView->clear();
+    m_pQueueView->clear();
+  }
+  {
+    const std::lock_guard lock(m_accountLock);
+    m_strListedUser = user;
+  }
+  UpdateCommands();
 }
 
 std::string CSignerApp::UserName() const {

@@ -4,10 +4,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class CMainFrame;
 class CSignerView;
@@ -17,6 +17,11 @@ class CLoginPrompt;
 class CCheckMailBox;
 class CSendDriver;
 class QThread;
+struct tagQueueRow;
+
+// The queue list's rows of the user's queued tasks; an id that is no task id gives no row.
+std::vector<tagQueueRow> QueuedRows(const std::vector<std::string>& taskIds,
+                                    const std::string& user);
 
 // The account entered at login, used for the mailbox and for sending alike.
 struct tagSignerAccount {
@@ -82,17 +87,15 @@ class CSignerApp : public QObject {
   void PostChangeLogin();
   // Any thread: asks the mailbox check worker to list the store of the user.
   void PostShowStore(const std::string& user);
-  // Mailbox check worker's thread: the lists show the store of the user from here on. With clear,
-  // both lists and the duplicate list are emptied first. Rows listed after this call follow it.
+  // GUI thread: the lists show the store of the user from here on. With clear, both lists are
+  // emptied first.
   void ResetLists(const std::string& user, bool clear);
-  // Any thread: shows download progress in the status bar.
-  void PostDownloadProgress(int current, int count) { emit DownloadProgress(current, count); }
 
-  // Lists the task of the ".inf" at the top of the task list under the id its file name gives,
-  // unless a task with the same WaterId has been listed in this run: that copy's files are deleted.
-  // A file whose name is no task id is left alone. Mailbox check worker's thread.
+  // Lists the task of the ".inf" at the top of the task list, through the mailbox check worker
+  // (which drops a second copy of a held message). Any thread but the worker's; the row shows once
+  // the GUI thread has handled the worker's report.
   void ListTask(const std::string& headPath);
-  // Appends the queued task to the queue list; an id that is no task id is not listed. Any thread.
+  // Appends the queued task to the queue list; an id that is no task id is not listed. GUI thread.
   void AddQueueRow(const std::string& taskId);
   void AddQueueRow(const std::string& taskId, const std::string& user);
   // Queues the task approved, or returned to its sender with the reason, and moves its row from the
@@ -119,8 +122,6 @@ class CSignerApp : public QObject {
   // Set by the mailbox check once a login was entered and not refused, cleared when the server
   // refuses it: a server that cannot be reached keeps the account and is tried again.
   std::atomic<bool> m_bOnline{false};
-  // WaterId of every task listed in this run; used by the mailbox check worker's thread only.
-  std::list<std::string> m_lstWaterId;
 
  private:
   bool DecideTask(const std::string& taskId, int action, const std::string& reason);

@@ -1,64 +1,42 @@
 // The application's operations on tasks: listing downloaded tasks, listing queued ones, and
 // approving and returning tasks.
+#include <QThread>
 #include <algorithm>
+#include <utility>
 
 #include "app/signer_app.h"
-#include "platform/files.h"
+#include "mailbox/check_mailbox.h"
 #include "queue/queue_task.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 
-namespace {
-
-// How much of each value the lists show.
-constexpr std::size_t kTaskValueLength = 127;
-
-}  // namespace
-
 void CSignerApp::ListTask(const std::string& headPath) {
-  // The task is known by the name of its file; the MsgId written inside it is never trusted.
-  const std::string taskId = TaskIdOfHeadPath(headPath);
-  if (taskId.empty()) return;
-  const tagTaskHead head = ReadTaskHead(headPath, kTaskValueLength);
-  // A task without a WaterId carries no name of the mail server's and is never taken for a copy.
-  if (!head.WaterId.empty()) {
-    if (std::find(m_lstWaterId.begin(), m_lstWaterId.end(), head.WaterId) != m_lstWaterId.end()) {
-      const std::string base = headPath.substr(0, headPath.size() - 4);  // without ".inf"
-      platform::deleteFile(base + ".inf");
-      platform::deleteFile(base + ".eml");
-      return;
-    }
-    m_lstWaterId.push_back(head.WaterId);
-  }
-  if (!m_pTaskView) return;
-  // The ".inf" is written last when a task is stored: its time is when the task arrived, in this
-  // run or an earlier one.
-  std::string arrived = ListTimeOfFile(headPath);
-  if (arrived.empty()) arrived = ListTimeNow();
+  CCheckMailBox* worker = m_pCheckMailBox.get();
+  if (worker == nullptr || worker->thread() == QThread::currentThread()) return;
   QMetaObject::invokeMethod(
-      m_pTaskView,
-      [view = m_pTaskView, head, taskId, arrived] {
-        view->AddTaskRow(head.From, head.To, head.Subject, taskId, arrived);
-      },
-      Qt::AutoConnection);
+      worker, [worker, headPath] { worker->ListTasks({headPath}); }, Qt::BlockingQueuedConnection);
 }
 
 void CSignerApp::AddQueueRow(const std::string& taskId) { AddQueueRow(taskId, UserName()); }
 
 void CSignerApp::AddQueueRow(const std::string& taskId, const std::string& user) {
-  if (!IsTaskId(taskId) || !m_pQueueView) return;
-  const std::string headPath = TaskHeadPath(QueueDirectory(user), taskId);
-  const tagTaskHead head = ReadTaskHead(headPath, kQueuedHeadValueMax);
-  // The queued ".inf" is written once, when the task is queued.
-  std::string queued = ListTimeOfFile(headPath);
-  if (queued.empty()) queued = ListTimeNow();
-  QMetaObject::invokeMethod(
-      m_pQueueView,
-      [view = m_pQueueView, head, taskId, queued] {
-        view->AddRow(head.From, head.Subject, head.To, taskId, queued);
-      },
-      Qt::AutoConnection);
+  if (m_pQueueView) m_pQueueView->AddRows(QueuedRows({taskId}, user));
+}
+
+std::vector<tagQueueRow> QueuedRows(const std::vector<std::string>& taskIds,
+                                    const std::string& user) {
+  std::vector<tagQueueRow> rows;
+  for (const std::string& taskId : taskIds) {
+    if (!IsTaskId(taskId)) continue;
+    const std::string headPath = TaskHeadPath(QueueDirectory(user), taskId);
+    const tagTaskHead head = ReadTaskHead(headPath, kQueuedHeadValueMax);
+    // The queued ".inf" is written once, when the task is queued.
+    std::string queued = ListTimeOfFile(headPath);
+    if (queued.empty()) queued = ListTimeNow();
+    rows.push_back({head.From, head.Subject, head.To, taskId, std::move(queued)});
+  }
+  return rows;
 }
 
 bool CSignerApp::ApproveTask(const std::string& taskId) {

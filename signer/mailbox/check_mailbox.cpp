@@ -3,6 +3,9 @@
 #include <QDialog>
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
+#include <vector>
+#include <algorithm>
 
 #include "app/signer_app.h"
 #include "platform/files.h"
@@ -18,6 +21,10 @@ constexpr int kHeaderBufferSize = 1024;
 // Codes of a login that the server refused.
 constexpr unsigned long kUserRejected = 4945;
 constexpr unsigned long kPasswordRejected = 4946;
+// How much of each value the task list shows.
+constexpr std::size_t kTaskValueLength = 127;
+// How many stored tasks go to the lists at a time.
+constexpr std::size_t kListBatch = 500;
 // The code of a message that could not be saved.
 constexpr unsigned long kSaveFailed = 4932;
 
@@ -62,14 +69,14 @@ std::string HeaderItem(const CPop3Message& message, const char* field) {
 
 }  // namespace
 
-CCheckMailBox::CCheckMailBox(CSignerApp& app) : m_app(app) {}
+CCheckMailBox::CCheckMailBox(CLoginPrompt* prompt) : m_pPrompt(prompt) {}
 
 void CCheckMailBox::OnCheckMailBox() {
   const std::lock_guard lock(m_checkLock);
   if (m_bStopping) return;
   if (!m_bLoggedIn) {
     tagLoginEntry entry;
-    if (m_app.LoginPrompt()->DoModal(entry) != QDialog::Accepted) return;
+    if (!m_pPrompt || m_pPrompt->DoModal(entry) != QDialog::Accepted) return;
     m_login = entry;
   }
   Check();
@@ -79,7 +86,7 @@ void CCheckMailBox::OnChangeLogin() {
   const std::lock_guard lock(m_checkLock);
   if (m_bStopping) return;
   tagLoginEntry entry;
-  if (m_app.LoginPrompt()->DoModal(entry) != QDialog::Accepted) return;
+  if (!m_pPrompt || m_pPrompt->DoModal(entry) != QDialog::Accepted) return;
   m_login = entry;
   Check();
 }
@@ -98,49 +105,49 @@ void CCheckMailBox::Check() {
                                          m_login.m_strPass.c_str(), error,
                                          m_login.m_nPop3Port) != 0;
   if (!connected) {
-    m_app.SetStatus(TitleSource::kCheck, Formatted("登录到服务器失败。%s (%d)",
+    emit CheckReported(Formatted("登录到服务器失败。%s (%d)",
                                                    Reply(mailbox.LoginFailure(error)).c_str(),
                                                    static_cast<int>(error)));
     // Only a refusal needs the password again. A server that is down, restarting or out of reach
     // keeps the login: the next period tries again, and sending goes on meanwhile.
     if (error == kUserRejected || error == kPasswordRejected) {
       m_bLoggedIn = false;
-      m_app.SetOnline(false);
+      emit OnlineChanged(false);
       return;
     }
   }
   m_bLoggedIn = true;
   // Online first: a task that shows in the list may be decided.
-  m_app.SetOnline(true);
+  emit OnlineChanged(true);
   ShowStoreLocked(m_login.m_strUser);
   if (!connected) return;
 
   int count = 0;
   int size = 0;
   if (!mailbox.Statistics(count, size, error)) {
-    m_app.SetStatus(TitleSource::kCheck, Formatted("获取信箱信息失败。%s (%d)",
+    emit CheckReported(Formatted("获取信箱信息失败。%s (%d)",
                                                    Reply(mailbox.GetLastCommandResponse()).c_str(),
                                                    static_cast<int>(error)));
     mailbox.Disconnect();
     return;
   }
-  m_app.PostDownloadProgress(0, count);
+  emit DownloadProgress(0, count);
   const std::string home = HomeDirectory(m_login.m_strUser);
   bool failed = false;
   for (int i = 1; i <= count && !m_bStopping; ++i) {
-    m_app.PostDownloadProgress(i, count);
+    emit DownloadProgress(i, count);
     if (!DownloadMessage(mailbox, i, home, failed)) break;
   }
   mailbox.Disconnect();
   // A failure stays in the title until a check gets through.
-  if (!failed && !m_bStopping) m_app.SetStatus(TitleSource::kCheck, m_login.m_strUser);
+  if (!failed && !m_bStopping) emit CheckReported(m_login.m_strUser);
 }
 
 bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home,
                                     bool& failed) {
   const auto report = [this, &failed](const std::string& text) {
     failed = true;
-    m_app.SetStatus(TitleSource::kCheck, text);
+    emit CheckReported(text);
   };
   unsigned long error = 0;
   CPop3Message message;
@@ -180,7 +187,7 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
     report(Formatted("下载任务失败.(%d)", static_cast<int>(failure)));
     return false;
   }
-  m_app.ListTask(headPath);
+  ListTasks({headPath});
   mailbox.Delete(i, error);
   return true;
 }
@@ -202,7 +209,9 @@ void CCheckMailBox::ShowStoreLocked(const std::string& user) {
   // A user name of the same store (boss, boss@example.test) keeps the lists; only the name the
   // decisions are signed with changes.
   const bool sameStore = m_bListed && HomeDirectory(m_strListedUser) == home;
-  m_app.ResetLists(user, m_bListed && !sameStore);
+  const bool clear = m_bListed && !sameStore;
+  if (clear) m_waterIds.clear();
+  emit ListsReset(user, clear);
   m_strListedUser = user;
   m_bListed = true;
   if (sameStore) return;
@@ -212,8 +221,43 @@ void CCheckMailBox::ShowStoreLocked(const std::string& user) {
     SetAsideIncompleteTasks(home);
     SetAsideIncompleteTasks(queue);
   }
-  for (const std::string& taskId : StoredTaskIds(home)) m_app.ListTask(TaskHeadPath(home, taskId));
+  // In batches: one call to the lists for every few hundred rows.
+  std::vector<std::string> batch;
+  for (const std::string& taskId : StoredTaskIds(home)) {
+    batch.push_back(TaskHeadPath(home, taskId));
+    if (batch.size() == kListBatch) ListTasks(std::exchange(batch, {}));
+  }
+  ListTasks(batch);
   // A decided task that the server offers again (its deletion was not committed) is a copy.
-  for (std::string& waterId : DecidedWaterIds(home)) m_app.m_lstWaterId.push_back(std::move(waterId));
-  for (const std::string& taskId : StoredTaskIds(queue)) m_app.AddQueueRow(taskId, user);
+  for (std::string& waterId : DecidedWaterIds(home)) m_waterIds.insert(std::move(waterId));
+  const std::vector<std::string> queued = StoredTaskIds(queue);
+  for (std::size_t first = 0; first < queued.size(); first += kListBatch) {
+    const std::size_t last = std::min(queued.size(), first + kListBatch);
+    emit QueuedListed(QueuedRows({queued.begin() + static_cast<std::ptrdiff_t>(first),
+                                  queued.begin() + static_cast<std::ptrdiff_t>(last)},
+                                 user));
+  }
+}
+
+void CCheckMailBox::ListTasks(const std::vector<std::string>& headPaths) {
+  std::vector<tagTaskRow> rows;
+  for (const std::string& headPath : headPaths) {
+    // The task is known by the name of its file; the MsgId written inside it is never trusted.
+    const std::string taskId = TaskIdOfHeadPath(headPath);
+    if (taskId.empty()) continue;
+    const tagTaskHead head = ReadTaskHead(headPath, kTaskValueLength);
+    // A task without a WaterId carries no name of the mail server's and is never taken for a copy.
+    if (!head.WaterId.empty() && !m_waterIds.insert(head.WaterId).second) {
+      const std::string base = headPath.substr(0, headPath.size() - 4);  // without ".inf"
+      platform::deleteFile(base + ".inf");
+      platform::deleteFile(base + ".eml");
+      continue;
+    }
+    // The ".inf" is written last when a task is stored: its time is when the task arrived, in
+    // this run or an earlier one.
+    std::string arrived = ListTimeOfFile(headPath);
+    if (arrived.empty()) arrived = ListTimeNow();
+    rows.push_back({head.From, head.To, head.Subject, taskId, std::move(arrived)});
+  }
+  if (!rows.empty()) emit TasksListed(rows);
 }

@@ -5,20 +5,25 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "login/login_prompt.h"
+#include "views/queue_view.h"
+#include "views/signer_view.h"
 
-class CSignerApp;
 class CMailBoxDevice;
 
 // The mailbox check worker. On request it logs in to the supervisor's mailbox by POP3 (asking for
 // the login first while logged out), turns every message into a task in the task store, lists it
 // and deletes it from the server. It lives in a thread of its own; a request is a queued call of
-// one of its slots, and requests are handled one at a time.
+// one of its slots, and requests are handled one at a time. It changes no window: what it finds it
+// reports through its signals, and the login it asks for through the prompt.
 class CCheckMailBox : public QObject {
   Q_OBJECT
  public:
-  explicit CCheckMailBox(CSignerApp& app);
+  // Without a prompt, a check that needs the login does nothing.
+  explicit CCheckMailBox(CLoginPrompt* prompt);
 
   // Any thread: a check under way stops after the message it is downloading.
   void RequestStop() { m_bStopping = true; }
@@ -33,6 +38,22 @@ class CCheckMailBox : public QObject {
   void OnChangeLogin();
   // Lists the store of the login's user, as ShowStore does.
   void OnLoadTaskStore();
+  // Lists the tasks of the ".inf" files, given in the order they arrived, under the ids their file
+  // names give, unless a task with the same WaterId was listed or decided: that copy's files are
+  // deleted. A file whose name is no task id is left alone.
+  void ListTasks(const std::vector<std::string>& headPaths);
+
+ signals:
+  // What the check shows in the title: the user name, or its last failure.
+  void CheckReported(const std::string& text);
+  // A login was entered and not refused (true), or the server refused it (false).
+  void OnlineChanged(bool online);
+  // Message number about to be fetched (0 before the first) and message count of a check.
+  void DownloadProgress(int current, int count);
+  // The lists show the store of the user from here on; with clear, they are emptied first.
+  void ListsReset(const std::string& user, bool clear);
+  void TasksListed(const std::vector<tagTaskRow>& rows);
+  void QueuedListed(const std::vector<tagQueueRow>& rows);
 
  public:
   // Lists the tasks and the queue of the user's store unless the lists show that store already;
@@ -48,8 +69,10 @@ class CCheckMailBox : public QObject {
   // goes to the title and sets failed; false when the check must stop.
   bool DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home, bool& failed);
 
-  CSignerApp& m_app;
+  CLoginPrompt* m_pPrompt;
   tagLoginEntry m_login;
+  // WaterId of every task listed since the lists were last emptied, and of the decided ones.
+  std::unordered_set<std::string> m_waterIds;
   bool m_bLoggedIn = false;
   // The user whose store the lists show, and whether one is shown.
   std::string m_strListedUser;

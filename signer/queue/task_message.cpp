@@ -4,7 +4,9 @@
 
 #include <vector>
 
+#include "app/ui_text.h"
 #include "groundkit/groundkit.h"
+#include "queue/header_text.h"
 
 namespace {
 
@@ -91,18 +93,23 @@ std::string MarkerLines(TaskAction action, const std::string& user, const std::s
   std::string lines = "X-Sign: vandry!\r\n";
   lines += (action == kTaskApprove ? "X-Sign-Stat: Approve By " : "X-Sign-Stat: Back By ") +
            OneLine(user) + kLineEnd;
-  if (!reason.empty()) lines += "X-Sign-Message: " + OneLine(reason) + kLineEnd;
+  // A reason typed in another code page is made UTF-8, which its encoded words name.
+  if (!reason.empty()) lines += EncodeHeaderField("X-Sign-Message", Bytes(UiText(OneLine(reason))));
   return lines;
 }
 
 void PrefixSubject(std::string& text) {
   const std::size_t headerEnd = FindHeaderEnd(text);
   for (std::size_t line = 0; headerEnd != std::string::npos && line < headerEnd;) {
-    const std::size_t next = NextLine(text, line);
-    if (SameName(FieldName(text, line, next), "Subject")) {
-      std::size_t value = text.find(':', line) + 1;
-      if (text[value] == ' ' || text[value] == '\t') ++value;
-      text.insert(value, kReturnPrefix);
+    std::size_t next = NextLine(text, line);
+    const std::string name = FieldName(text, line, next);
+    if (SameName(name, "Subject")) {
+      // The whole field, its continuation lines included, is written again.
+      while (next < headerEnd + 2 && (text[next] == ' ' || text[next] == '\t'))
+        next = NextLine(text, next);
+      const std::size_t value = line + name.size() + 1;
+      const std::string subject = DecodeHeaderText(text.substr(value, next - value));
+      text.replace(line, next - line, EncodeHeaderField(name, kReturnPrefix + subject));
       return;
     }
     line = next;

@@ -23,11 +23,12 @@ std::size_t FindHeaderEnd(const std::string& text);
 std::size_t StripTraceFields(std::string& text, std::size_t headerEnd);
 
 // "X-Sign: vandry!", the X-Sign-Stat line of the action with the user name and, when there is a
-// reason, the X-Sign-Message line with it; each line break and NUL in the user name and the reason
-// made a blank.
+// reason, the X-Sign-Message line with it (as UTF-8 encoded words unless it is plain ASCII); each
+// line break and NUL in the user name and the reason made a blank.
 std::string MarkerLines(TaskAction action, const std::string& user, const std::string& reason);
 
-// Puts the return prefix in front of the value of the Subject field.
+// Puts the return prefix in front of the subject as readers show it (its encoded words decoded) and
+// writes the Subject field again, as UTF-8 encoded words.
 void PrefixSubject(std::string& text);
 
 // The whole rewriting of the message text: trace fields and any marker fields the message arrived

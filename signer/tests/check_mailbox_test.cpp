@@ -399,6 +399,37 @@ class CheckMailBoxTest : public QObject {
     QCOMPARE(Queue()->RowCount(), 2);
   }
 
+  // A store larger than one batch of rows is listed whole: newest first, the newest selected, a
+  // second copy of a held message dropped even when the first was listed in an earlier batch.
+  void largeStoreIsListedWholeNewestFirst() {
+    constexpr int kStored = 1203;
+    constexpr int kQueued = 601;
+    WriteLoginSettings({"boss", "127.0.0.1", m_pop3->port(), 25, false});
+    for (int n = 1; n <= kStored + kQueued; ++n) {
+      const bool queued = n > kStored;
+      const std::string dir = queued ? QueueDirectory("boss") : HomeDirectory("boss");
+      const std::string id = FormatTaskId(std::to_string(n));
+      // Task 1100 is the mail server's second copy of task 7.
+      const int water = n == 1100 ? 7 : n;
+      testsupport::writeFile(TaskMessagePath(dir, id), "x");
+      testsupport::writeFile(TaskHeadPath(dir, id),
+                             "[Head]\r\nSubject=S" + std::to_string(n) +
+                                 "\r\nWaterId=with ESMTP id w" + std::to_string(water) + "\r\n");
+    }
+    QVERIFY(m_signer->Restart());
+    QTRY_COMPARE(Queue()->RowCount(), kQueued);
+    QCOMPARE(Tasks()->RowCount(), kStored - 1);
+    QStringList subjects;
+    for (int n = kStored; n >= 1; --n)
+      if (n != 1100) subjects << QStringLiteral("S%1").arg(n);
+    QCOMPARE(Column(Tasks(), 2), subjects);
+    QVERIFY(!fs::exists(TaskHeadPath("HOME_boss", "QV000001100")));
+    QVERIFY(fs::exists(TaskHeadPath("HOME_boss", "QV000000007")));
+    QCOMPARE(Queue()->TaskId(0), FormatTaskId(std::to_string(kStored + 1)));
+    QCOMPARE(Queue()->TaskId(kQueued - 1), FormatTaskId(std::to_string(kStored + kQueued)));
+    QTRY_COMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
+  }
+
   void cancelledLoginChecksNothing() {
     m_pop3->start();
     m_signer->App().PostCheckMailBox();

@@ -86,7 +86,8 @@ class SendQueueTest : public QObject {
     const std::string received = m_smtp->received();
     QVERIFY(received.find("DATA\r\n" + first + ".\r\nMAIL FROM") != std::string::npos);
     QVERIFY(received.find("DATA\r\n" + second + ".\r\nQUIT") != std::string::npos);
-    QVERIFY(second.find("Subject: 审核退回:Task 2\r\n") != std::string::npos);
+    // "审核退回:Task 2" as a UTF-8 encoded word.
+    QVERIFY(second.find("Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOlRhc2sgMg==?=\r\n") != std::string::npos);
     QTRY_COMPARE(Statuses(), QStringList({"完成", "完成"}));
     QVERIFY(!fs::exists("HOME_boss/Queue/QV000000001.eml"));
     QVERIFY(!fs::exists("HOME_boss/Queue/QV000000002.inf"));
@@ -315,7 +316,9 @@ class SendQueueTest : public QObject {
   void StoreTask(int n, const std::string& from, const std::string& to, const std::string& cc,
                  const std::string& bcc) {
     WriteTask(n, from, to, cc, bcc);
-    App().ListTask(TaskHeadPath("./HOME_boss", FormatTaskId(std::to_string(n))));
+    const std::string id = FormatTaskId(std::to_string(n));
+    App().ListTask(TaskHeadPath("./HOME_boss", id));
+    QTRY_VERIFY(App().m_pTaskView->FindRow(id) >= 0);
   }
 
   static void WriteTask(int n, const std::string& from, const std::string& to,

@@ -48,6 +48,8 @@ class TaskCommandsTest : public QObject {
     QVERIFY(m_signer->UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
     for (int n = 1; n <= 3; ++n) StoreTask(n);
     QCOMPARE(Tasks()->RowCount(), 3);  // QV000000003 on top
+    // The newest is selected once the burst of arrivals is in.
+    QTRY_COMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
   }
   void cleanup() { m_signer.reset(); }
 
@@ -75,7 +77,7 @@ class TaskCommandsTest : public QObject {
 
     Tasks()->clearSelection();
     StoreTask(5);
-    QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
+    QTRY_COMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
     QCOMPARE(Tasks()->TaskId(0), "QV000000005");
   }
 
@@ -130,6 +132,7 @@ class TaskCommandsTest : public QObject {
     QVERIFY(m_signer->Restart());
     for (const char* id : {"QV000000001", "QV000000002", "QV000000003"})
       App().ListTask(TaskHeadPath(home, id));
+    QTRY_COMPARE(Tasks()->RowCount(), 3);
     QCOMPARE(Tasks()->TaskId(1), "QV000000002");
     QCOMPARE(Tasks()->CellText(1, 3), "2026-03-14 09:26:53");
     const std::string today = QDate::currentDate().toString(Qt::ISODate).toStdString();
@@ -317,8 +320,9 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(Queue()->CellText(0, 2), "Task 1");
     QCOMPARE(Queue()->CellText(0, 3), "\"Alice\" <alice@example.test>");
     const std::string queued = testsupport::readFile("HOME_boss/Queue/QV000000001.eml");
-    QVERIFY(queued.find("Subject: 审核退回:Task 1\r\n") != std::string::npos);
-    QVERIFY(queued.find("X-Sign-Stat: Back By boss\r\nX-Sign-Message: 请补充附件\r\n\r\n") !=
+    // "审核退回:Task 1" and "请补充附件", as UTF-8 encoded words.
+    QVERIFY(queued.find("Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOlRhc2sgMQ==?=\r\n") != std::string::npos);
+    QVERIFY(queued.find("X-Sign-Stat: Back By boss\r\nX-Sign-Message: =?UTF-8?B?6K+36KGl5YWF6ZmE5Lu2?=\r\n\r\n") !=
             std::string::npos);
   }
 
@@ -389,6 +393,7 @@ class TaskCommandsTest : public QObject {
     WriteTaskHead(TaskHeadPath(home, id), {"\"Alice\" <alice@example.test>", "bob@example.test", "",
                                            "", subject, id, "w" + std::to_string(n)});
     App().ListTask(TaskHeadPath(home, id));
+    QTRY_VERIFY(Tasks()->FindRow(id) >= 0);
   }
 
   QStringList SelectedTaskIds() {

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "current_dir.h"
+#include "postwell/pop3_message.h"
+#include "queue/header_text.h"
 #include "queue/queue_task.h"
 #include "store/task_store.h"
 
@@ -20,6 +23,9 @@ struct RewriteCase {
   std::string reason;
   std::string expected;
 };
+
+// "Subject: 审核退回:Hello" as a reader decodes it.
+const std::string kReturnedHello = "Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOkhlbGxv?=\r\n";
 
 const std::string kBody = "\r\nBody line\r\nReceived: in the body\r\nSubject: in the body\r\n";
 
@@ -55,26 +61,28 @@ std::vector<RewriteCase> RewriteCases() {
       {"approveWithoutTraceFields", tracedKept + kBody, kTaskApprove, "",
        tracedKept + "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n" + kBody},
       {"returnWithReasonInAnyCaseOfFieldNames", mdaemon + kBody, kTaskReturn, "请改正",
-       mdaemonKept +
-           "Subject: 审核退回:Hello\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
-           "X-Sign-Message: 请改正\r\n" +
+       mdaemonKept + kReturnedHello +
+           "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
+           "X-Sign-Message: =?UTF-8?B?6K+35pS55q2j?=\r\n" +
            kBody},
       {"returnWithoutReason", mdaemon + kBody, kTaskReturn, "",
-       mdaemonKept + "Subject: 审核退回:Hello\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" +
-           kBody},
+       mdaemonKept + kReturnedHello + "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" + kBody},
       {"reasonLineBreaksBecomeBlanks", "Subject: Hello\r\n" + kBody, kTaskReturn,
        "one\r\ntwo\nthree\rfour",
-       "Subject: 审核退回:Hello\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
-       "X-Sign-Message: one two three four\r\n" +
+       kReturnedHello +
+           "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
+           "X-Sign-Message: one two three four\r\n" +
            kBody},
       {"subjectWithoutBlank", "From: a@x\r\nSubject:Hello\r\n" + kBody, kTaskReturn, "",
-       "From: a@x\r\nSubject:审核退回:Hello\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" +
+       "From: a@x\r\n" + kReturnedHello + "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" +
            kBody},
       {"emptySubjectKeepsItsLineBreak", "From: a@x\r\nSubject:\r\n" + kBody, kTaskReturn, "",
-       "From: a@x\r\nSubject:审核退回:\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" +
+       "From: a@x\r\nSubject: =?UTF-8?B?5a6h5qC46YCA5ZueOg==?=\r\nX-Sign: vandry!\r\n"
+       "X-Sign-Stat: Back By boss\r\n" +
            kBody},
       {"subjectFirstAndInLowerCase", "subject: hi\r\nX-Subject: no\r\n" + kBody, kTaskReturn, "",
-       "subject: 审核退回:hi\r\nX-Subject: no\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" +
+       "subject: =?UTF-8?B?5a6h5qC46YCA5ZueOmhp?=\r\nX-Subject: no\r\nX-Sign: vandry!\r\n"
+       "X-Sign-Stat: Back By boss\r\n" +
            kBody},
       {"noSubjectInTheHeader", "From: a@x\r\n" + kBody, kTaskReturn, "",
        "From: a@x\r\nX-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n" + kBody},
@@ -100,6 +108,89 @@ TEST_P(Rewrite, GivesTheQueuedMessageByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Rewrite, ::testing::ValuesIn(RewriteCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A returned message's subject and reason as readers show them.
+struct ReturnedCase {
+  const char* name;
+  std::string subjectField;  // as the message arrived, without its CR LF
+  std::string reason;
+  std::string shownSubject;
+  std::string shownReason;
+};
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+std::vector<ReturnedCase> ReturnedCases() {
+  return {
+      {"ascii", "Subject: Hello", "ok", "审核退回:Hello", "ok"},
+      {"rawUtf8", "Subject: 季度报表", "请补充附件", "审核退回:季度报表", "请补充附件"},
+      {"gb2312Word", "Subject: =?GB2312?B?vL62yLGose0=?=", "", "审核退回:季度报表", ""},
+      {"characterSplitOverFoldedWords", "Subject: =?gb2312?B?vL62yLE=?=\r\n =?gb2312?B?qLHt?=", "",
+       "审核退回:季度报表", ""},
+      {"wordsAndText", "Subject: Re: =?utf-8?Q?r=C3=A9union?= =?UTF-8?B?5oql6KGo?= done", "",
+       "审核退回:Re: réunion报表 done", ""},
+      {"unknownCharsetStaysAsItStands", "Subject: =?x-unknown?B?aGk=?=", "",
+       "审核退回:=?x-unknown?B?aGk=?=", ""},
+      {"longSubject", "Subject: " + Repeat("季度报表 ", 30), Repeat("理由很长。", 30),
+       "审核退回:" + Repeat("季度报表 ", 29) + "季度报表", Repeat("理由很长。", 30)},
+      {"lineBreaksInTheReason", "Subject: Hi", "请补充\r\n附件\nBcc: spy@evil.test", "审核退回:Hi",
+       "请补充 附件 Bcc: spy@evil.test"},
+  };
+}
+
+// The raw value of the first field of the name, folded lines and all.
+std::string RawField(const std::string& header, const std::string& name) {
+  const std::size_t start = ("\r\n" + header).find("\r\n" + name + ":");
+  if (start == std::string::npos) return "";
+  std::size_t end = header.find("\r\n", start);
+  while (end != std::string::npos && end + 2 < header.size() &&
+         (header[end + 2] == ' ' || header[end + 2] == '\t'))
+    end = header.find("\r\n", end + 2);
+  return header.substr(start + name.size() + 1, end - start - name.size() - 1);
+}
+
+class Returned : public ::testing::TestWithParam<ReturnedCase> {};
+
+TEST_P(Returned, SubjectAndReasonReadBackAsIntended) {
+  const ReturnedCase& c = GetParam();
+  std::string text = "From: a@x\r\n" + c.subjectField + "\r\nTo: b@y\r\n\r\nBody\r\n";
+  ASSERT_TRUE(RewriteTaskMessage(text, kTaskReturn, "boss", c.reason));
+  CPop3Message message;
+  ASSERT_TRUE(message.SetMessageText(text.data(), text.size()));
+  const std::string header = message.GetHeader();
+  // Every header line is ASCII and fits the line length that readers expect.
+  for (std::size_t start = 0; start <= header.size();) {
+    const std::size_t end = std::min(header.find("\r\n", start), header.size());
+    const std::string line = header.substr(start, end - start);
+    EXPECT_LE(line.size(), 76u) << line;
+    for (const char ch : line) EXPECT_TRUE(ch >= 0x20 && ch < 0x7F) << line;
+    start = end + 2;
+  }
+  const std::string subject = RawField(header, "Subject");
+  EXPECT_EQ(DecodeHeaderText(subject), c.shownSubject);
+  const std::string reason = RawField(header, "X-Sign-Message");
+  EXPECT_EQ(DecodeHeaderText(reason), c.shownReason);
+  EXPECT_EQ(message.GetHeaderItem("To", 0), "b@y");
+  EXPECT_EQ(message.GetHeaderItem("X-Sign-Stat", 0), "Back By boss");
+  // A value of one encoded word is also what the library's own header decoding gives.
+  const auto oneWord = [](const std::string& raw) {
+    const std::size_t first = raw.find("?=");
+    return first == std::string::npos || raw.find("=?", first) == std::string::npos;
+  };
+  if (oneWord(subject)) {
+    EXPECT_EQ(message.GetHeaderItem("Subject", 0), c.shownSubject);
+  }
+  if (oneWord(reason)) {
+    EXPECT_EQ(message.GetHeaderItem("X-Sign-Message", 0), c.shownReason);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Returned, ::testing::ValuesIn(ReturnedCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RewriteFailure, MessageWithoutAnEmptyLineAfterItsHeader) {
@@ -137,7 +228,7 @@ TEST(Rewrite, UserNameAndReasonStayOnTheirMarkerLines) {
   ASSERT_TRUE(RewriteTaskMessage(text, kTaskReturn, "boss\r\nBcc: spy@evil.test",
                                  "why\nX-Sign: vandry!\0more"s));
   EXPECT_EQ(text,
-            "From: a@x\r\nSubject: 审核退回:Hi\r\nX-Sign: vandry!\r\n"
+            "From: a@x\r\nSubject: =?UTF-8?B?5a6h5qC46YCA5ZueOkhp?=\r\nX-Sign: vandry!\r\n"
             "X-Sign-Stat: Back By boss Bcc: spy@evil.test\r\n"
             "X-Sign-Message: why X-Sign: vandry! more\r\n\r\nBody\r\n");
 }
@@ -203,9 +294,9 @@ TEST_F(QueueTask, ReturnTurnsTheQueuedHeadBackToTheSender) {
   EXPECT_EQ(QueuedHead(),
             "[Head]\r\nFrom=boss@example.test\r\nTo=\"Alice\" <alice@example.test>\r\nCc=\r\n"
             "Bcc=\r\nSubject=Hello\r\nMsgId=QV000000001\r\nWaterId=with ESMTP id md5\r\n");
-  EXPECT_EQ(Queued(".eml"),
-            "From: \"Alice\" <alice@example.test>\r\nSubject: 审核退回:Hello\r\nX-Sign: vandry!\r\n"
-            "X-Sign-Stat: Back By boss\r\nX-Sign-Message: no\r\n\r\nHi\r\n");
+  EXPECT_EQ(Queued(".eml"), "From: \"Alice\" <alice@example.test>\r\n" + kReturnedHello +
+                                "X-Sign: vandry!\r\n"
+                                "X-Sign-Stat: Back By boss\r\nX-Sign-Message: no\r\n\r\nHi\r\n");
 }
 
 TEST_F(QueueTask, ReturnOfATaskWithoutSenderKeepsTheCopiedHead) {

@@ -18,7 +18,16 @@ void CQueueView::OnInitialUpdate() {
 
 void CQueueView::AddRow(const std::string& from, const std::string& subject, const std::string& to,
                         const std::string& taskId, const std::string& queued) {
-  addTopLevelItem(MakeRow({kWaiting, from, subject, to, queued, taskId}, QueueRowImage()));
+  AddRows({{from, subject, to, taskId, queued}});
+}
+
+void CQueueView::AddRows(const std::vector<tagQueueRow>& rows) {
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(rows.size()));
+  const QIcon image = QueueRowImage();
+  for (const tagQueueRow& row : rows)
+    items.append(MakeRow({kWaiting, row.From, row.Subject, row.To, row.Queued, row.TaskId}, image));
+  addTopLevelItems(items);
 }
 
 void CQueueView::SetStatus(int row, const char* status) {

@@ -1,8 +1,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "views/report_list.h"
+
+// A queued task as the queue list shows it; queued is the time it was queued, as the list shows it.
+struct tagQueueRow {
+  std::string From;
+  std::string Subject;
+  std::string To;
+  std::string TaskId;
+  std::string Queued;
+};
 
 // The queue list: approved and returned tasks waiting to be sent, and those sent in this run. Rows
 // are only ever appended, so a row number stays valid for the whole run.
@@ -21,6 +31,7 @@ class CQueueView : public CReportList {
   // it.
   void AddRow(const std::string& from, const std::string& subject, const std::string& to,
               const std::string& taskId, const std::string& queued = ListTimeNow());
+  void AddRows(const std::vector<tagQueueRow>& rows);
   std::string Status(int row) const { return CellText(row, 0); }
   void SetStatus(int row, const char* status);
   // The server's last reply to the row's task, shown as the row's tooltip; empty removes it.

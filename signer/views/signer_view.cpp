@@ -26,6 +26,9 @@ CSignerView::CSignerView(CSignerApp& app, QWidget* parent) : CReportList(parent)
   connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
     if (!m_bSelecting) m_bFollowArrivals = false;
   });
+  m_arrivalSelection.setSingleShot(true);
+  m_arrivalSelection.setInterval(0);
+  connect(&m_arrivalSelection, &QTimer::timeout, this, &CSignerView::SelectArrival);
 }
 
 CSignerView::~CSignerView() { EndReader(); }
@@ -41,15 +44,28 @@ void CSignerView::OnInitialUpdate() {
 void CSignerView::AddTaskRow(const std::string& from, const std::string& to,
                              const std::string& subject, const std::string& taskId,
                              const std::string& arrived) {
+  AddTaskRows({{from, to, subject, taskId, arrived}});
+}
+
+void CSignerView::AddTaskRows(const std::vector<tagTaskRow>& rows) {
+  if (rows.empty()) return;
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(rows.size()));
+  const QIcon image = TaskRowImage();
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+    items.append(MakeRow({row->From, row->To, row->Subject, row->Arrived, row->TaskId}, image));
   m_bSelecting = true;  // an insertion reports the selection as changed; it is not the user's
-  insertTopLevelItem(0, MakeRow({from, to, subject, arrived, taskId}, TaskRowImage()));
+  insertTopLevelItems(0, items);
   m_bSelecting = false;
+  m_arrivalSelection.start();
+}
+
+void CSignerView::SelectArrival() {
   // With nothing selected, the newest task is selected, and stays so as more arrive until the
   // supervisor selects or reads one.
-  if (m_bFollowArrivals || selectedItems().isEmpty()) {
-    SelectRow(0);
-    m_bFollowArrivals = true;
-  }
+  if (RowCount() == 0 || !(m_bFollowArrivals || selectedItems().isEmpty())) return;
+  SelectRow(0);
+  m_bFollowArrivals = true;
 }
 
 void CSignerView::SelectRow(int row) {

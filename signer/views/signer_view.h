@@ -1,12 +1,23 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <string>
+#include <vector>
 
 #include "reader/mail_reader.h"
 #include "views/report_list.h"
 
 class CSignerApp;
+
+// A task as the task list shows it; arrived is the time the task was stored, as the list shows it.
+struct tagTaskRow {
+  std::string From;
+  std::string To;
+  std::string Subject;
+  std::string TaskId;
+  std::string Arrived;
+};
 
 // The task list: the sign-off tasks waiting for a decision, newest at the top, with the commands
 // that read, approve and return them. A task is read in the desktop's mail reader, which follows
@@ -20,9 +31,11 @@ class CSignerView : public CReportList {
   void OnInitialUpdate();
 
   // Inserts a row at the top; arrived is the time the task was stored, as the list shows it. When
-  // nothing is selected the new row is.
+  // nothing is selected the newest row is, once the arrivals of this burst are in.
   void AddTaskRow(const std::string& from, const std::string& to, const std::string& subject,
                   const std::string& taskId, const std::string& arrived = ListTimeNow());
+  // Inserts the rows, given in the order the tasks arrived, so that the last is at the top.
+  void AddTaskRows(const std::vector<tagTaskRow>& rows);
   // The row's task id; empty when the row holds none.
   std::string TaskId(int row) const { return TaskIdOnly(CellText(row, 4)); }
   // The first row of the task; -1 when there is none.
@@ -51,6 +64,8 @@ class CSignerView : public CReportList {
   // Makes the row the only selected one and the current one, and scrolls to it.
   void SelectRow(int row);
   void SelectAfterDecisions(int firstRow, bool allDecided);
+  // Selects the newest task when nothing is selected, or when the selection follows arrivals.
+  void SelectArrival();
   // The reader's file and expected window title become those of the task.
   void SetReaderTask(const std::string& taskId);
   // After Read: starts the reader. After moving: starts it only while the last one still runs.
@@ -66,6 +81,8 @@ class CSignerView : public CReportList {
   // task until the supervisor changes it.
   bool m_bFollowArrivals = false;
   bool m_bSelecting = false;
+  // One selection for a burst of arrivals: selecting at every row would lay out the list each time.
+  QTimer m_arrivalSelection;
   QString m_strReaderTitle;
   CMailReader m_reader;
 };

@@ -6,12 +6,15 @@
 #include <QtTest>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "accounts.h"
+#include "app/guided_tour.h"
 #include "core/rule_file_writer.h"
 #include "core/sign_off_rule.h"
+#include "login/login_settings.h"
 #include "platform/files.h"
 #include "postwell/mail_device.h"
 #include "postwell/smtp_message.h"
@@ -152,11 +155,41 @@ TEST_F(Road, ReturnedMessageReachesItsSenderWithPrefixAndReason) {
 
   const std::vector<std::string> got = Mailbox("cid");
   ASSERT_EQ(got.size(), 1u);
-  EXPECT_TRUE(Contains(got[0], "Subject: 审核退回:Hello\r\n")) << got[0];
+  // "审核退回:Hello" and the reason "请补充说明", as UTF-8 encoded words.
+  EXPECT_TRUE(Contains(got[0], "Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOkhlbGxv?=\r\n")) << got[0];
   EXPECT_TRUE(Contains(got[0], "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
-                               "X-Sign-Message: 请补充说明\r\n\r\nHi Bob.\r\n"))
+                               "X-Sign-Message: =?UTF-8?B?6K+36KGl5YWF6K+05piO?=\r\n\r\nHi Bob.\r\n"))
       << got[0];
   EXPECT_TRUE(Mailbox("bob").empty());
+}
+
+// The demo's guided tour runs by itself to its end: it logs in, approves one held message, returns
+// the next, and both reach their recipients.
+TEST_F(Road, GuidedTourRunsToItsEnd) {
+  Submit("ann", {"bob"}, kQuarterly);
+  Submit("cid", {"bob"}, "From: cid@corp.test\r\nTo: bob@corp.test\r\nSubject: Hello\r\n\r\nHi.\r\n");
+  WriteLoginSettings({"boss", "127.0.0.1", server.pop3Port(), server.smtpPort(), true});
+  testsupport::TempDir pictures;
+  CGuidedTour tour(App(), {.m_strScreenshotDir = QString::fromStdString(pictures.path()),
+                           .m_strPassword = QStringLiteral("boss-pw"),
+                           .m_nTasks = 2,
+                           .m_stepTimeout = std::chrono::seconds(15)});
+  std::optional<bool> finished;
+  QObject::connect(&tour, &CGuidedTour::Finished, [&](bool ok) { finished = ok; });
+  App().PostCheckMailBox();
+  tour.Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return finished.has_value(); }, 90000));
+  ASSERT_TRUE(*finished);
+
+  // One of the two went to bob approved, the other back to its sender.
+  const std::vector<std::string> approved = Mailbox("bob");
+  ASSERT_EQ(approved.size(), 1u);
+  EXPECT_TRUE(Contains(approved[0], "X-Sign-Stat: Approve By boss\r\n")) << approved[0];
+  const std::vector<std::string> returned = Mailbox(Contains(approved[0], "Hello") ? "ann" : "cid");
+  ASSERT_EQ(returned.size(), 1u);
+  EXPECT_TRUE(Contains(returned[0], "X-Sign-Stat: Back By boss\r\n")) << returned[0];
+  for (const char* picture : {"1-login", "2-tasks", "3-approved", "4-reason", "5-returned", "6-sent"})
+    EXPECT_TRUE(platform::fileExists(pictures.path() + "/" + picture + ".png")) << picture;
 }
 
 TEST_F(Road, MailOfUnsupervisedUsersAndMarkedMailIsDeliveredDirectly) {

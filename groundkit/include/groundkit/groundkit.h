@@ -45,6 +45,12 @@ GROUNDKIT_API int BSCFEM_GetEncodeString(const char* text, char* charset, char* 
                                          char* encodedText, char* encodedWord);
 GROUNDKIT_API int BSCFEM_DecodeStringEx(const char* encodedText, char* output, const char* encoding);
 GROUNDKIT_API int BSCFEM_DecodeString(const char* headerValue, char* output);
+// The header field "name: value" with its CR LF. A value of printable ASCII is written as it is;
+// any other is written as base64 encoded words of the charset, each of whole characters (for a
+// multi-byte charset such as UTF-8) and folded so that no line is longer than 76 characters.
+// Returns 1; 0 without a name or a charset, or with a charset name too long to fit a line.
+GROUNDKIT_API int BSCFEM_EncodeHeaderField(const char* name, const char* value, const char* charset,
+                                           std::string& field);
 
 // ---- Logging and the debug channel -----------------------------------------------------------
 GROUNDKIT_API void BSCF_GetLoggingFile(unsigned int kind, char* path);

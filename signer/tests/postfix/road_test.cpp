@@ -100,10 +100,11 @@ TEST_F(Road, ApprovedReachesItsRecipientsAndReturnedReachesItsSender) {
   const std::vector<std::string> toAlice = realservers::Delivered(peer.port(), "alice", 2);
   ASSERT_EQ(toAlice.size(), 2u);
   const std::string& returned = Contains(toAlice[0], "Hello") ? toAlice[0] : toAlice[1];
-  EXPECT_TRUE(Contains(returned, "Subject: 审核退回:Hello\r\n"));
+  // "审核退回:Hello" and the reason "请补充说明", as UTF-8 encoded words.
+  EXPECT_TRUE(Contains(returned, "Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOkhlbGxv?=\r\n"));
   EXPECT_TRUE(Contains(returned,
                        "X-Sign: vandry!\r\nX-Sign-Stat: Back By boss\r\n"
-                       "X-Sign-Message: 请补充说明\r\n\r\nHi Bob.\r\n"));
+                       "X-Sign-Message: =?UTF-8?B?6K+36KGl5YWF6K+05piO?=\r\n\r\nHi Bob.\r\n"));
   EXPECT_TRUE(Contains(returned, "Return-Path: <boss@example.test>"));
   EXPECT_TRUE(realservers::Delivered(peer.port(), "bob", 0).empty());
 }
