@@ -9,7 +9,9 @@ namespace {
 // The longest header line written, without its CR LF.
 constexpr std::size_t kLineMax = 76;
 
-std::string_view textOf(const char* text) { return text ? std::string_view(text) : std::string_view(); }
+std::string_view textOf(const char* text) {
+  return text ? std::string_view(text) : std::string_view();
+}
 
 // Printable ASCII, blanks and tabs, and nothing a reader would take for an encoded word.
 bool isPlain(std::string_view value) {
@@ -25,8 +27,8 @@ bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 std::string base64(std::string_view bytes) {
   std::string encoded(BSCFEM_Base64BufferSize(bytes.size()), '\0');
   unsigned long length = 0;
-  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), encoded.data(),
-                      encoded.size(), length);
+  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                      encoded.data(), encoded.size(), length);
   encoded.resize(length);
   std::erase_if(encoded, [](char c) { return c == '\r' || c == '\n'; });
   return encoded;
@@ -45,7 +47,8 @@ std::size_t wholeCharacters(std::string_view bytes, std::size_t capacity) {
 
 extern "C" {
 
-int BSCFEM_EncodeHeaderField(const char* name, const char* value, const char* charset, std::string& field) {
+int BSCFEM_EncodeHeaderField(const char* name, const char* value, const char* charset,
+                             std::string& field) {
   const std::string_view fieldName = textOf(name);
   const std::string_view text = textOf(value);
   const std::string_view charsetName = textOf(charset);

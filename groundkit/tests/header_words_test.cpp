@@ -36,7 +36,11 @@ std::string decodeBase64(const std::string& text) {
 bool isWholeUtf8(const std::string& bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    const std::size_t length = lead < 0x80    ? 1
+                               : lead >= 0xF0 ? 4
+                               : lead >= 0xE0 ? 3
+                               : lead >= 0xC0 ? 2
+                                              : 0;
     if (length == 0 || i + length > bytes.size()) return false;
     for (std::size_t k = 1; k < length; ++k)
       if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
@@ -98,18 +102,20 @@ std::string repeat(const std::string& text, int times) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EncodedField,
-    ::testing::Values(EncodedCase{"chinese", "Subject", "审核退回:季度报表"},
-                      EncodedCase{"longChinese", "Subject", repeat("审核退回:季度报表", 12)},
-                      EncodedCase{"fourByteCharacters", "Subject", repeat("\xF0\x9F\x93\xA7 mail ", 20)},
-                      EncodedCase{"lineBreaksAreEncoded", "X-Sign-Message", "one\r\nBcc: spy@evil.test"},
-                      EncodedCase{"lookalikeEncodedWord", "Subject", "=?UTF-8?B?aGk=?="},
-                      EncodedCase{"longFieldName", std::string(70, 'X'), "报表"},
-                      EncodedCase{"invalidBytesAreCutAnywhere", "Subject",
-                                  repeat("\xE5\x80\x80\x80\x80\x80", 30)}),
+    ::testing::Values(
+        EncodedCase{"chinese", "Subject", "审核退回:季度报表"},
+        EncodedCase{"longChinese", "Subject", repeat("审核退回:季度报表", 12)},
+        EncodedCase{"fourByteCharacters", "Subject", repeat("\xF0\x9F\x93\xA7 mail ", 20)},
+        EncodedCase{"lineBreaksAreEncoded", "X-Sign-Message", "one\r\nBcc: spy@evil.test"},
+        EncodedCase{"lookalikeEncodedWord", "Subject", "=?UTF-8?B?aGk=?="},
+        EncodedCase{"longFieldName", std::string(70, 'X'), "报表"},
+        EncodedCase{"invalidBytesAreCutAnywhere", "Subject",
+                    repeat("\xE5\x80\x80\x80\x80\x80", 30)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HeaderField, ShortValueIsOneWord) {
-  EXPECT_EQ(encodeField("Subject", "审核退回:Hello"), "Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOkhlbGxv?=\r\n");
+  EXPECT_EQ(encodeField("Subject", "审核退回:Hello"),
+            "Subject: =?UTF-8?B?5a6h5qC46YCA5ZueOkhlbGxv?=\r\n");
 }
 
 TEST(HeaderField, RefusesWhatCannotMakeAField) {

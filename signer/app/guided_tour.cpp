@@ -39,7 +39,8 @@ CGuidedTour::CGuidedTour(CSignerApp& app, tagTourOptions options)
   const auto command = [frame](int id) { frame->Command(id)->trigger(); };
 
   m_steps = {
-      {"log in", {},
+      {"log in",
+       {},
        [this, &login] {
          if (!login.isVisible()) return false;
          login.findChild<QLineEdit*>(QStringLiteral("password"))->setText(m_options.m_strPassword);
@@ -47,7 +48,8 @@ CGuidedTour::CGuidedTour(CSignerApp& app, tagTourOptions options)
          login.findChild<QPushButton*>(QStringLiteral("ok"))->click();
          return true;
        }},
-      {"wait for the held messages", {},
+      {"wait for the held messages",
+       {},
        [this, tasks, frame] {
          if (tasks->RowCount() < m_options.m_nTasks || tasks->SelectedRows().empty() ||
              !m_app.CanDecide() || !frame->Command(res::ID_TASK_APPROVE)->isEnabled())
