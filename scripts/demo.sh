@@ -4,9 +4,9 @@
 #
 #   scripts/demo.sh           installs what is missing, builds, starts the stand-in and Signer
 #   scripts/demo.sh --xvfb    a guided tour that runs by itself on a private X display: Signer
-#                             logs in, waits for the held messages, approves one, returns one with
-#                             a reason and waits until both are delivered, with a picture of each
-#                             step in build/demo/; then the delivered messages are shown and the
+#                             logs in, waits for the held messages, reads one in the built-in
+#                             viewer, approves one, returns one with a reason and waits until both
+#                             are delivered, with a picture of each step in build/demo/; then the delivered messages are shown and the
 #                             demo ends (exit status 0 when every step finished in time)
 #
 # Stopping the demo (closing Signer, the end of the tour, or Ctrl-C) stops the stand-in.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QWindow>
 #include <cstdio>
 
 #include "app/main_frame.h"
@@ -13,6 +14,7 @@
 #include "app/signer_app.h"
 #include "app/ui_text.h"
 #include "login/login_prompt.h"
+#include "reader/message_viewer.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 #include "views/text_input.h"
@@ -57,9 +59,17 @@ CGuidedTour::CGuidedTour(CSignerApp& app, tagTourOptions options)
          Screenshot(frame, QStringLiteral("tasks"));
          return true;
        }},
-      // The built-in viewer opens the selected task here once Signer has one; until then the tour
-      // does not start the desktop's reader, which a machine without a display lacks.
-      {"read the selected task", {}, [] { return true; }},
+      // The built-in viewer, not the desktop's reader, which a machine without a display lacks.
+      {"read the selected task", [tasks] { tasks->ReadSelectedInViewer(); },
+       [this, tasks] {
+         CMessageViewer* viewer = tasks->Viewer();
+         if (!tasks->ViewerShown() || !viewer->windowHandle() ||
+             !viewer->windowHandle()->isExposed())
+           return false;
+         Screenshot(viewer, QStringLiteral("read"));
+         viewer->close();
+         return true;
+       }},
       {"approve the selected task",
        [this, tasks, command] {
          m_strApproved = tasks->TaskId(tasks->SelectedRows().front());

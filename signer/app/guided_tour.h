@@ -22,8 +22,9 @@ struct tagTourOptions {
 };
 
 // A tour of Signer that runs by itself through its own commands: log in, wait for the held
-// messages, approve one, return the next with a reason, wait until both are sent. Each step saves a
-// picture of the window and has a time limit. Create it on the GUI thread after InitInstance.
+// messages, read one in the built-in viewer, approve it, return the next with a reason, wait until
+// both are sent. Each step saves a picture of the window and has a time limit. Create it on the GUI
+// thread after InitInstance.
 class CGuidedTour : public QObject {
   Q_OBJECT
  public:

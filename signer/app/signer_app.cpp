@@ -67,13 +67,13 @@ bool CSignerApp::InitInstance() {
 
   UpdateCommands();
 
-  m_pLoginPrompt = std::make_unique<CLoginPrompt>(*this);
+  m_pLoginPrompt = std::make_unique<CLoginPrompt>();
+  connect(&m_pLoginPrompt->Dialog(), &CLogin::AccountEntered, this, &CSignerApp::SetAccount);
   StartCheckMailBox();
   // The tasks of the last user are listed before the password is typed; deciding waits for it.
   const std::string lastUser = ReadLoginSettings().userName;
   if (!lastUser.empty()) PostShowStore(lastUser);
-  m_pSendDriver = std::make_unique<CSendDriver>(*this, m_options.m_driverPeriod);
-  m_pSendDriver->Start();
+  StartSendDriver();
   if (m_options.m_bCheckAtStart) PostCheckMailBox();
   return true;
 }
@@ -121,6 +121,31 @@ void CSignerApp::StartCheckMailBox() {
   connect(worker, &CCheckMailBox::TasksListed, m_pTaskView, &CSignerView::AddTaskRows);
   connect(worker, &CCheckMailBox::QueuedListed, m_pQueueView, &CQueueView::AddRows);
   m_checkThread->start();
+}
+
+void CSignerApp::StartSendDriver() {
+  m_pSendDriver =
+      std::make_unique<CSendDriver>([this] { return Account(); }, m_options.m_driverPeriod);
+  // The driver reports from its thread; the window changes here, on the GUI thread.
+  CSendDriver* driver = m_pSendDriver.get();
+  connect(driver, &CSendDriver::CheckWanted, this, &CSignerApp::PostCheckMailBox);
+  connect(driver, &CSendDriver::StatusReported, this,
+          [this](const std::string& text) { SetStatus(TitleSource::kSend, text); });
+  connect(driver, &CSendDriver::QueueRowsWanted, this, [this](const QueueRowsAnswer& answer) {
+    tagQueueRows rows{UserName(), m_nListGeneration, {}};
+    for (int row = 0; row < m_pQueueView->RowCount(); ++row)
+      rows.m_rows.push_back({m_pQueueView->TaskId(row), m_pQueueView->Status(row)});
+    answer->set_value(std::move(rows));
+  });
+  connect(driver, &CSendDriver::RowStatusReported, this,
+          [this](std::uint64_t generation, int row, const std::string& status,
+                 const std::string& reply) {
+            if (generation != m_nListGeneration) return;  // the lists show another store now
+            m_pQueueView->SetStatus(row, status.c_str());
+            m_pQueueView->SetReply(row, reply);
+          });
+  driver->SetOnline(m_bOnline);
+  driver->Start();
 }
 
 bool CSignerApp::StopCheckMailBox(std::chrono::milliseconds patience) {
@@ -177,6 +202,7 @@ std::string CSignerApp::UserName() const {
 
 void CSignerApp::SetOnline(bool online) {
   m_bOnline = online;
+  if (m_pSendDriver) m_pSendDriver->SetOnline(online);
   QMetaObject::invokeMethod(this, &CSignerApp::UpdateCommands, Qt::AutoConnection);
 }
 

@@ -112,6 +112,7 @@ class CSignerApp : public QObject {
   CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
   CLoginPrompt* LoginPrompt() const { return m_pLoginPrompt.get(); }
   CCheckMailBox* CheckMailBox() const { return m_pCheckMailBox.get(); }
+  CSendDriver* SendDriver() const { return m_pSendDriver.get(); }
 
   // Message number about to be fetched (0 before the first) and message count of a check.
   Q_SIGNAL void DownloadProgress(int current, int count);
@@ -130,6 +131,7 @@ class CSignerApp : public QObject {
   // Enables the task commands for the list shown and the decisions for the login. GUI thread.
   void UpdateCommands();
   void StartCheckMailBox();
+  void StartSendDriver();
   // False when a worker is still busy after the wait.
   bool StopWorkers(std::chrono::milliseconds patience);
   bool StopCheckMailBox(std::chrono::milliseconds patience);

@@ -10,7 +10,6 @@
 #include <QRegularExpressionValidator>
 
 #include "app/resource.h"
-#include "app/signer_app.h"
 #include "app/ui_text.h"
 #include "login/login_settings.h"
 
@@ -37,9 +36,8 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-CLogin::CLogin(CSignerApp& app, QWidget* parent)
+CLogin::CLogin(QWidget* parent)
     : QDialog(parent),
-      m_app(app),
       m_userEdit(MakeEdit("user", this)),
       m_passwordEdit(MakeEdit("password", this)),
       m_serverEdit(MakeEdit("server", this)),
@@ -106,7 +104,7 @@ void CLogin::accept() {
   m_nSmtpPort = smtpPort;
   const bool auth = m_authCheck->isChecked();
   WriteLoginSettings({m_strUser, m_strHost, m_nPop3Port, m_nSmtpPort, auth});
-  m_app.SetAccount({m_strHost, m_nSmtpPort, auth, m_strUser, m_strPass});
+  emit AccountEntered({m_strHost, m_nSmtpPort, auth, m_strUser, m_strPass});
   QDialog::accept();
 }
 

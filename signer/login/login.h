@@ -3,22 +3,28 @@
 #include <QDialog>
 #include <string>
 
+#include "app/signer_app.h"
+
 class QCheckBox;
 class QLineEdit;
-class CSignerApp;
 
 // The login dialog. It opens with the settings of Signer.ini and an empty password; OK stores the
-// settings there (never the password) and the account in the application.
+// settings there (never the password) and reports the account entered.
 class CLogin : public QDialog {
   Q_OBJECT
  public:
-  explicit CLogin(CSignerApp& app, QWidget* parent = nullptr);
+  explicit CLogin(QWidget* parent = nullptr);
 
   // Fills the fields from Signer.ini and puts the focus where typing starts.
   void OnInitDialog();
   // OK: keeps the entered values, or, when a port is not a number, says so and stays open.
   void accept() override;
 
+ signals:
+  // OK was pressed with usable values: the account to check the mailbox and send with.
+  void AccountEntered(const tagSignerAccount& account);
+
+ public:
   std::string m_strUser;
   std::string m_strPass;
   std::string m_strHost;
@@ -28,7 +34,6 @@ class CLogin : public QDialog {
  private:
   bool ExchangePort(QLineEdit* edit, int& port);
 
-  CSignerApp& m_app;
   QLineEdit* m_userEdit;
   QLineEdit* m_passwordEdit;
   QLineEdit* m_serverEdit;

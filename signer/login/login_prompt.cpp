@@ -2,7 +2,7 @@
 
 #include <QThread>
 
-CLoginPrompt::CLoginPrompt(CSignerApp& app) : m_login(app) {
+CLoginPrompt::CLoginPrompt() {
   connect(&m_login, &QDialog::finished, this, &CLoginPrompt::AnswerAll);
 }
 

@@ -9,8 +9,6 @@
 
 #include "login/login.h"
 
-class CSignerApp;
-
 // What was entered in the login dialog.
 struct tagLoginEntry {
   std::string m_strUser;
@@ -25,7 +23,7 @@ struct tagLoginEntry {
 class CLoginPrompt : public QObject {
   Q_OBJECT
  public:
-  explicit CLoginPrompt(CSignerApp& app);
+  CLoginPrompt();
   ~CLoginPrompt() override;
 
   // From a thread other than the GUI thread: shows the login dialog and waits until it is closed.

@@ -1,10 +1,10 @@
 #include "queue/send_driver.h"
 
-#include "app/signer_app.h"
 #include "queue/send_queue.h"
 
-CSendDriver::CSendDriver(CSignerApp& app, std::chrono::milliseconds period)
-    : m_app(app), m_period(period) {}
+CSendDriver::CSendDriver(std::function<tagSignerAccount()> account,
+                         std::chrono::milliseconds period)
+    : m_account(std::move(account)), m_period(period) {}
 
 CSendDriver::~CSendDriver() { Stop(std::chrono::milliseconds::max()); }
 
@@ -26,15 +26,29 @@ bool CSendDriver::Stop(std::chrono::milliseconds patience) {
   return true;
 }
 
+tagQueueRows CSendDriver::ReadQueueRows(const std::atomic<bool>& stopping) {
+  auto answer = std::make_shared<std::promise<tagQueueRows>>();
+  std::future<tagQueueRows> read = answer->get_future();
+  emit QueueRowsWanted(answer);
+  answer.reset();  // a receiver that drops the request breaks the promise
+  while (read.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+    if (stopping) return {};
+  try {
+    return read.get();
+  } catch (const std::future_error&) {
+    return {};
+  }
+}
+
 void CSendDriver::Run() {
   for (;;) {
     {
       std::unique_lock lock(m_lock);
       if (m_wake.wait_for(lock, m_period, [this] { return m_bStopping.load(); })) break;
     }
-    if (!m_app.m_bOnline) continue;
-    m_app.PostCheckMailBox();
-    SendQueue(m_app, m_bStopping);
+    if (!m_bOnline) continue;
+    emit CheckWanted();
+    SendQueue(*this, m_bStopping);
   }
   const std::lock_guard lock(m_lock);
   m_bFinished = true;

@@ -5,70 +5,20 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/signer_app.h"
 #include "groundkit/groundkit.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "postwell/mail_device.h"
 #include "queue/queue_task.h"
+#include "queue/send_driver.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
 
 namespace {
-
-struct tagQueueRow {
-  std::string m_strTaskId;
-  std::string m_strStatus;
-};
-
-// One read of the queue list: whose store it shows, in which generation, and its rows.
-struct tagQueueRows {
-  std::string m_strUser;
-  std::uint64_t m_nGeneration = 0;
-  std::vector<tagQueueRow> m_rows;
-};
-
-// The id and status of every queue row, read on the GUI thread. Empty when stopping first.
-tagQueueRows ReadQueueRows(CSignerApp& app, const std::atomic<bool>& stopping) {
-  auto rows = std::make_shared<std::promise<tagQueueRows>>();
-  std::future<tagQueueRows> read = rows->get_future();
-  CQueueView* view = app.m_pQueueView;
-  QMetaObject::invokeMethod(
-      view,
-      [&app, view, rows] {
-        tagQueueRows all{app.UserName(), app.ListGeneration(), {}};
-        for (int row = 0; row < view->RowCount(); ++row)
-          all.m_rows.push_back({view->TaskId(row), view->Status(row)});
-        rows->set_value(std::move(all));
-      },
-      Qt::QueuedConnection);
-  while (read.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    if (stopping) return {};
-  try {
-    return read.get();
-  } catch (const std::future_error&) {  // the list went away first
-    return {};
-  }
-}
-
-// Sets the status of a row read in that generation of the list, with the server's reply to it.
-void SetRowStatus(CSignerApp& app, std::uint64_t generation, int row, const char* status,
-                  const std::string& reply) {
-  CQueueView* view = app.m_pQueueView;
-  QMetaObject::invokeMethod(
-      view,
-      [&app, view, generation, row, status, reply] {
-        if (app.ListGeneration() != generation) return;  // the lists show another store now
-        view->SetStatus(row, status);
-        view->SetReply(row, reply);
-      },
-      Qt::QueuedConnection);
-}
 
 // The server's reply for the title and the row: one line; the error code when there is none.
 std::string ReplyText(const CMailDevice& device, unsigned long error) {
@@ -152,15 +102,15 @@ bool SendQueuedTask(CMailDevice& device, const std::string& queue, const std::st
   return true;
 }
 
-void SendQueue(CSignerApp& app, const std::atomic<bool>& stopping) {
-  const tagSignerAccount account = app.Account();
+void SendQueue(CSendDriver& driver, const std::atomic<bool>& stopping) {
+  const tagSignerAccount account = driver.Account();
   CMailDevice device;
   unsigned long error = 0;
   if (!ConnectToSend(device, account, error)) {
-    app.SetStatus(TitleSource::kSend, "提交任务失败.(" + std::to_string(error) + ")");
+    emit driver.StatusReported("提交任务失败.(" + std::to_string(error) + ")");
     return;
   }
-  const tagQueueRows rows = ReadQueueRows(app, stopping);
+  const tagQueueRows rows = driver.ReadQueueRows(stopping);
   // While the lists change to another login's store, its queue waits for the next run.
   if (rows.m_strUser != account.m_strUserName) return;
   const std::string queue = QueueDirectory(account.m_strUserName);
@@ -168,13 +118,13 @@ void SendQueue(CSignerApp& app, const std::atomic<bool>& stopping) {
   for (int row = 0; row < static_cast<int>(rows.m_rows.size()) && !stopping; ++row) {
     if (::strcasecmp(rows.m_rows[row].m_strStatus.c_str(), CQueueView::kSent) == 0) continue;
     if (SendQueuedTask(device, queue, rows.m_rows[row].m_strTaskId, error)) {
-      SetRowStatus(app, rows.m_nGeneration, row, CQueueView::kSent, "");
+      emit driver.RowStatusReported(rows.m_nGeneration, row, CQueueView::kSent, "");
       continue;
     }
     const std::string reply = ReplyText(device, error);
-    SetRowStatus(app, rows.m_nGeneration, row, CQueueView::kRetry, reply);
+    emit driver.RowStatusReported(rows.m_nGeneration, row, CQueueView::kRetry, reply);
     failure = "发送任务失败。" + reply + " (" + std::to_string(error) + ")";
   }
   // The last failure stays in the title until a run sends everything it tries.
-  if (!stopping) app.SetStatus(TitleSource::kSend, failure);
+  if (!stopping) emit driver.StatusReported(failure);
 }

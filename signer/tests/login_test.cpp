@@ -34,7 +34,8 @@ class LoginTest : public QObject {
   void init() {
     m_dir = std::make_unique<ScopedWorkingDir>();
     m_app = std::make_unique<CSignerApp>();
-    m_login = std::make_unique<CLogin>(*m_app);
+    m_login = std::make_unique<CLogin>();
+    QObject::connect(m_login.get(), &CLogin::AccountEntered, m_app.get(), &CSignerApp::SetAccount);
   }
   void cleanup() {
     m_login.reset();

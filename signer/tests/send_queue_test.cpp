@@ -2,12 +2,18 @@
 // mailbox and sends the queue while the client is online.
 #include "queue/send_queue.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QtTest>
 #include <atomic>
 #include <filesystem>
 #include <thread>
 
 #include "queue/queue_task.h"
+#include "queue/send_driver.h"
 #include "signer_fixture.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
@@ -255,6 +261,30 @@ class SendQueueTest : public QObject {
     QVERIFY(App().m_bOnline);
   }
 
+  // The driver on its own, with no window: offline it does nothing; online it asks for a check
+  // and reports a failed connection through its signals, which arrive on this thread.
+  void driverAloneReportsThroughItsSignals() {
+    const int port = ClosedPort();
+    CSendDriver driver([port] { return tagSignerAccount{"127.0.0.1", port, false, "boss", "pw"}; },
+                       std::chrono::milliseconds(50));
+    int checks = 0;
+    QStringList statuses;
+    QObject receiver;
+    connect(&driver, &CSendDriver::CheckWanted, &receiver, [&] { ++checks; });
+    connect(&driver, &CSendDriver::StatusReported, &receiver,
+            [&](const std::string& text) { statuses << QString::fromStdString(text); });
+    driver.Start();
+    QTest::qWait(300);
+    QCOMPARE(checks, 0);
+    QVERIFY(statuses.isEmpty());
+    driver.SetOnline(true);
+    QTRY_VERIFY(!statuses.isEmpty());
+    QVERIFY(checks >= 1);
+    QVERIFY2(statuses.front().startsWith(QStringLiteral("提交任务失败.(")),
+             qPrintable(statuses.front()));
+    QVERIFY(driver.Stop(std::chrono::seconds(10)));
+  }
+
   // Each worker's last failure stays in the title until that worker succeeds again; both can show.
   void failuresStayUntilTheirWorkerSucceeds() {
     Pop3Download(m_pop3->connection(), {});
@@ -289,6 +319,20 @@ class SendQueueTest : public QObject {
   }
 
  private:
+  // A loopback port that nothing listens on.
+  static int ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+      port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+  }
   tagTestLogin Login() const {
     return {.user = "boss",
             .password = "boss-secret",
@@ -341,7 +385,7 @@ class SendQueueTest : public QObject {
     std::atomic<bool> done{false};
     const std::atomic<bool> stopping{false};
     std::thread sender([&] {
-      SendQueue(App(), stopping);
+      SendQueue(*App().SendDriver(), stopping);
       done = true;
     });
     QTRY_VERIFY_WITH_TIMEOUT(done, 30000);

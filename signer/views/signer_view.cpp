@@ -6,6 +6,7 @@
 
 #include "app/signer_app.h"
 #include "app/ui_text.h"
+#include "reader/message_viewer.h"
 #include "reader/reader_windows.h"
 #include "store/task_store.h"
 #include "views/list_images.h"
@@ -32,6 +33,13 @@ CSignerView::CSignerView(CSignerApp& app, QWidget* parent) : CReportList(parent)
 }
 
 CSignerView::~CSignerView() { EndReader(); }
+
+void CSignerView::EndReader() {
+  m_reader.End();
+  if (m_viewer) m_viewer->close();
+}
+
+bool CSignerView::ViewerShown() const { return m_viewer && m_viewer->isVisible(); }
 
 void CSignerView::OnInitialUpdate() {
   SetColumns({{"发送人", ColumnSize::kShare, Qt::AlignLeft},
@@ -106,6 +114,15 @@ void CSignerView::ReadSelected() {
   OpenInReader();
 }
 
+void CSignerView::ReadSelectedInViewer() {
+  const std::vector<int> selected = SelectedRows();
+  if (selected.empty()) return;
+  m_bFollowArrivals = false;
+  SetReaderTask(TaskId(selected.front()));
+  m_reader.End();
+  ShowInViewer();
+}
+
 void CSignerView::SelectPrevious() { MoveSelection(-1); }
 
 void CSignerView::SelectNext() { MoveSelection(1); }
@@ -132,6 +149,10 @@ void CSignerView::SetReaderTask(const std::string& taskId) {
 }
 
 void CSignerView::OpenInReader() {
+  if (!m_bExplicitOpen && ViewerShown()) {
+    ShowInViewer();
+    return;
+  }
   if (m_bExplicitOpen) {
     OpenTaskInReader();
     return;
@@ -145,12 +166,30 @@ void CSignerView::OpenInReader() {
 }
 
 void CSignerView::OpenTaskInReader() {
-  if (!m_reader.Open(m_strReaderFile)) return;
+  if (!m_reader.Open(m_strReaderFile)) {
+    ShowInViewer();
+    return;
+  }
+  if (m_viewer) m_viewer->close();
   QTimer::singleShot(kReaderWindowDelayMs, this,
                      [this, pid = m_reader.Pid(), title = m_strReaderTitle] {
                        for (const WId window : FindProcessWindows(pid, title))
                          emit PlaceReader(window);
                      });
+}
+
+void CSignerView::ShowInViewer() {
+  if (!m_viewer) {
+    m_viewer = std::make_unique<CMessageViewer>(this);
+    connect(m_viewer.get(), &CMessageViewer::Previous, this, &CSignerView::SelectPrevious);
+    connect(m_viewer.get(), &CMessageViewer::Next, this, &CSignerView::SelectNext);
+  }
+  const std::vector<int> selected = SelectedRows();
+  const int row = selected.empty() ? -1 : selected.front();
+  m_viewer->ShowMessage(m_strReaderFile, row > 0, row >= 0 && row + 1 < RowCount());
+  m_viewer->show();
+  m_viewer->raise();
+  m_viewer->activateWindow();
 }
 
 void CSignerView::OnApprove() {

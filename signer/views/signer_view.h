@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QTimer>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "views/report_list.h"
 
 class CSignerApp;
+class CMessageViewer;
 
 // A task as the task list shows it; arrived is the time the task was stored, as the list shows it.
 struct tagTaskRow {
@@ -20,8 +22,9 @@ struct tagTaskRow {
 };
 
 // The task list: the sign-off tasks waiting for a decision, newest at the top, with the commands
-// that read, approve and return them. A task is read in the desktop's mail reader, which follows
-// the selection while it is open.
+// that read, approve and return them. A task is read in the desktop's mail reader, or in the
+// built-in viewer when the desktop has none or it cannot be started; either follows the selection
+// while it is open.
 class CSignerView : public CReportList {
   Q_OBJECT
  public:
@@ -50,8 +53,15 @@ class CSignerView : public CReportList {
   void OnApprove();
   void OnReturn();
 
-  void EndReader() { m_reader.End(); }
+  // Reads the selected task in the built-in viewer, whatever reader the desktop has.
+  void ReadSelectedInViewer();
+
+  // Ends the reader and closes the built-in viewer.
+  void EndReader();
   CMailReader& Reader() { return m_reader; }
+  // The built-in viewer; null until a task was shown in it.
+  CMessageViewer* Viewer() const { return m_viewer.get(); }
+  bool ViewerShown() const;
 
  signals:
   // The reader's window, found a moment after the reader started on a task: its title is the
@@ -70,8 +80,10 @@ class CSignerView : public CReportList {
   void SetReaderTask(const std::string& taskId);
   // After Read: starts the reader. After moving: starts it only while the last one still runs.
   void OpenInReader();
-  // Starts the reader on the task and, a moment later, asks for its window to be placed.
+  // Starts the reader on the task and, a moment later, asks for its window to be placed; shows the
+  // task in the built-in viewer when no reader can be started.
   void OpenTaskInReader();
+  void ShowInViewer();
 
   CSignerApp& m_app;
   std::string m_strReaderFile;
@@ -85,4 +97,5 @@ class CSignerView : public CReportList {
   QTimer m_arrivalSelection;
   QString m_strReaderTitle;
   CMailReader m_reader;
+  std::unique_ptr<CMessageViewer> m_viewer;
 };

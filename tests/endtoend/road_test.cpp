@@ -163,8 +163,8 @@ TEST_F(Road, ReturnedMessageReachesItsSenderWithPrefixAndReason) {
   EXPECT_TRUE(Mailbox("bob").empty());
 }
 
-// The demo's guided tour runs by itself to its end: it logs in, approves one held message, returns
-// the next, and both reach their recipients.
+// The demo's guided tour runs by itself to its end: it logs in, reads one held message in the
+// built-in viewer, approves it, returns the next, and both reach their recipients.
 TEST_F(Road, GuidedTourRunsToItsEnd) {
   Submit("ann", {"bob"}, kQuarterly);
   Submit("cid", {"bob"}, "From: cid@corp.test\r\nTo: bob@corp.test\r\nSubject: Hello\r\n\r\nHi.\r\n");
@@ -188,7 +188,8 @@ TEST_F(Road, GuidedTourRunsToItsEnd) {
   const std::vector<std::string> returned = Mailbox(Contains(approved[0], "Hello") ? "ann" : "cid");
   ASSERT_EQ(returned.size(), 1u);
   EXPECT_TRUE(Contains(returned[0], "X-Sign-Stat: Back By boss\r\n")) << returned[0];
-  for (const char* picture : {"1-login", "2-tasks", "3-approved", "4-reason", "5-returned", "6-sent"})
+  for (const char* picture :
+       {"1-login", "2-tasks", "3-read", "4-approved", "5-reason", "6-returned", "7-sent"})
     EXPECT_TRUE(platform::fileExists(pictures.path() + "/" + picture + ".png")) << picture;
 }
 
