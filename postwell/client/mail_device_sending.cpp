@@ -1,13 +1,13 @@
-// The SMTP device run as a sending device: its states, its mission queue and the sending thread that
-// delivers a batch of missions through one session.
+// The SMTP device run as a sending device: its states, its mission queue and the sending thread
+// that delivers a batch of missions through one session.
 #include <chrono>
 #include <ctime>
 #include <exception>
 #include <new>
 
 #include "client/mail_device_text.h"
-#include "postwell/mail_device.h"
 #include "platform/sync.h"
+#include "postwell/mail_device.h"
 
 using postwell::formatted;
 
@@ -158,8 +158,10 @@ void CMailDevice::Abort(std::vector<CMailDevice_SendMailInfo*>* out) {
       std::unique_lock<std::mutex> lock(m_missionLock);
       if (m_bAborting) return;
       m_bAborting = 1;
-      const bool onSendThread = m_hSendThread.joinable() && m_hSendThread.get_id() == std::this_thread::get_id();
-      if (!onSendThread) m_sendThreadEnded.wait_for(lock, kAbortWait, [this] { return !m_bSendThreadRunning; });
+      const bool onSendThread =
+          m_hSendThread.joinable() && m_hSendThread.get_id() == std::this_thread::get_id();
+      if (!onSendThread)
+        m_sendThreadEnded.wait_for(lock, kAbortWait, [this] { return !m_bSendThreadRunning; });
       // With nowhere to hand them, the missions stay queued rather than vanish.
       if (out != nullptr) {
         out->reserve(out->size() + m_arrSendMission.size());
@@ -258,8 +260,9 @@ void CMailDevice::SendBatch(CMailDevice_SendMailInfo*& inHand) {
   unsigned long error = 0;
   int connected;
   if (m_Setting.m_bAuthCheck)
-    connected = MailFunc_ConnectESMTP(server.c_str(), base64Line(m_Setting.m_sAuthLoginName).c_str(),
-                                      base64Line(m_Setting.m_sAuthLoginPass).c_str(), port, error);
+    connected =
+        MailFunc_ConnectESMTP(server.c_str(), base64Line(m_Setting.m_sAuthLoginName).c_str(),
+                              base64Line(m_Setting.m_sAuthLoginPass).c_str(), port, error);
   else
     connected = MailFunc_Connect(server.c_str(), port, error);
 
@@ -283,7 +286,8 @@ void CMailDevice::SendBatch(CMailDevice_SendMailInfo*& inHand) {
     NotifyProgress(&mission);
 
     CSMTPMessage message;
-    message.m_From = CSMTPAddress(replacementSender.empty() ? std::string(mission.m_szMailFrom) : replacementSender);
+    message.m_From = CSMTPAddress(replacementSender.empty() ? std::string(mission.m_szMailFrom)
+                                                            : replacementSender);
     message.m_sContentFile = mission.m_szDataFile;
     message.m_Recipient1 = CSMTPAddress(std::string(mission.m_szRcptTo));
     message.m_pProgress = &mission;

@@ -28,8 +28,9 @@ constexpr unsigned long kDefaultLookupTimeoutMs = 60000;
 constexpr int kSmtpPort = 25;
 
 std::string lowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c); });
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  });
   return text;
 }
 
@@ -73,14 +74,16 @@ void CDNSDevice::Report(const char* source, const std::string& text) {
 
 std::string CDNSDevice::GetSpecialSMTPProject(const char* key) {
   char value[kValueBuffer] = "";
-  platform::getPrivateProfileString(kDomainTable, key ? key : "", "", value, sizeof value, m_sSettingFile.c_str());
+  platform::getPrivateProfileString(kDomainTable, key ? key : "", "", value, sizeof value,
+                                    m_sSettingFile.c_str());
   return value;
 }
 
 std::string CDNSDevice::GetSMTPServerProject(const char* sender, const char* recipient) {
   std::string project;
   try {
-    char name[kAddressPartBuffer] = "", user[kAddressPartBuffer] = "", domain[kAddressPartBuffer] = "";
+    char name[kAddressPartBuffer] = "", user[kAddressPartBuffer] = "",
+         domain[kAddressPartBuffer] = "";
     BSCFEM_SplitEmailAddress(recipient ? recipient : "", name, user, domain);
     project = GetSpecialSMTPProject(domain);
     if (!project.empty()) return project;
@@ -89,13 +92,15 @@ std::string CDNSDevice::GetSMTPServerProject(const char* sender, const char* rec
   }
   try {
     if (sender == nullptr) throw std::invalid_argument("no sender");
-    char name[kAddressPartBuffer] = "", user[kAddressPartBuffer] = "", domain[kAddressPartBuffer] = "";
+    char name[kAddressPartBuffer] = "", user[kAddressPartBuffer] = "",
+         domain[kAddressPartBuffer] = "";
     BSCFEM_SplitEmailAddress(sender, name, user, domain);
     project = GetSpecialSMTPProject(formatted("%s@%s", user, domain).c_str());
     return project.empty() ? kDefaultProject : project;
   } catch (...) {
-    Report("CMailQueue::GetSMTPServer",
-           formatted("Catch excpetion while spliting email address %s.", sender ? sender : "(null)"));
+    Report(
+        "CMailQueue::GetSMTPServer",
+        formatted("Catch excpetion while spliting email address %s.", sender ? sender : "(null)"));
     return project;
   }
 }
@@ -189,8 +194,8 @@ int CDNSDevice::IsLegalEcho(const char* host) {
     }
   } catch (...) {
   }
-  Report("CDNSDevice::IsLegalEcho", formatted("Can not get legel echo from %s.(%d)", host ? host : "",
-                                              static_cast<int>(error)));
+  Report("CDNSDevice::IsLegalEcho", formatted("Can not get legel echo from %s.(%d)",
+                                              host ? host : "", static_cast<int>(error)));
   return 0;
 }
 
@@ -204,7 +209,9 @@ std::string CDNSDevice::GetParentDomainName(const char* name) {
 
 int CDNSDevice::AddDomain(std::list<std::string>& list, const char* name) {
   const std::string lowered = lowerCase(name ? name : "");
-  auto listed = [&](const std::string& entry) { return std::find(list.begin(), list.end(), entry) != list.end(); };
+  auto listed = [&](const std::string& entry) {
+    return std::find(list.begin(), list.end(), entry) != list.end();
+  };
   if (!lowered.empty() && !listed(lowered)) {
     list.push_back(lowered);
     return 1;
@@ -217,10 +224,12 @@ int CDNSDevice::AddDomain(std::list<std::string>& list, const char* name) {
   return 0;
 }
 
-void CDNSDevice::SpliteServer(std::string text, std::vector<std::string>& out, std::string separator) {
+void CDNSDevice::SpliteServer(std::string text, std::vector<std::string>& out,
+                              std::string separator) {
   out.clear();
   if (!separator.empty()) {
-    for (std::size_t at = text.find(separator); at != std::string::npos; at = text.find(separator)) {
+    for (std::size_t at = text.find(separator); at != std::string::npos;
+         at = text.find(separator)) {
       std::string piece = text.substr(0, at);
       text.erase(0, at + separator.size());
       if (!piece.empty()) out.push_back(piece);

@@ -1,5 +1,7 @@
 // The route resolver: server project selection, route reading, the host's DNS servers and search
 // domains from a resolver file, and the list helpers.
+#include "postwell/dns_device.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "platform/resolver_config.h"
-#include "postwell/dns_device.h"
 #include "temp_dir.h"
 
 namespace {
@@ -101,21 +102,24 @@ TEST_F(Resolver, ProjectSelection) {
       {"boss@corp.test", "Partner <x@PARTNER.test>", "Partner Route"},
   };
   for (const ProjectCase& c : cases)
-    EXPECT_EQ(resolver.GetSMTPServerProject(c.sender, c.recipient), c.project) << c.sender << " -> " << c.recipient;
+    EXPECT_EQ(resolver.GetSMTPServerProject(c.sender, c.recipient), c.project)
+        << c.sender << " -> " << c.recipient;
   EXPECT_TRUE(sink.reports.empty());
 }
 
 TEST_F(Resolver, SenderThatCannotBeSplitIsReported) {
   EXPECT_EQ(resolver.GetSMTPServerProject(nullptr, "someone@else.test"), "");
   ASSERT_EQ(sink.reports.size(), 1u);
-  EXPECT_EQ(sink.reports[0], "CMailQueue::GetSMTPServer: Catch excpetion while spliting email address (null).");
+  EXPECT_EQ(sink.reports[0],
+            "CMailQueue::GetSMTPServer: Catch excpetion while spliting email address (null).");
   // A recipient entry needs no sender.
   EXPECT_EQ(resolver.GetSMTPServerProject(nullptr, "a@partner.test"), "Partner Route");
 }
 
 TEST_F(Resolver, LongAddressPartsDoNotOverflow) {
   const std::string longUser(5000, 'u');
-  EXPECT_EQ(resolver.GetSMTPServerProject((longUser + "@corp.test").c_str(), (longUser + "@x.test").c_str()),
+  EXPECT_EQ(resolver.GetSMTPServerProject((longUser + "@corp.test").c_str(),
+                                          (longUser + "@x.test").c_str()),
             "Default Server");
 }
 
@@ -197,7 +201,8 @@ TEST_F(Resolver, FailedExchangerLookupIsReported) {
   EXPECT_EQ(resolverWithoutServers.GetSMTPServerConfig("Auto", route), 1);
   EXPECT_STREQ(route.szSMTPServer, "fallback.corp.test");
   ASSERT_EQ(sink.reports.size(), 2u);
-  EXPECT_EQ(sink.reports[0], "CDNSDevice::GetSmtpServerFromDNS: Catch excpetion while invoking Kestro com.");
+  EXPECT_EQ(sink.reports[0],
+            "CDNSDevice::GetSmtpServerFromDNS: Catch excpetion while invoking Kestro com.");
   EXPECT_EQ(plain.GetSmtpServerFromDNS("example.test", ""), "");
 }
 
@@ -211,8 +216,10 @@ TEST_F(Resolver, DiscoveryFromTheResolverFile) {
   const DiscoveryCase cases[] = {
       {"none", nullptr, ""},
       {"empty", "", ""},
-      {"servers in order", "nameserver 10.0.0.1\nnameserver\t192.168.1.53 # office\n", "10.0.0.1,192.168.1.53"},
-      {"comments and junk", "# nameserver 1.1.1.1\n; nameserver 2.2.2.2\noptions ndots:2\nnameserver\n", ""},
+      {"servers in order", "nameserver 10.0.0.1\nnameserver\t192.168.1.53 # office\n",
+       "10.0.0.1,192.168.1.53"},
+      {"comments and junk",
+       "# nameserver 1.1.1.1\n; nameserver 2.2.2.2\noptions ndots:2\nnameserver\n", ""},
       {"domain then search", "search b.test c.test\nnameserver 10.0.0.1\ndomain a.test\n",
        "10.0.0.1,a.test,b.test,c.test"},
       {"last search wins", "search old.test\nsearch new.test\n", "new.test"},
@@ -222,7 +229,8 @@ TEST_F(Resolver, DiscoveryFromTheResolverFile) {
       {"domain in search", "domain a.b.c\nsearch a.b.c x.test\n", "a.b.c,b.c,x.test"},
       {"parent only once", "domain a.b.c\nsearch a.b.c b.c\n", "a.b.c,b.c"},
       {"two labels twice", "domain b.c\nsearch b.c\n", "b.c"},
-      {"upper case", "nameserver FE80::1\ndomain CORP.Test\nsearch corp.test\n", "fe80::1,corp.test"},
+      {"upper case", "nameserver FE80::1\ndomain CORP.Test\nsearch corp.test\n",
+       "fe80::1,corp.test"},
       {"crlf lines", "nameserver 10.0.0.9\r\ndomain x.test\r\n", "10.0.0.9,x.test"},
   };
   for (const DiscoveryCase& c : cases) {

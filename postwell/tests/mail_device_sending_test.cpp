@@ -2,7 +2,6 @@
 // LOGIN and a replacement sender, the owner's notices in order, a refused connection, a rejected
 // mission, a failure inside the sending thread, and Abort while a slow server holds a mission.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,9 +95,7 @@ std::unique_ptr<ScriptedServer> lowPortServer() {
 }
 
 // A loopback port below 10,000 that nothing listens on.
-unsigned short closedPort() {
-  return lowPortServer()->port();
-}
+unsigned short closedPort() { return lowPortServer()->port(); }
 
 Script& mailTransaction(Script& script, const std::string& from, const std::string& to) {
   return script.expect("MAIL FROM: <" + from + ">")
@@ -119,7 +116,8 @@ class Sending : public ::testing::Test {
     std::strcpy(record->m_szMailFrom, from.c_str());
     std::strcpy(record->m_szRcptTo, to.c_str());
     const std::string file = dir.file("m" + std::to_string(missions.size()) + ".eml");
-    testsupport::writeFile(file, "Subject: " + std::to_string(missions.size()) + "\r\n\r\nbody\r\n");
+    testsupport::writeFile(file,
+                           "Subject: " + std::to_string(missions.size()) + "\r\n\r\nbody\r\n");
     std::strcpy(record->m_szDataFile, file.c_str());
     missions.push_back(std::move(record));
     return missions.back().get();
@@ -176,17 +174,21 @@ TEST_F(Sending, BatchThroughOneAuthenticatedSession) {
       .send("334 VXNlcm5hbWU6\r\n")
       .expect("c2VuZGVyQGNvcnAudGVzdA==")
       .send("334 UGFzc3dvcmQ6\r\n")
-      .expect("cHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcMOkLWxvbmctcGFzc3dvcmQtMDEyMzQ1Njc4OQ==")
+      .expect(
+          "cHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcHBwcMOkLWxvbmctcGFzc3dvcmQtMDEyMzQ1Njc4"
+          "OQ==")
       .send("235 welcome\r\n");
   mailTransaction(script, "bounce@corp.test", "a@first.test").send("250 queued 1\r\n");
   mailTransaction(script, "bounce@corp.test", "b@second.test").send("250 queued 2\r\n");
   smtptest::quit(script);
   server.start();
-  writeSettings("[Special Domain]\nfirst.test=Route A\nsecond.test=Route B\n"
-                "[Route A]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) +
-                "\nAUTHCHECK=yes\nAUTHLOGINNAME=sender@corp.test\nAUTHLOGINPASS=" + std::string(40, 'p') +
-                "ä-long-password-0123456789\nMODIMAILERFROMBY=bounce@corp.test\nTIMEOUT=10\n"
-                "[Route B]\nSMTPSERVER=127.0.0.1\nSMTPPORT=1\n");
+  writeSettings(
+      "[Special Domain]\nfirst.test=Route A\nsecond.test=Route B\n"
+      "[Route A]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" +
+      std::to_string(server.port()) +
+      "\nAUTHCHECK=yes\nAUTHLOGINNAME=sender@corp.test\nAUTHLOGINPASS=" + std::string(40, 'p') +
+      "ä-long-password-0123456789\nMODIMAILERFROMBY=bounce@corp.test\nTIMEOUT=10\n"
+      "[Route B]\nSMTPSERVER=127.0.0.1\nSMTPPORT=1\n");
   CMailDevice_SendMailInfo* first = mission("alice@corp.test", "a@first.test");
   CMailDevice_SendMailInfo* second = mission("bob@corp.test", "b@second.test");
   startDevice();
@@ -195,7 +197,8 @@ TEST_F(Sending, BatchThroughOneAuthenticatedSession) {
   EXPECT_TRUE(server.mismatches().empty()) << server.mismatches().front();
   EXPECT_EQ(server.accepted(), 1);
 
-  EXPECT_EQ(owner.outcomes(), (std::vector<std::pair<const void*, int>>{{first, 1}, {first, 3}, {second, 1}, {second, 3}}));
+  EXPECT_EQ(owner.outcomes(), (std::vector<std::pair<const void*, int>>{
+                                  {first, 1}, {first, 3}, {second, 1}, {second, 3}}));
   // Content progress of the first mission comes between its start and its end.
   const std::vector<Notice> all = owner.all();
   std::vector<int> firstStates;
@@ -238,7 +241,8 @@ TEST_F(Sending, RefusedConnectionFailsEveryMissionOnceInQueueOrder) {
   const std::string target = "127.0.0.1:" + std::to_string(port);
   const std::vector<std::string> statuses = owner.statuses();
   const std::vector<std::string> tail(statuses.end() - 3, statuses.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"正在连接 " + target + " ...", "连接 " + target + " 失败", "空闲"}));
+  EXPECT_EQ(tail, (std::vector<std::string>{"正在连接 " + target + " ...",
+                                            "连接 " + target + " 失败", "空闲"}));
 }
 
 TEST_F(Sending, RejectedMissionIsFollowedByTheNext) {
@@ -254,14 +258,16 @@ TEST_F(Sending, RejectedMissionIsFollowedByTheNext) {
   mailTransaction(script, "x@corp.test", "b@one.test").send("250 queued\r\n");
   smtptest::quit(script);
   server.start();
-  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) + "\n");
+  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) +
+                "\n");
   CMailDevice_SendMailInfo* rejected = mission("x@corp.test", "nobody@one.test");
   CMailDevice_SendMailInfo* next = mission("x@corp.test", "b@one.test");
   startDevice();
   runBatch();
   ASSERT_TRUE(server.waitDone());
   EXPECT_TRUE(server.mismatches().empty()) << server.mismatches().front();
-  EXPECT_EQ(owner.outcomes(), (std::vector<std::pair<const void*, int>>{{rejected, 1}, {rejected, 2}, {next, 1}, {next, 3}}));
+  EXPECT_EQ(owner.outcomes(), (std::vector<std::pair<const void*, int>>{
+                                  {rejected, 1}, {rejected, 2}, {next, 1}, {next, 3}}));
   EXPECT_EQ(rejected->m_dwError, 4899u);
   EXPECT_NE(rejected->m_sError.find("550 5.1.1"), std::string::npos) << rejected->m_sError;
   EXPECT_EQ(rejected->m_tmDelivered, 0);
@@ -274,7 +280,8 @@ TEST_F(Sending, FailureInsideTheThreadFailsTheRestAndFreesTheDevice) {
   ScriptedServer& server = *serverHolder;
   smtptest::greetAndHelo(server.connection()).silence();
   server.start();
-  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) + "\n");
+  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) +
+                "\n");
   CMailDevice_SendMailInfo* a = mission("x@corp.test", "a@one.test");
   CMailDevice_SendMailInfo* b = mission("x@corp.test", "b@one.test");
   bool thrown = false;
@@ -321,7 +328,8 @@ TEST_F(Sending, AbortDuringSlowBatchReportsEveryMissionOnce) {
   mailTransaction(script, "x@corp.test", "m1@one.test").pause(6500).send("250 queued late\r\n");
   smtptest::quit(script);
   server.start();
-  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) + "\nTIMEOUT=30\n");
+  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) +
+                "\nTIMEOUT=30\n");
   for (int i = 0; i < 5; ++i) mission("x@corp.test", "m" + std::to_string(i) + "@one.test");
   platform::AutoResetEvent secondStarted;
   owner.onNotice = [&](const Notice& n) {
@@ -335,7 +343,8 @@ TEST_F(Sending, AbortDuringSlowBatchReportsEveryMissionOnce) {
 
   std::vector<CMailDevice_SendMailInfo*> back;
   device->Abort(&back);
-  EXPECT_EQ(back, (std::vector<CMailDevice_SendMailInfo*>{missions[2].get(), missions[3].get(), missions[4].get()}));
+  EXPECT_EQ(back, (std::vector<CMailDevice_SendMailInfo*>{missions[2].get(), missions[3].get(),
+                                                          missions[4].get()}));
   EXPECT_EQ(owner.statuses().back(), "空闲");
   // The device waits for its thread before it goes.
   device.reset();
@@ -344,11 +353,48 @@ TEST_F(Sending, AbortDuringSlowBatchReportsEveryMissionOnce) {
 
   const auto m0 = missions[0].get();
   const auto m1 = missions[1].get();
-  EXPECT_EQ(owner.outcomes(), (std::vector<std::pair<const void*, int>>{{m0, 1}, {m0, 3}, {m1, 1}, {m1, 3}}));
+  EXPECT_EQ(owner.outcomes(),
+            (std::vector<std::pair<const void*, int>>{{m0, 1}, {m0, 3}, {m1, 1}, {m1, 3}}));
   for (int i = 2; i < 5; ++i) EXPECT_EQ(missions[i]->m_nState, 0);
   // The batch's late end does not make the device idle a second time.
   const std::vector<std::string> statuses = owner.statuses();
   EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "空闲"), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// The owner may call back into the device from its notices: a second batch is refused, and Abort
+// hands back what is waiting without waiting for the thread it is called on.
+TEST_F(Sending, OwnerCallsBackFromTheSendingThread) {
+  std::unique_ptr<ScriptedServer> serverHolder = lowPortServer();
+  ScriptedServer& server = *serverHolder;
+  Script& script = smtptest::greetAndHelo(server.connection());
+  mailTransaction(script, "x@corp.test", "a@one.test").send("250 queued\r\n");
+  smtptest::quit(script);
+  server.start();
+  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) + "\n");
+  CMailDevice_SendMailInfo* a = mission("x@corp.test", "a@one.test");
+  CMailDevice_SendMailInfo* b = mission("x@corp.test", "b@one.test");
+  unsigned long nestedError = 0;
+  int nestedStart = -1;
+  std::vector<CMailDevice_SendMailInfo*> back;
+  owner.onNotice = [&](const Notice& n) {
+    if (n.message == 1287 && n.state == 1 && n.record == a) {
+      nestedStart = device->StartUpSendProcess(nestedError);
+      device->Abort(&back);
+    }
+  };
+  startDevice();
+  runBatch();
+  ASSERT_TRUE(server.waitDone());
+  EXPECT_TRUE(server.mismatches().empty()) << server.mismatches().front();
+  EXPECT_EQ(nestedStart, 0);
+  EXPECT_EQ(nestedError, 170u);
+  EXPECT_EQ(back, std::vector<CMailDevice_SendMailInfo*>{b});
+  EXPECT_EQ(owner.outcomes(), (std::vector<std::pair<const void*, int>>{{a, 1}, {a, 3}}));
+  EXPECT_EQ(device->OccupyDevice(), 1);
 }
 
 }  // namespace

@@ -194,7 +194,8 @@ class POSTWELL_API CMailDevice {
   void SendBatch(CMailDevice_SendMailInfo*& inHand);
   // The first queued mission, taken off the queue; null when none is left.
   CMailDevice_SendMailInfo* TakeMission();
-  void EndMission(CMailDevice_SendMailInfo* mission, int state, unsigned long code, const std::string& reason);
+  void EndMission(CMailDevice_SendMailInfo* mission, int state, unsigned long code,
+                  const std::string& reason);
   // Joins a sending thread that has ended or is ending; false when called on that thread.
   bool JoinSendThread();
 

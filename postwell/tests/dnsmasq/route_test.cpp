@@ -52,19 +52,23 @@ class DnsmasqRoute : public ::testing::Test {
     const char* port = std::getenv("MAILSIGNOFF_DNSMASQ_PORT");
     std::string missing;
     if (dir == nullptr || port == nullptr)
-      missing = "MAILSIGNOFF_DNSMASQ_DIR and MAILSIGNOFF_DNSMASQ_PORT are not set (run the test through ctest)";
+      missing =
+          "MAILSIGNOFF_DNSMASQ_DIR and MAILSIGNOFF_DNSMASQ_PORT are not set (run the test through "
+          "ctest)";
     else if (!std::filesystem::exists(std::string(dir) + "/ready"))
-      missing = "dnsmasq is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
+      missing =
+          "dnsmasq is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
     if (!missing.empty()) {
       if (std::getenv("CI") != nullptr) FAIL() << missing;
       GTEST_SKIP() << missing;
     }
     dns = std::string("127.0.0.1:") + port;
     settings = temp.file("route.ini");
-    testsupport::writeFile(settings,
-                           "[route.test]\nAUTOGETSMTPSERVER=yes\nSMTPSERVER=fallback.test\nSMTPPORT=587\n"
-                           "AUTHCHECK=YES\nAUTHLOGINNAME=user\nMODIMAILERFROMBY=bounce@corp.test\n"
-                           "[nomx.test]\nAUTOGETSMTPSERVER=yes\nSMTPSERVER=fallback.test\nSMTPPORT=587\n");
+    testsupport::writeFile(
+        settings,
+        "[route.test]\nAUTOGETSMTPSERVER=yes\nSMTPSERVER=fallback.test\nSMTPPORT=587\n"
+        "AUTHCHECK=YES\nAUTHLOGINNAME=user\nMODIMAILERFROMBY=bounce@corp.test\n"
+        "[nomx.test]\nAUTOGETSMTPSERVER=yes\nSMTPSERVER=fallback.test\nSMTPPORT=587\n");
   }
 
   // A scripted SMTP server on port 25 of the address; the test fails when the port is taken.
@@ -125,7 +129,9 @@ TEST_F(DnsmasqRoute, SilentExchangerIsSkippedWithinTheTimeout) {
   const tagSTMPServer route = lookUp("route.test", 1000);
   EXPECT_STREQ(route.szSMTPServer, "127.0.0.3");
   EXPECT_EQ(route.nSMTPPort, 25);
-  EXPECT_EQ(sink.reports, std::vector<std::string>{"CDNSDevice::IsLegalEcho: Can not get legel echo from 127.0.0.2.(4896)"});
+  EXPECT_EQ(sink.reports,
+            std::vector<std::string>{
+                "CDNSDevice::IsLegalEcho: Can not get legel echo from 127.0.0.2.(4896)"});
   EXPECT_TRUE(second->waitDone());
 }
 
@@ -197,7 +203,8 @@ TEST_F(DnsmasqRoute, DeviceSendsToTheDomainsExchanger) {
   // Without an exchanger the batch goes to the setting's own server and port.
   EXPECT_EQ(fallback.m_nState, 2);
   const std::vector<std::string> statuses = owner.statuses();
-  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "正在连接 127.0.0.2:25 ..."), statuses.end());
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "正在连接 127.0.0.2:25 ..."),
+            statuses.end());
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "连接 127.0.0.1:1 失败"), statuses.end());
 }
 

@@ -26,7 +26,8 @@ std::vector<std::string> takeAll(int pop3Port, const std::string& user) {
   CMailBoxDevice mailbox;
   unsigned long error = 0;
   std::vector<std::string> messages;
-  EXPECT_EQ(mailbox.Connect("127.0.0.1", user.c_str(), (user + "-secret").c_str(), error, pop3Port), 1)
+  EXPECT_EQ(mailbox.Connect("127.0.0.1", user.c_str(), (user + "-secret").c_str(), error, pop3Port),
+            1)
       << mailbox.GetLastCommandResponse();
   int count = 0, size = 0;
   mailbox.Statistics(count, size, error);
@@ -71,7 +72,9 @@ class PostfixSending : public ::testing::Test {
     const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
     const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
     if (dir == nullptr || port == nullptr)
-      why = "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts Postfix";
+      why =
+          "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts "
+          "Postfix";
     else if (!std::filesystem::exists(std::string(dir) + "/ready"))
       why = "Postfix is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
     else if (dovecot::Peer::find(dovecotPeer, why))
@@ -99,9 +102,10 @@ class PostfixSending : public ::testing::Test {
 
 TEST_F(PostfixSending, BatchToTwoMailboxesIsDeliveredByteForByte) {
   const std::string settings = dir.file("device.ini");
-  testsupport::writeFile(settings, "[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(smtpPort) +
-                                       "\nAUTHCHECK=Yes\nAUTHLOGINNAME=alice\nAUTHLOGINPASS=alice-secret\n"
-                                       "MODIMAILERFROMBY=alice@example.test\nTIMEOUT=30\n");
+  testsupport::writeFile(settings,
+                         "[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(smtpPort) +
+                             "\nAUTHCHECK=Yes\nAUTHLOGINNAME=alice\nAUTHLOGINPASS=alice-secret\n"
+                             "MODIMAILERFROMBY=alice@example.test\nTIMEOUT=30\n");
   constexpr int kMissions = 50;
   std::vector<std::unique_ptr<CMailDevice_SendMailInfo>> missions;
   std::map<std::string, std::string> contents;  // Message-ID -> content
@@ -111,7 +115,8 @@ TEST_F(PostfixSending, BatchToTwoMailboxesIsDeliveredByteForByte) {
     std::string content = "From: clerk" + std::to_string(i) + "@example.test\r\nTo: " + to +
                           "\r\nSubject: batch " + std::to_string(i) + "\r\nMessage-ID: " + id +
                           "\r\nDate: Wed, 9 Dec 2026 10:00:00 +0000\r\n\r\n..dotted first line\r\n";
-    for (int line = 0; line < 20 * i; ++line) content += "Line " + std::to_string(line) + " of mission " + std::to_string(i) + "\r\n";
+    for (int line = 0; line < 20 * i; ++line)
+      content += "Line " + std::to_string(line) + " of mission " + std::to_string(i) + "\r\n";
     const std::string file = dir.file("m" + std::to_string(i) + ".eml");
     testsupport::writeFile(file, content);
     contents[id] = content;
