@@ -51,6 +51,8 @@ CMailDevice::CMailDevice()
       m_szDebugFile() {}
 
 CMailDevice::~CMailDevice() {
+  // The sending thread uses the device to its end.
+  JoinSendThread();
   if (m_bConnected) Disconnect();
   platform::closeSocket(m_hSocket);
 }
@@ -227,7 +229,10 @@ int CMailDevice::ConnectESMTP(const char* host, const std::string& user, const s
 }
 
 int CMailDevice::Disconnect() {
-  if (!m_arrSendMission.empty()) return 0;
+  {
+    std::lock_guard<std::mutex> guard(m_missionLock);
+    if (!m_arrSendMission.empty()) return 0;
+  }
   int result = 0;
   if (m_bConnected) {
     unsigned long unused = 0;

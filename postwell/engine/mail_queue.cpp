@@ -8,10 +8,10 @@
 #include <string>
 #include <thread>
 
-#include "engine/queue_route.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/sync.h"
+#include "postwell/dns_device.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ struct QueueModule {
     QueueModule& module;
   };
 
-  QueueModule() : forwarder(*this), route(CreateDomainTableRoute()) {}
+  QueueModule() : forwarder(*this) {}
   ~QueueModule() {
     stopWorker();
     delete localDelivery.exchange(nullptr);
@@ -93,7 +93,7 @@ struct QueueModule {
   std::atomic<ILocalDelivery*> localDelivery{nullptr};
   char settingFile[260] = "";
   Forwarder forwarder;
-  std::unique_ptr<IQueueRoute> route;
+  CDNSDevice route;
   CMailQueueDBVistor database;
   platform::AutoResetEvent queueEvent;
   std::thread worker;
@@ -132,7 +132,7 @@ CMailQueue::~CMailQueue() {
 
 int CMailQueue::StartWork() {
   const std::string file = g_queue.settingFileCopy();
-  g_queue.route->Initialize(&g_queue.forwarder, file.c_str());
+  g_queue.route.Initialize(&g_queue.forwarder, file.c_str());
   g_queue.database.Initialize(&g_queue.forwarder, file.c_str());
   if (g_queue.localDelivery.load() == nullptr &&
       !platform::getPrivateProfileString("Plug-in", "LocalDelivery", "", file.c_str()).empty())
@@ -157,7 +157,7 @@ void CMailQueue::InsertMission(IMailMission* mission) {
     const char* from = mission->GetMailFrom();
     const char* to = mission->GetMailTo();
     mission->SetMissionType(local ? local->GetMissionType(from, to) : 0);
-    mission->SetSMTPServerProject(g_queue.route->GetSMTPServerProject(from, to).c_str());
+    mission->SetSMTPServerProject(g_queue.route.GetSMTPServerProject(from, to).c_str());
     // A refused mission has been reported by the database and is not queued.
     if (!g_queue.database.InsertMissionToQueueTable(mission)) return;
     mission->SetStatue(kQueued);

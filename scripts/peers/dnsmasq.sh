@@ -6,7 +6,8 @@
 #
 # Zone: example.test has the exchangers backup.example.test (5), mx1.example.test (10) and
 # mx2.example.test (20), served in another order; nomx.test has an address and no exchanger; other
-# names under .test do not exist. When dnsmasq is not installed, start writes <dir>/unavailable with
+# names under .test do not exist. route.test has the exchangers 127.0.0.2 (10) and 127.0.0.3 (20),
+# named by their addresses so that the system's own resolver finds them too. When dnsmasq is not installed, start writes <dir>/unavailable with
 # the reason and succeeds, so that the tests can skip; with CI set it fails instead. <dir>/ready
 # marks a running server.
 set -euo pipefail
@@ -64,6 +65,8 @@ mx-host=example.test,backup.example.test,5
 host-record=mx1.example.test,127.0.0.1
 host-record=mx2.example.test,127.0.0.2
 host-record=nomx.test,127.0.0.3
+mx-host=route.test,127.0.0.2,10
+mx-host=route.test,127.0.0.3,20
 CONF
   # As root dnsmasq drops to "nobody", which must be able to write its log.
   [ "$(id -u)" -eq 0 ] && echo "user=nobody" >> "$dir/dnsmasq.conf"

@@ -45,15 +45,20 @@ Script& Script::close() {
   return *this;
 }
 
-ScriptedServer::ScriptedServer() {
+ScriptedServer::ScriptedServer() : ScriptedServer("127.0.0.1", 0) {}
+
+ScriptedServer::ScriptedServer(const std::string& address, std::uint16_t port) {
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int on = 1;
   ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in a{};
   a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 8) != 0)
-    throw std::runtime_error("scripted server cannot listen");
+  a.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address.c_str(), &a.sin_addr) != 1 ||
+      ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 8) != 0) {
+    ::close(listener_);
+    throw std::runtime_error("scripted server cannot listen on " + address + ":" + std::to_string(port));
+  }
   socklen_t len = sizeof a;
   ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);

@@ -43,6 +43,8 @@ class Script {
 class ScriptedServer {
  public:
   ScriptedServer();
+  // Listens on the given IPv4 address and port (0: any free port); throws when it cannot.
+  ScriptedServer(const std::string& address, std::uint16_t port);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;

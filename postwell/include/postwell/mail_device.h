@@ -1,8 +1,10 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,9 +43,38 @@ class POSTWELL_API CMailDevice {
   CMailDevice(const CMailDevice&) = delete;
   CMailDevice& operator=(const CMailDevice&) = delete;
 
+  // ---- The device: a host drives it as InitializeDevice, StartDevice, then for each batch
+  // OccupyDevice, AddSendMissionToQueue per mission and StartUpSendProcess. The batch runs on the
+  // device's own thread through one SMTP session, on the route that the setting file gives the
+  // first mission's domain; the owner hears 1286 on every status change and 1287 when a mission
+  // starts (state 1), while its content goes out (state 5) and when it ends (3 sent, 2 failed).
+  // Each mission is reported as ended exactly once, or handed back by Abort untouched. The owner's
+  // calls come on the sending thread; the owner must not destroy the device from inside them.
+
+  // Stores the setting file, the name and the owner (may be null); returns 1.
+  virtual int InitializeDevice(const char* settingFile, const char* name, IDeviceOwner* owner,
+                               unsigned long& error);
+  // Started: status "空闲". Stopped: status "关闭"; a running batch goes on.
+  virtual void StartDevice();
+  virtual void StopDevice();
+  // 1 when the device was started and idle; it is then occupied ("占用").
+  virtual int OccupyDevice();
+  // Not occupied, not aborting; wakes one waiter of the idle event; status "空闲".
+  virtual void SetIdle();
+  // Hands back, in queue order, the missions the sending thread has not taken, after waiting up to
+  // 5 s for the batch to end; the device is idle afterwards. A mission being sent completes on the
+  // sending thread and is reported there. Does nothing while another Abort runs.
+  virtual void Abort(std::vector<CMailDevice_SendMailInfo*>* out);
   // Sends QUIT when connected and closes the socket; the result is 1 when QUIT was answered with
   // 221. Does nothing and returns 0 while send missions are queued.
   virtual int Disconnect();
+  // Queues a mission; the device does not own it, and the record must live until it is reported
+  // or handed back.
+  virtual void AddSendMissionToQueue(CMailDevice_SendMailInfo* mission);
+  // Starts the sending thread for the queued missions: 0 with 4880 when none is queued, and 0 with
+  // 170 when called from the sending thread itself. A batch still finishing after an Abort is
+  // waited for first.
+  virtual int StartUpSendProcess(unsigned long& error);
   virtual const char* GetDeviceStatus();
   virtual const char* GetDeviceName();
   // Keeps the text and sends the owner message 1286 (wParam 512, lParam the device).
@@ -156,4 +187,22 @@ class POSTWELL_API CMailDevice {
   void AbortConnection();
 
   bool m_bReplyComplete = false;
+
+  // The sending device (mail_device_sending.cpp).
+  void SendThreadMain();
+  // inHand: the mission taken off the queue whose end is not reported yet.
+  void SendBatch(CMailDevice_SendMailInfo*& inHand);
+  // The first queued mission, taken off the queue; null when none is left.
+  CMailDevice_SendMailInfo* TakeMission();
+  void EndMission(CMailDevice_SendMailInfo* mission, int state, unsigned long code,
+                  const std::string& reason);
+  // Joins a sending thread that has ended or is ending; false when called on that thread.
+  bool JoinSendThread();
+
+  // Guards m_arrSendMission, m_bAborting and the fields below.
+  mutable std::mutex m_missionLock;
+  std::condition_variable m_sendThreadEnded;
+  bool m_bSendThreadRunning = false;
+  // Set by an Abort that made the device idle while the batch was still finishing its mission.
+  bool m_bBatchAbandoned = false;
 };
