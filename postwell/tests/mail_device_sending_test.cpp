@@ -374,7 +374,8 @@ TEST_F(Sending, OwnerCallsBackFromTheSendingThread) {
   mailTransaction(script, "x@corp.test", "a@one.test").send("250 queued\r\n");
   smtptest::quit(script);
   server.start();
-  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) + "\n");
+  writeSettings("[Default]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" + std::to_string(server.port()) +
+                "\n");
   CMailDevice_SendMailInfo* a = mission("x@corp.test", "a@one.test");
   CMailDevice_SendMailInfo* b = mission("x@corp.test", "b@one.test");
   unsigned long nestedError = 0;
