@@ -4,6 +4,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class CSignerApp;
 
@@ -35,4 +36,6 @@ class CLogin : public QDialog {
   QLineEdit* m_pop3PortEdit;
   QLineEdit* m_smtpPortEdit;
   QCheckBox* m_authCheck;
+  // None, STARTTLS, TLS: the items' data are the modes.
+  QComboBox* m_securityCombo;
 };
