@@ -250,6 +250,57 @@ bool startTls(SocketHandle s, const TlsOptions& options, std::string& failure) {
 
 bool isTls(SocketHandle s) { return find(s) != nullptr; }
 
+bool acceptTls(SocketHandle s, const std::string& certificateFile, const std::string& keyFile,
+               unsigned long timeoutMs, std::string& failure) {
+  failure.clear();
+  if (s == kInvalidSocket) return fail(failure, err::kWsaNotSocket, "No connection to secure");
+  ERR_clear_error();
+  CtxPtr ctx(SSL_CTX_new(TLS_server_method()));
+  if (!ctx) return fail(failure, err::kNotEnoughMemory, "Could not set up TLS: " + openSslErrors());
+  SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION);
+  if (SSL_CTX_use_certificate_chain_file(ctx.get(), certificateFile.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
+    return fail(failure, err::kTlsCertificateRejected,
+                "Could not load the certificate " + certificateFile + ": " + openSslErrors());
+  SslPtr ssl(SSL_new(ctx.get()));
+  BIO* bio = BIO_new(socketMethod());
+  if (!ssl || bio == nullptr) {
+    BIO_free(bio);
+    return fail(failure, err::kNotEnoughMemory, "Could not set up TLS: " + openSslErrors());
+  }
+  BIO_set_fd(bio, fd(s), BIO_NOCLOSE);
+  SSL_set_bio(ssl.get(), bio, bio);
+  if (!setNonBlocking(s, true)) {
+    setSocketErrorFromErrno();
+    failure = "Could not prepare the connection for TLS";
+    return false;
+  }
+  const std::uint32_t started = tickCount();
+  for (;;) {
+    ERR_clear_error();
+    errno = 0;
+    const int rc = SSL_accept(ssl.get());
+    if (rc == 1) break;
+    const int sslError = SSL_get_error(ssl.get(), rc);
+    if (sslError != SSL_ERROR_WANT_READ && sslError != SSL_ERROR_WANT_WRITE) {
+      const std::string detail = openSslErrors();
+      return fail(failure, err::kTlsHandshakeFailed,
+                  "The TLS handshake with the client failed" + (detail.empty() ? std::string() : ": " + detail));
+    }
+    const unsigned long elapsed = static_cast<std::uint32_t>(tickCount() - started);
+    const int ready = elapsed >= timeoutMs ? 0 : waitFor(s, sslError, timeoutMs - elapsed);
+    if (ready == 0) return fail(failure, err::kWsaTimedOut, "The client did not finish the TLS handshake in time");
+    if (ready < 0) {
+      setSocketErrorFromErrno();
+      failure = "The TLS handshake with the client failed on the socket";
+      return false;
+    }
+  }
+  std::lock_guard<std::mutex> lock(registryMutex);
+  registry[s] = std::shared_ptr<SSL>(ssl.release(), SslFree{});
+  return true;
+}
+
 std::string peerCertificateSha256(SocketHandle s) {
   const std::shared_ptr<SSL> ssl = find(s);
   if (!ssl) return {};
