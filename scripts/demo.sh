@@ -48,8 +48,9 @@ rm -rf "$demo"
 mkdir -p "$work"
 "$bin/signoff-demo-setup" "$root"
 
-"$bin/mailsandbox" --root "$root" --smtp-port "$smtp_port" --pop3-port "$pop3_port" \
-  > "$demo/mailsandbox.log" 2>&1 &
+# The stand-in speaks TLS with a certificate it makes for itself; Signer pins its fingerprint.
+"$bin/mailsandbox" --root "$root" --smtp-port "$smtp_port" --pop3-port "$pop3_port" --tls \
+  --smtps-port 0 --pop3s-port 0 > "$demo/mailsandbox.log" 2>&1 &
 sandbox=$!
 cleanup() {
   kill "$sandbox" 2>/dev/null || true
@@ -68,13 +69,16 @@ submit() {
   recipients=$(grep -m2 -E '^(To|Cc):' "$file" | tr -d '\r' | sed -E 's/^(To|Cc): *//' | tr ',' '\n' |
                grep -oE '[^<> ]+@[^<> ]+' | sed 's/^/--mail-rcpt /')
   # shellcheck disable=SC2086
-  curl -sS "smtp://127.0.0.1:$smtp_port/client.demo.test" -u "$user:$user-pw" \
+  curl -sS --ssl-reqd --cacert "$root/App/tls/cert.pem" "smtp://127.0.0.1:$smtp_port/client.demo.test" \
+    -u "$user:$user-pw" \
     --mail-from "$user@demo.test" $recipients --upload-file "$file"
 }
 submit ann tools/demo/messages/1-quote-zh.eml
 submit cid tools/demo/messages/2-contract-en.eml
 submit ann tools/demo/messages/3-attachment.eml
 
+fingerprint=$(sed -n 's/.*TLS certificate .*, SHA-256 //p' "$demo/mailsandbox.log" | head -1)
+[ -n "$fingerprint" ] || { echo "the stand-in printed no certificate fingerprint" >&2; cat "$demo/mailsandbox.log" >&2; exit 1; }
 cat > "$work/Signer.ini" <<INI
 [Login]
 UserName=boss
@@ -82,6 +86,8 @@ Server=127.0.0.1
 Port=$pop3_port
 SMTPPort=$smtp_port
 Auth=1
+Security=starttls
+TlsPinSHA256=$fingerprint
 INI
 
 where_delivered() {

@@ -12,6 +12,7 @@
 #include "platform/last_error.h"
 #include "poll_timeout.h"
 #include "socket_errors.h"
+#include "tls_socket.h"
 
 namespace platform {
 
@@ -101,6 +102,7 @@ bool connectTcp(SocketHandle s, const char* host, std::uint16_t port) {
 }
 
 long sendAll(SocketHandle s, const void* data, std::size_t length) {
+  if (long result = 0; tls::send(s, data, length, result)) return result;
   const char* p = static_cast<const char*>(data);
   std::size_t sent = 0;
   while (sent < length) {
@@ -116,6 +118,7 @@ long sendAll(SocketHandle s, const void* data, std::size_t length) {
 }
 
 long receiveSome(SocketHandle s, void* buffer, std::size_t capacity) {
+  if (long result = 0; tls::receive(s, buffer, capacity, result)) return result;
   for (;;) {
     ssize_t n = ::recv(fd(s), buffer, capacity, 0);
     if (n >= 0) return static_cast<long>(n);
@@ -130,6 +133,7 @@ int waitReadable(SocketHandle s, unsigned long timeoutMs) {
     setLastError(err::kWsaNotSocket);
     return -1;
   }
+  if (int result = 0; tls::waitReadable(s, timeoutMs, result)) return result;
   pollfd p{fd(s), POLLIN, 0};
   for (;;) {
     int rc = ::poll(&p, 1, pollTimeout(timeoutMs));
@@ -148,7 +152,9 @@ int waitReadable(SocketHandle s, unsigned long timeoutMs) {
 }
 
 void closeSocket(SocketHandle s) {
-  if (s != kInvalidSocket) ::close(fd(s));
+  if (s == kInvalidSocket) return;
+  tls::forget(s);
+  ::close(fd(s));
 }
 
 }  // namespace platform

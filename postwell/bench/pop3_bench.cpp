@@ -1,6 +1,7 @@
 // Retrieves and deletes 200 messages of 50 KB from a private Dovecot on loopback, once through
 // CMailBoxDevice and once through curl over one connection, and prints both times and their ratio.
-// Needs root and Dovecot (scripts/install-deps.sh). Usage: pop3_bench [rounds]
+// Needs root and Dovecot (scripts/install-deps.sh). Usage: pop3_bench [rounds] [--stls]; with --stls
+// both go through STLS, verifying the test server's certificate against its private CA.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ constexpr std::size_t kMessageSize = 50 * 1024;
 constexpr int kMailOwner = 5000;
 
 using Clock = std::chrono::steady_clock;
+
+// The private CA of the test server, when the runs go through STLS.
+std::string g_caFile;
 
 int freeLoopbackPort() {
   int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -69,6 +73,7 @@ double throughMailBoxDevice(int port) {
   CMailBoxDevice device;
   unsigned long error = 0;
   device.InitializeDevice("", "bench", &owner, error);
+  if (!g_caFile.empty()) device.SetSecurity({postwell::ConnectionSecurity::StartTls, g_caFile, ""});
   const auto started = Clock::now();
   if (!device.Connect("127.0.0.1", "alice", "alice-secret", error, port)) {
     std::fprintf(stderr, "connect failed: %lu %s\n", error, device.GetLastCommandResponse().c_str());
@@ -97,8 +102,9 @@ double throughMailBoxDevice(int port) {
 // Seconds for curl to retrieve every message and then delete them, all over one connection.
 double throughCurl(int port) {
   const std::string url = "pop3://127.0.0.1:" + std::to_string(port) + "/[1-" + std::to_string(kMessages) + "]";
-  const std::string command = "curl -sS --fail -u alice:alice-secret '" + url + "' -o /dev/null" +
-                              " --next -sS --fail -u alice:alice-secret -X DELE -I '" + url + "' >/dev/null";
+  const std::string tls = g_caFile.empty() ? "" : " --ssl-reqd --cacert '" + g_caFile + "'";
+  const std::string command = "curl -sS --fail" + tls + " -u alice:alice-secret '" + url + "' -o /dev/null" +
+                              " --next -sS --fail" + tls + " -u alice:alice-secret -X DELE -I '" + url + "' >/dev/null";
   const auto started = Clock::now();
   if (std::system(command.c_str()) != 0) {
     std::fprintf(stderr, "curl failed: %s\n", command.c_str());
@@ -110,7 +116,14 @@ double throughCurl(int port) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  int rounds = 3;
+  bool stls = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--stls")
+      stls = true;
+    else
+      rounds = std::max(1, std::atoi(argv[i]));
+  }
   char dirTemplate[] = "/tmp/pop3-bench-XXXXXX";
   if (::mkdtemp(dirTemplate) == nullptr) return 1;
   // Dovecot's own users must reach the files inside.
@@ -126,6 +139,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::filesystem::path mailbox = dir / "mail" / "alice";
+  if (stls) g_caFile = (std::filesystem::canonical(dir) / "tls" / "ca.pem").string();
 
   double ours = 1e9, curl = 1e9;
   for (int round = 0; round < rounds; ++round) {
@@ -140,8 +154,8 @@ int main(int argc, char** argv) {
   std::system((script + " stop " + dir.string()).c_str());
   std::filesystem::remove_all(dirTemplate);
 
-  std::printf("%d messages of %zu KB, retrieved and deleted (best of %d rounds)\n", kMessages,
-              kMessageSize / 1024, rounds);
+  std::printf("%d messages of %zu KB, retrieved and deleted%s (best of %d rounds)\n", kMessages,
+              kMessageSize / 1024, stls ? " over STLS" : "", rounds);
   std::printf("  CMailBoxDevice  %8.3f s\n", ours);
   std::printf("  curl            %8.3f s\n", curl);
   std::printf("  ratio           %8.2f (goal: at most 1.00)\n", ours / curl);

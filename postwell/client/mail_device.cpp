@@ -11,6 +11,7 @@
 #include "platform/last_error.h"
 #include "platform/socket.h"
 #include "platform/sync.h"
+#include "platform/tls.h"
 
 using postwell::formatted;
 
@@ -26,6 +27,27 @@ constexpr unsigned long kHelloRejected = 4897;
 constexpr unsigned long kAuthLoginRejected = 4947;
 constexpr unsigned long kUserRejected = 4948;
 constexpr unsigned long kPasswordRejected = 4949;
+constexpr unsigned long kStartTlsRefused = 4952;
+constexpr unsigned long kTlsFailed = 4953;
+
+// An EHLO reply line "250-STARTTLS" or "250 STARTTLS" (any case).
+bool offersStartTls(const std::string& reply) {
+  std::size_t start = 0;
+  while (start < reply.size()) {
+    std::size_t end = reply.find('\n', start);
+    if (end == std::string::npos) end = reply.size();
+    std::string line = reply.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() >= 12 && (line[3] == '-' || line[3] == ' ')) {
+      std::string keyword = line.substr(4);
+      for (char& c : keyword) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      while (!keyword.empty() && keyword.back() == ' ') keyword.pop_back();
+      if (keyword == "STARTTLS") return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
 
 std::string helloName() {
   std::string name = platform::localHostName();
@@ -140,6 +162,7 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
 
   m_bConnected = 1;
   StatusAndLog(formatted("连接到 %s:%d ,等待应答 ...", hostText, port));
+  if (m_Setting.m_Security.mode == postwell::ConnectionSecurity::Tls && !Secure(host, error)) return 0;
 
   if (!ReadCommandResponse(220, -1)) {
     Fail(error, kGreetingRejected, formatted(greetingRejected, m_sLastCommandResponse.c_str()));
@@ -174,6 +197,9 @@ int CMailDevice::MailFunc_Connect(const char* host, int port, unsigned long& err
     if (!CheckCommandValue(name, "Refused to send the HELO command: the local host name holds CR, LF or NUL", error))
       return 0;
     if (!Connect(host, port, "An unexpected SMTP connect response was received %s", error)) return 0;
+    if (m_Setting.m_Security.mode == postwell::ConnectionSecurity::StartTls &&
+        !UpgradeWithStartTls(host, name, error))
+      return 0;
     return Hello("HELO", name, error);
   }, error);
 }
@@ -208,6 +234,9 @@ int CMailDevice::ConnectESMTP(const char* host, const std::string& user, const s
       !CheckCommandValue(password, "Refused to send the AUTH LOGIN passwd: it holds CR, LF or NUL", error))
     return 0;
   if (!Connect(host, port, "An unexpected ESMTP connect response was received %s", error)) return 0;
+  if (m_Setting.m_Security.mode == postwell::ConnectionSecurity::StartTls &&
+      !UpgradeWithStartTls(host, name, error))
+    return 0;
   // The reader takes a reply whole, however many pieces its lines arrive in, so the EHLO reply
   // needs no waiting beforehand and no second read.
   if (!Hello("EHLO", name, error)) return 0;
@@ -226,6 +255,43 @@ int CMailDevice::ConnectESMTP(const char* host, const std::string& user, const s
     return 0;
   AnnounceReply();
   return 1;
+}
+
+int CMailDevice::UpgradeWithStartTls(const char* host, const std::string& name, unsigned long& error) {
+  if (!Hello("EHLO", name, error)) return 0;
+  if (!offersStartTls(m_sLastCommandResponse)) {
+    Fail(error, kStartTlsRefused,
+         formatted("The SMTP server does not offer STARTTLS, so the session went no further: %s",
+                   m_sLastCommandResponse.c_str()));
+    Disconnect();
+    platform::setLastError(kStartTlsRefused);
+    return 0;
+  }
+  if (!AuthStep("STARTTLS\r\n", false, "An unexpected error occurred while sending the STARTTLS command, %d", 220,
+                -1, kStartTlsRefused, "The SMTP server refused STARTTLS, so the session went no further: %s",
+                error)) {
+    Disconnect();
+    platform::setLastError(kStartTlsRefused);
+    return 0;
+  }
+  AnnounceReply();
+  return Secure(host, error);
+}
+
+// No QUIT after a failed handshake: the connection is in no state to carry one.
+int CMailDevice::Secure(const char* host, unsigned long& error) {
+  platform::TlsOptions options;
+  options.hostName = host ? host : "";
+  options.caFile = m_Setting.m_Security.caFile;
+  options.pinnedSha256 = m_Setting.m_Security.pinnedSha256;
+  options.timeoutMs = m_dwTimeout;
+  std::string failure;
+  if (platform::startTls(m_hSocket, options, failure)) return 1;
+  AbortConnection();
+  Fail(error, kTlsFailed, "Could not secure the connection to the SMTP server: " + failure);
+  SetDeviceStatus(m_sLastErrorDescription.c_str());
+  platform::setLastError(kTlsFailed);
+  return 0;
 }
 
 int CMailDevice::Disconnect() {

@@ -11,12 +11,15 @@
 #include "client/pop3_limits.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
+#include "platform/tls.h"
 
 namespace {
 
 constexpr unsigned long kGreetingFailed = 4944;
 constexpr unsigned long kUserRejected = 4945;
 constexpr unsigned long kPasswordRejected = 4946;
+constexpr unsigned long kStlsRefused = 4950;
+constexpr unsigned long kTlsFailed = 4951;
 constexpr std::uint32_t kDefaultTimeoutMs = 10000;
 
 std::string withNumber(const char* format, long number) {
@@ -155,6 +158,7 @@ int CPop3Connection::ConnectAndLogIn(const char* host, const char* user, const c
   }
 
   m_bConnected = 1;
+  if (m_Security.mode == postwell::ConnectionSecurity::Tls && !Secure(host, error)) return 0;
   if (!ReadCommandResponse()) {
     error = kGreetingFailed;
     LoggingInfo2("Failed while connected to read a command response from the POP3 server. (%s)",
@@ -163,6 +167,7 @@ int CPop3Connection::ConnectAndLogIn(const char* host, const char* user, const c
     return 0;
   }
   Announce("<-", m_sLastCommandResponse);
+  if (m_Security.mode == postwell::ConnectionSecurity::StartTls && !UpgradeWithStls(host, error)) return 0;
 
   if (!Login("USER", user, kUserRejected, error)) return 0;
   if (!Login("PASS", password, kPasswordRejected, error)) return 0;
@@ -185,6 +190,41 @@ bool CPop3Connection::Login(const char* command, const char* value, unsigned lon
     return false;
   }
   return true;
+}
+
+bool CPop3Connection::UpgradeWithStls(const char* host, unsigned long& error) {
+  if (!SendLogged("STLS\r\n", "STLS")) {
+    error = platform::lastError();
+    Disconnect();
+    return false;
+  }
+  if (!ReadCommandResponse()) {
+    Announce("<-", m_sLastCommandResponse);
+    error = kStlsRefused;
+    const std::string reply = m_sLastCommandResponse;
+    Disconnect();
+    FailWithCode("The POP3 server did not accept STLS, so the login was not sent: " + reply, error);
+    return false;
+  }
+  Announce("<-", m_sLastCommandResponse);
+  return Secure(host, error);
+}
+
+// No QUIT after a failed handshake: the connection is in no state to carry one.
+bool CPop3Connection::Secure(const char* host, unsigned long& error) {
+  platform::TlsOptions options;
+  options.hostName = host ? host : "";
+  options.caFile = m_Security.caFile;
+  options.pinnedSha256 = m_Security.pinnedSha256;
+  options.timeoutMs = m_dwTimeout;
+  std::string failure;
+  if (platform::startTls(m_hSocket, options, failure)) return true;
+  error = kTlsFailed;
+  m_bConnected = 0;
+  platform::closeSocket(m_hSocket);
+  m_hSocket = platform::kInvalidSocket;
+  FailWithCode("Could not secure the connection to the POP3 server: " + failure, error);
+  return false;
 }
 
 int CPop3Connection::Disconnect() {

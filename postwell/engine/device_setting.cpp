@@ -45,6 +45,10 @@ void CMailDeviceSetting::LoadSetting(const char* deviceName, const char* setting
   m_sModiMailerFromBy = read("MODIMAILERFROMBY");
   const long timeout = platform::leadingInteger(read("TIMEOUT", "30"));
   m_nTimeout = timeout < 1 || timeout > 0x7fffffffL ? kDefaultTimeoutSeconds : static_cast<int>(timeout);
+  if (!postwell::parseConnectionSecurity(read("SECURITY"), m_Security.mode))
+    m_Security.mode = postwell::ConnectionSecurity::StartTls;
+  m_Security.caFile = read("TLSCAFILE");
+  m_Security.pinnedSha256 = read("TLSPINSHA256");
 }
 
 void CMailDeviceSetting::SaveSetting() {
@@ -61,6 +65,14 @@ void CMailDeviceSetting::SaveSetting() {
   write("AUTHLOGINNAME", m_sAuthLoginName);
   write("AUTHLOGINPASS", m_sAuthLoginPass);
   write("MODIMAILERFROMBY", m_sModiMailerFromBy);
+  // A file that never asked for TLS keeps its keys as they were.
+  auto writeIfUsed = [&](const char* key, const std::string& value, bool used) {
+    if (used || !readValue(kDefaultSection, key, "", file).empty()) write(key, value);
+  };
+  writeIfUsed("SECURITY", postwell::connectionSecurityName(m_Security.mode),
+              m_Security.mode != postwell::ConnectionSecurity::None);
+  writeIfUsed("TLSCAFILE", m_Security.caFile, !m_Security.caFile.empty());
+  writeIfUsed("TLSPINSHA256", m_Security.pinnedSha256, !m_Security.pinnedSha256.empty());
 }
 
 std::string CMailDeviceSetting::GetSettingSecFlag(const char* domain, const char* settingFile) {

@@ -41,6 +41,40 @@ TEST(MailDeviceSetting, LoadsTheSectionWithDefaultsForBadValues) {
   EXPECT_EQ(setting.m_nTimeout, 30);
 }
 
+// Files without the TLS keys read as plain and are saved without them; the keys, once there, are
+// read and written back; an unknown SECURITY value never means plain text.
+TEST(MailDeviceSetting, SecurityKeys) {
+  struct {
+    const char* keys;
+    postwell::ConnectionSecurity mode;
+    const char* saved;  // SECURITY after SaveSetting; null: not written
+  } cases[] = {{"", postwell::ConnectionSecurity::None, nullptr},
+               {"SECURITY=tls\nTLSCAFILE=/etc/ca.pem\nTLSPINSHA256=AB:CD\n", postwell::ConnectionSecurity::Tls, "tls"},
+               {"SECURITY=STARTTLS\n", postwell::ConnectionSecurity::StartTls, "starttls"},
+               {"SECURITY=none\n", postwell::ConnectionSecurity::None, "none"},
+               {"SECURITY=ssl\n", postwell::ConnectionSecurity::StartTls, "starttls"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keys);
+    TempDir dir;
+    const std::string file = dir.file("device.ini");
+    writeFile(file, std::string("[Default]\nSMTPSERVER=mx.test\n") + c.keys);
+    CMailDeviceSetting setting;
+    setting.LoadSetting("device", file.c_str(), nullptr);
+    EXPECT_EQ(setting.m_Security.mode, c.mode);
+    setting.SaveSetting();
+    const std::string saved = platform::getPrivateProfileString("Default", "SECURITY", "", file.c_str());
+    EXPECT_EQ(saved, c.saved ? c.saved : "");
+    if (c.saved == nullptr) {
+      EXPECT_EQ(testsupport::readFile(file).find("TLS"), std::string::npos);
+    }
+    CMailDeviceSetting again;
+    again.LoadSetting("device", file.c_str(), nullptr);
+    EXPECT_EQ(again.m_Security.mode, c.mode);
+    EXPECT_EQ(again.m_Security.caFile, setting.m_Security.caFile);
+    EXPECT_EQ(again.m_Security.pinnedSha256, setting.m_Security.pinnedSha256);
+  }
+}
+
 class PortAndTimeout : public ::testing::TestWithParam<std::pair<std::string, int>> {};
 
 TEST_P(PortAndTimeout, OutOfRangeValuesFallBack) {

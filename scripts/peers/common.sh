@@ -82,3 +82,26 @@ dispatch() {
     *) echo "usage: $0 start|stop <dir> [port]" >&2; exit 2 ;;
   esac
 }
+
+# A private CA ($dir/tls/ca.pem) and a server certificate it signed for localhost, 127.0.0.1 and
+# 127.0.0.2 ($dir/tls/server.pem, server.key), for the servers' TLS listeners. 127.0.0.3 is left out
+# on purpose: a client that connects there must reject the certificate's name.
+make_test_certificates() {
+  command -v openssl >/dev/null 2>&1 || unavailable "the openssl tool is not installed (apt-get install openssl)"
+  local tls=$dir/tls
+  mkdir -p "$tls"
+  (
+    cd "$tls"
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key -out ca.pem \
+      -days 30 -subj "/CN=Test CA" -addext "basicConstraints=critical,CA:TRUE" \
+      -addext "keyUsage=critical,keyCertSign,cRLSign"
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key -out server.csr \
+      -subj "/CN=localhost"
+    printf 'subjectAltName=DNS:localhost,IP:127.0.0.1,IP:127.0.0.2\nbasicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n' > server.ext
+    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
+      -extfile server.ext -out server.pem
+    openssl x509 -in server.pem -noout -fingerprint -sha256 | sed 's/.*=//' > server.sha256
+  ) >"$dir/tls.log" 2>&1 || { cat "$dir/tls.log" >&2; exit 1; }
+  chmod 755 "$tls"
+  chmod 644 "$tls"/*.pem
+}

@@ -5,6 +5,10 @@
 #                                                  once the port answers
 #   scripts/peers/dovecot.sh stop  <dir>           stops it and waits until the master process is gone
 #
+# TLS: STLS on <port> (on 127.0.0.1, 127.0.0.2 and 127.0.0.3), POP3S on <port>+1 (127.0.0.1), with a
+# certificate from the private CA <dir>/tls/ca.pem for localhost, 127.0.0.1 and 127.0.0.2 (not
+# 127.0.0.3). Plain logins stay allowed.
+#
 # Accounts: alice/alice-secret, bob/bob-secret, boss/boss-secret; mail in <dir>/mail/<user>/ (maildir,
 # owned by uid 5000). When Dovecot is not installed, start writes <dir>/unavailable with the reason
 # and succeeds, so that the tests can skip; with CI set it fails instead. <dir>/ready marks a
@@ -52,6 +56,7 @@ start() {
     mkdir -p "$dir/mail/$user/tmp" "$dir/mail/$user/new" "$dir/mail/$user/cur"
   done
   chown -R "$mail_uid:$mail_uid" "$dir/mail"
+  make_test_certificates
 
   cat > "$dir/dovecot.conf" <<CONF
 base_dir = $dir/run
@@ -59,8 +64,10 @@ state_dir = $dir/state
 instance_name = peers-dovecot-$port
 log_path = $dir/dovecot.log
 protocols = pop3
-listen = 127.0.0.1
-ssl = no
+listen = 127.0.0.1, 127.0.0.2, 127.0.0.3
+ssl = yes
+ssl_cert = <$dir/tls/server.pem
+ssl_key = <$dir/tls/server.key
 disable_plaintext_auth = no
 auth_mechanisms = plain login
 first_valid_uid = $mail_uid
@@ -79,11 +86,13 @@ userdb {
 }
 service pop3-login {
   inet_listener pop3 {
-    address = 127.0.0.1
+    address = 127.0.0.1, 127.0.0.2, 127.0.0.3
     port = $port
   }
   inet_listener pop3s {
-    port = 0
+    address = 127.0.0.1
+    port = $((port + 1))
+    ssl = yes
   }
 }
 service auth {

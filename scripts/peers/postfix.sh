@@ -12,6 +12,10 @@
 # Accounts are Dovecot's (alice/alice-secret, ...). When Postfix is not installed or Dovecot does
 # not run, start writes <dir>/unavailable with the reason and succeeds, so that the tests can skip;
 # with CI set it fails instead. <dir>/ready marks a running server.
+#
+# TLS, with a certificate from the private CA <dir>/tls/ca.pem for localhost, 127.0.0.1 and
+# 127.0.0.2: STARTTLS required (AUTH only after it) on <port>+1 (127.0.0.1, and 127.0.0.3, a name
+# the certificate lacks), implicit TLS on <port>+2. <port> itself offers no STARTTLS.
 set -euo pipefail
 # shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
@@ -50,6 +54,7 @@ start() {
   if port_answers; then unavailable "port $port is already in use; set MAILSIGNOFF_POSTFIX_PORT"; fi
 
   mkdir -p "$dir/etc" "$dir/spool" "$dir/data"
+  make_test_certificates
   chown postfix "$dir/data"
   cat > "$dir/etc/main.cf" <<CONF
 compatibility_level = 3.6
@@ -60,7 +65,7 @@ maillog_file_prefixes = $dir
 maillog_file = $dir/postfix.log
 myhostname = mx.example.test
 mydomain = example.test
-inet_interfaces = 127.0.0.1
+inet_interfaces = all
 inet_protocols = ipv4
 mydestination =
 alias_maps =
@@ -76,6 +81,9 @@ virtual_minimum_uid = $mail_uid
 virtual_uid_maps = static:$mail_uid
 virtual_gid_maps = static:$mail_uid
 smtpd_tls_security_level = none
+smtpd_tls_cert_file = $dir/tls/server.pem
+smtpd_tls_key_file = $dir/tls/server.key
+smtpd_tls_loglevel = 1
 smtpd_sasl_auth_enable = yes
 smtpd_sasl_type = dovecot
 smtpd_sasl_path = $dovecot/run/auth-client
@@ -84,6 +92,10 @@ smtpd_relay_restrictions = permit_sasl_authenticated, reject_unauth_destination
 CONF
   cat > "$dir/etc/master.cf" <<CONF
 127.0.0.1:$port inet n       -       n       -       -       smtpd
+127.0.0.1:$((port + 1)) inet n  -       n       -       -       smtpd -o smtpd_tls_security_level=encrypt -o smtpd_tls_auth_only=yes
+127.0.0.3:$((port + 1)) inet n  -       n       -       -       smtpd -o smtpd_tls_security_level=encrypt -o smtpd_tls_auth_only=yes
+127.0.0.1:$((port + 2)) inet n  -       n       -       -       smtpd -o smtpd_tls_wrappermode=yes -o smtpd_tls_security_level=encrypt
+tlsmgr        unix  -       -       n       1000?   1       tlsmgr
 pickup        unix  n       -       n       60      1       pickup
 cleanup       unix  n       -       n       -       0       cleanup
 qmgr          unix  n       -       n       300     1       qmgr

@@ -1,6 +1,7 @@
 #include "login/login.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,6 +35,17 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
   return button;
 }
 
+constexpr char kLoginSecurity[] = "连接安全:";
+
+QComboBox* MakeSecurityCombo(QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(QStringLiteral("security"));
+  combo->addItem(QStringLiteral("无"), static_cast<int>(postwell::ConnectionSecurity::None));
+  combo->addItem(QStringLiteral("STARTTLS"), static_cast<int>(postwell::ConnectionSecurity::StartTls));
+  combo->addItem(QStringLiteral("SSL/TLS"), static_cast<int>(postwell::ConnectionSecurity::Tls));
+  return combo;
+}
+
 }  // namespace
 
 CLogin::CLogin(QWidget* parent)
@@ -43,7 +55,8 @@ CLogin::CLogin(QWidget* parent)
       m_serverEdit(MakeEdit("server", this)),
       m_pop3PortEdit(MakePortEdit("pop3Port", this)),
       m_smtpPortEdit(MakePortEdit("smtpPort", this)),
-      m_authCheck(new QCheckBox(QString::fromUtf8(res::text::kLoginAuth), this)) {
+      m_authCheck(new QCheckBox(QString::fromUtf8(res::text::kLoginAuth), this)),
+      m_securityCombo(MakeSecurityCombo(this)) {
   setWindowTitle(QString::fromUtf8(res::text::kLoginTitle));
   // Closing the main window ends the program even while a login is asked for.
   setAttribute(Qt::WA_QuitOnClose, false);
@@ -61,6 +74,8 @@ CLogin::CLogin(QWidget* parent)
     fields->addWidget(new QLabel(QString::fromUtf8(label), this), row, 0);
     fields->addWidget(edit, row++, 1);
   }
+  fields->addWidget(new QLabel(QString::fromUtf8(kLoginSecurity), this), row, 0);
+  fields->addWidget(m_securityCombo, row++, 1);
   fields->addWidget(m_authCheck, row, 1);
 
   QPushButton* ok = MakeButton(res::text::kOk, "ok", this);
@@ -89,6 +104,7 @@ void CLogin::OnInitDialog() {
   m_pop3PortEdit->setText(QString::number(m_nPop3Port));
   m_smtpPortEdit->setText(QString::number(m_nSmtpPort));
   m_authCheck->setChecked(settings.auth);
+  m_securityCombo->setCurrentIndex(m_securityCombo->findData(static_cast<int>(settings.security)));
   (m_userEdit->text().isEmpty() ? m_userEdit : m_passwordEdit)->setFocus();
 }
 
@@ -103,7 +119,9 @@ void CLogin::accept() {
   m_nPop3Port = pop3Port;
   m_nSmtpPort = smtpPort;
   const bool auth = m_authCheck->isChecked();
-  WriteLoginSettings({m_strUser, m_strHost, m_nPop3Port, m_nSmtpPort, auth});
+  const auto security =
+      static_cast<postwell::ConnectionSecurity>(m_securityCombo->currentData().toInt());
+  WriteLoginSettings({m_strUser, m_strHost, m_nPop3Port, m_nSmtpPort, auth, security});
   emit AccountEntered({m_strHost, m_nSmtpPort, auth, m_strUser, m_strPass});
   QDialog::accept();
 }

@@ -6,6 +6,7 @@
 #include "app/signer_app.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 // The login dialog. It opens with the settings of Signer.ini and an empty password; OK stores the
@@ -40,4 +41,6 @@ class CLogin : public QDialog {
   QLineEdit* m_pop3PortEdit;
   QLineEdit* m_smtpPortEdit;
   QCheckBox* m_authCheck;
+  // None, STARTTLS, TLS: the items' data are the modes.
+  QComboBox* m_securityCombo;
 };

@@ -32,6 +32,8 @@ LoginSettings ReadLoginSettings() {
   settings.pop3Port = ReadPort("Port", 110);
   settings.smtpPort = ReadPort("SMTPPort", 25);
   settings.auth = ReadText("Auth") == "1";
+  if (!postwell::parseConnectionSecurity(ReadText("Security"), settings.security))
+    settings.security = postwell::ConnectionSecurity::StartTls;
   return settings;
 }
 
@@ -41,4 +43,14 @@ void WriteLoginSettings(const LoginSettings& settings) {
   WriteText("Port", std::to_string(settings.pop3Port));
   WriteText("SMTPPort", std::to_string(settings.smtpPort));
   WriteText("Auth", settings.auth ? "1" : "0");
+  if (settings.security != postwell::ConnectionSecurity::None || !ReadText("Security").empty())
+    WriteText("Security", postwell::connectionSecurityName(settings.security));
+}
+
+postwell::TlsSettings ReadSessionSecurity() {
+  postwell::TlsSettings tls;
+  tls.mode = ReadLoginSettings().security;
+  tls.caFile = ReadText("TlsCAFile");
+  tls.pinnedSha256 = ReadText("TlsPinSHA256");
+  return tls;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/signer_app.h"
+#include "login/login_settings.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "postwell/mailbox_device.h"
@@ -100,6 +101,7 @@ void CCheckMailBox::CheckAs(const tagLoginEntry& login) {
 
 void CCheckMailBox::Check() {
   CCheckSession mailbox;
+  mailbox.SetSecurity(ReadSessionSecurity());
   unsigned long error = 0;
   const bool connected = mailbox.Connect(m_login.m_strHost.c_str(), m_login.m_strUser.c_str(),
                                          m_login.m_strPass.c_str(), error,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "groundkit/groundkit.h"
+#include "login/login_settings.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "postwell/mail_device.h"
@@ -83,6 +84,7 @@ void RecordSent(const CMailDevice& device, const std::string& queue, const std::
 }  // namespace
 
 bool ConnectToSend(CMailDevice& device, const tagSignerAccount& account, unsigned long& error) {
+  device.SetSecurity(ReadSessionSecurity());
   if (account.m_bAuth)
     return device.MailFunc_ConnectESMTP(
                account.m_strServer.c_str(), Base64(account.m_strUserName).c_str(),

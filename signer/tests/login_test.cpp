@@ -1,5 +1,6 @@
 // The login dialog against Signer.ini in the current directory.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -9,6 +10,7 @@
 
 #include "app/signer_app.h"
 #include "login/login.h"
+#include "login/login_settings.h"
 #include "platform/profile.h"
 #include "working_dir.h"
 
@@ -135,6 +137,47 @@ class LoginTest : public QObject {
     QCOMPARE(account.m_strPassword, "Secret-Pass");
     QCOMPARE(account.m_nSMTPPort, 2525);
     QCOMPARE(account.m_bAuth, auth);
+  }
+
+  // The stored choice is shown; the chosen one is written and read back. A file that never named a
+  // security keeps its keys as they were.
+  void securityChoiceIsKeptAndReadBack_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("no key, left alone") << QByteArray("") << "无" << "无" << QByteArray();
+    QTest::newRow("no key, STARTTLS") << QByteArray("") << "无" << "STARTTLS" << QByteArray("starttls");
+    QTest::newRow("tls, back to none") << QByteArray("Security=tls\n") << "SSL/TLS" << "无" << QByteArray("none");
+    QTest::newRow("starttls kept") << QByteArray("Security=STARTTLS\n") << "STARTTLS" << "STARTTLS"
+                                   << QByteArray("starttls");
+    QTest::newRow("unknown reads as STARTTLS") << QByteArray("Security=ssl3\n") << "STARTTLS" << "SSL/TLS"
+                                               << QByteArray("tls");
+  }
+  void securityChoiceIsKeptAndReadBack() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, shown);
+    QFETCH(QString, chosen);
+    QFETCH(QByteArray, written);
+    WriteIni("[Login]\nUserName=boss\n" + stored);
+    Open();
+    QComboBox* security = m_login->findChild<QComboBox*>(QStringLiteral("security"));
+    QVERIFY(security != nullptr);
+    QCOMPARE(security->currentText(), shown);
+    security->setCurrentIndex(security->findText(chosen));
+    QTest::mouseClick(Button("ok"), Qt::LeftButton);
+    QCOMPARE(m_login->result(), int(QDialog::Accepted));
+
+    const QByteArray ini = ReadAll(QStringLiteral("Signer.ini"));
+    if (written.isEmpty()) {
+      QVERIFY(!ini.contains("Security"));
+    } else {
+      QCOMPARE(QByteArray::fromStdString(platform::getPrivateProfileString("Login", "Security", "", "./Signer.ini")),
+               written);
+    }
+    m_login->OnInitDialog();
+    QCOMPARE(security->currentText(), chosen);
+    QCOMPARE(static_cast<int>(ReadSessionSecurity().mode), security->currentData().toInt());
   }
 
   void cancelChangesNothing() {

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "accounts.h"
+#include "certificate.h"
 #include "app/guided_tour.h"
 #include "core/rule_file_writer.h"
 #include "core/sign_off_rule.h"
 #include "login/login_settings.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "postwell/mail_device.h"
 #include "postwell/smtp_message.h"
 #include "server.h"
@@ -49,10 +51,26 @@ class Road : public ::testing::Test {
     ASSERT_TRUE(vetrule::saveRules({{boss.supervisorAddress, &boss}}, rules, layout.rulesFile()));
 
     std::string error;
+    if (UseTls()) {
+      ASSERT_TRUE(mailsandbox::ensureCertificate(layout.appDirectory() + "/tls", certificate, error)) << error;
+      server.enableTls(certificate, 0, 0);
+    }
     ASSERT_TRUE(server.start(0, 0, error)) << error;
     signer = std::make_unique<SignerFixture>(
         tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::milliseconds(300)});
     ASSERT_TRUE(signer->Start());
+  }
+
+  virtual bool UseTls() const { return false; }
+
+  // The stand-in's events so far.
+  std::string StandInLog() {
+    std::fflush(logFile);
+    std::rewind(logFile);
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, logFile)) > 0;) text.append(buffer, n);
+    return text;
   }
 
   void TearDown() override {
@@ -106,6 +124,7 @@ class Road : public ::testing::Test {
   std::FILE* logFile = std::tmpfile();
   mailsandbox::EventLog log{logFile};
   mailsandbox::Server server{layout, log};
+  mailsandbox::Certificate certificate;
   std::unique_ptr<SignerFixture> signer;
   int submitted = 0;
 };
@@ -203,6 +222,35 @@ TEST_F(Road, MailOfUnsupervisedUsersAndMarkedMailIsDeliveredDirectly) {
   LogInAsSupervisor();
   EXPECT_TRUE(QTest::qWaitFor([&] { return signer->Title().contains(QStringLiteral("boss")); }, 15000));
   EXPECT_EQ(App().m_pTaskView->RowCount(), 0);
+}
+
+// The same road with Signer's sessions over STARTTLS, pinned to the stand-in's own certificate.
+class RoadOverStartTls : public Road {
+ protected:
+  bool UseTls() const override { return true; }
+};
+
+TEST_F(RoadOverStartTls, HeldMessageIsFetchedApprovedAndSentOverTls) {
+  Submit("ann", {"bob"}, kQuarterly);
+  ASSERT_EQ(Mailbox("boss").size(), 1u);
+  platform::writePrivateProfileString("Login", "Security", "starttls", kSignerIni);
+  platform::writePrivateProfileString("Login", "TlsPinSHA256", certificate.sha256.c_str(), kSignerIni);
+
+  LogInAsSupervisor();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return App().m_pTaskView->RowCount() == 1; }, 15000));
+  ASSERT_TRUE(App().ApproveTask(App().m_pTaskView->TaskId(0)));
+  ASSERT_TRUE(QueueSent()) << signer->Title().toStdString();
+
+  const std::vector<std::string> got = Mailbox("bob");
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_TRUE(Contains(got[0], "X-Sign-Stat: Approve By boss\r\n")) << got[0];
+  const std::string events = StandInLog();
+  EXPECT_TRUE(Contains(events, "STLS")) << events;
+  EXPECT_TRUE(Contains(events, "STARTTLS")) << events;
+  // The supervisor's first login came after the upgrade of its connection.
+  const std::size_t login = events.find("logged in as boss@corp.test");
+  ASSERT_NE(login, std::string::npos) << events;
+  EXPECT_LT(events.find("TLS started"), login) << events;
 }
 
 }  // namespace

@@ -25,8 +25,15 @@ class AutoResetEvent;
 // QUIT) that reports every command and reply as its status and to its debug log. Operations return
 // 1 for success and 0 for failure, with a code in the error out-parameter: the socket or file error,
 // or 4881 (content file), 4896 (greeting), 4897 (HELO/EHLO), 4898 (MAIL), 4899 (RCPT), 4900 (DATA),
-// 4901 (end of data), 4947 (AUTH LOGIN), 4948 (user name), 4949 (password). The last reply, its code
-// and a description of the last failure stay behind for the caller.
+// 4901 (end of data), 4947 (AUTH LOGIN), 4948 (user name), 4949 (password), 4952 (STARTTLS not
+// offered or refused), 4953 (the TLS handshake failed or the server's certificate was not
+// accepted). The last reply, its code and a description of the last failure stay behind for the
+// caller.
+//
+// The connection's security comes from m_Setting.m_Security (SetSecurity or the setting file). With
+// STARTTLS the session says EHLO, STARTTLS, and after the handshake HELO or EHLO again; with TLS the
+// handshake comes before the greeting. When the upgrade is not offered or fails, nothing else is
+// sent: no AUTH, no mail.
 //
 // A message that the server rejects ends with RSET, so the next message of the session can follow.
 //
@@ -82,6 +89,9 @@ class POSTWELL_API CMailDevice {
   virtual void MailFuncD_SetDebugHWND(DebugWindow window);
   // Copies the path (at most 259 characters) as the debug log file and sets the debug flag.
   virtual void MailFuncD_SetDebugFlag(int debug, const char* path);
+
+  // Applies from the next connect.
+  void SetSecurity(const postwell::TlsSettings& settings) { m_Setting.m_Security = settings; }
 
   // Connects and greets with HELO.
   int MailFunc_Connect(const char* host, int port, unsigned long& error);
@@ -155,6 +165,9 @@ class POSTWELL_API CMailDevice {
   bool CheckCommandValue(const std::string& value, const std::string& refusal, unsigned long& error);
   int Connect(const char* host, int port, const char* greetingFailure, unsigned long& error);
   int Hello(const char* command, const std::string& name, unsigned long& error);
+  // EHLO, STARTTLS and the handshake; on failure nothing more is sent.
+  int UpgradeWithStartTls(const char* host, const std::string& name, unsigned long& error);
+  int Secure(const char* host, unsigned long& error);
   int ConnectESMTP(const char* host, const std::string& user, const std::string& password, int port,
                    unsigned long& error);
   int AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,

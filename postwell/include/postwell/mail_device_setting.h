@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "postwell/connection_security.h"
 #include "postwell/export.h"
 #include "postwell/setting_ini.h"
 
@@ -32,5 +33,8 @@ class POSTWELL_API CMailDeviceSetting : public CSetting_Ini {
   std::string m_sModiMailerFromBy;
   // Seconds.
   int m_nTimeout;
+  // SECURITY (none, starttls, tls; an unknown value counts as starttls, which never sends the login
+  // in clear), TLSCAFILE, TLSPINSHA256. Without the keys: none, as ever.
+  postwell::TlsSettings m_Security;
   std::string m_sSettingFile;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "groundkit/groundkit.h"
+#include "postwell/connection_security.h"
 #include "postwell/export.h"
 #include "postwell/pop3_message.h"
 
@@ -32,7 +33,10 @@ class POSTWELL_API CPop3Connection {
   virtual void SetDeviceStatus(const char* status) = 0;
 
   // Connects and logs in with USER and PASS. error: the socket error, or 4944 (greeting), 4945
-  // (USER rejected), 4946 (PASS rejected).
+  // (USER rejected), 4946 (PASS rejected), 4950 (STLS refused or not answered), 4951 (the TLS
+  // handshake failed or the server's certificate was not accepted; the last reply describes it).
+  // With TLS asked for, nothing goes out in clear but STLS (and QUIT after a refused STLS): no
+  // credential crosses an unsecured or unverified connection.
   int Connect(const char* host, const char* user, const char* password, unsigned long& error,
               int port = 110);
   // QUIT if connected, then closes the socket; the result of the QUIT reply.
@@ -55,6 +59,9 @@ class POSTWELL_API CPop3Connection {
   // The largest message, in bytes, that Retrieve and GetMessageHeader take (at most 1 GiB; 64 MiB
   // after construction). Retrieve fails at once, without RETR, for a message listed larger.
   void SetMessageSizeLimit(unsigned long bytes);
+  // Applies from the next Connect. None (as after construction): plain text as ever.
+  void SetSecurity(const postwell::TlsSettings& settings) { m_Security = settings; }
+  const postwell::TlsSettings& GetSecurity() const { return m_Security; }
   unsigned long GetMessageSizeLimit() const { return m_nMessageSizeLimit; }
 
  protected:
@@ -109,6 +116,11 @@ class POSTWELL_API CPop3Connection {
   void Announce(const char* arrow, const std::string& text);
   void FailWith(const std::string& text);
   bool Login(const char* command, const char* value, unsigned long failureCode, unsigned long& error);
+  // STLS and the handshake; on failure the connection is closed.
+  bool UpgradeWithStls(const char* host, unsigned long& error);
+  bool Secure(const char* host, unsigned long& error);
+
+  postwell::TlsSettings m_Security;
 
   std::unique_ptr<char[]> m_pReplyBuffer;
   std::size_t m_nReplyBufferSize = 0;

@@ -12,6 +12,7 @@
 #include "../dovecot/dovecot_peer.h"
 #include "../mail_device_test_support.h"
 #include "groundkit/groundkit.h"
+#include "postwell/connection_security.h"
 #include "postwell/mailbox_device.h"
 #include "temp_dir.h"
 
@@ -190,5 +191,76 @@ TEST_F(Postfix, RejectedRecipientLeavesTheSessionReadyForTheNextMessage) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find("Subject: after the rejection\r\n"), std::string::npos);
 }
+
+// ---- TLS: STARTTLS required on port+1 (also on 127.0.0.3, which the certificate does not name),
+// implicit TLS on port+2; the plain port offers no STARTTLS.
+
+struct SmtpTlsCase {
+  const char* name;
+  const char* host;
+  int portOffset;
+  postwell::ConnectionSecurity mode;
+  bool withCa;
+  int pin;  // 0 none, 1 the server's fingerprint, 2 a wrong one
+  unsigned long error;  // 0: logs in and delivers
+  const char* failureHas;
+};
+
+class PostfixTls : public Postfix, public ::testing::WithParamInterface<SmtpTlsCase> {};
+
+TEST_P(PostfixTls, DeliversOnlyOverAVerifiedConnection) {
+  const SmtpTlsCase& c = GetParam();
+  const std::string tls = std::string(std::getenv("MAILSIGNOFF_POSTFIX_DIR")) + "/tls/";
+  postwell::TlsSettings settings;
+  settings.mode = c.mode;
+  if (c.withCa) settings.caFile = tls + "ca.pem";
+  if (c.pin == 1) settings.pinnedSha256 = testsupport::readFile(tls + "server.sha256");
+  if (c.pin == 2) settings.pinnedSha256 = std::string(64, 'A');
+  while (!settings.pinnedSha256.empty() && settings.pinnedSha256.back() == '\n') settings.pinnedSha256.pop_back();
+
+  TestDevice device;
+  device.SetSecurity(settings);
+  unsigned long error = 0;
+  const int connected = device.MailFunc_ConnectESMTP(c.host, base64("alice").c_str(), base64("alice-secret").c_str(),
+                                                     port() + c.portOffset, error);
+  if (c.error != 0) {
+    EXPECT_EQ(connected, 0);
+    EXPECT_EQ(error, c.error) << device.GetLastErrorDescription();
+    EXPECT_NE(device.GetLastErrorDescription().find(c.failureHas), std::string::npos) << device.GetLastErrorDescription();
+    // Nothing after the failed upgrade: the last reply is the EHLO's or STARTTLS's, never AUTH's.
+    EXPECT_NE(device.GetLastCommandResponseCode(), 334);
+    EXPECT_NE(device.GetLastCommandResponseCode(), 235);
+    return;
+  }
+  ASSERT_EQ(connected, 1) << device.GetLastErrorDescription();
+  EXPECT_EQ(device.GetLastCommandResponse(), "235 2.7.0 Authentication successful");
+  const std::string content = std::string("From: alice@example.test\r\nTo: bob@example.test\r\nSubject: ") + c.name +
+                              "\r\nMessage-ID: <tls@client.example.test>\r\nDate: Wed, 9 Dec 2026 10:00:00 +0000\r\n\r\n..dot\r\nbody\r\n";
+  CSMTPMessage m = message("alice@example.test", content);
+  m.m_Recipient1.m_sAddress = "bob@example.test";
+  ASSERT_EQ(device.MailFunc_SendMailMessageEx(m, error), 1) << device.GetLastErrorDescription();
+  EXPECT_EQ(device.Disconnect(), 1);
+  const std::vector<std::string> messages = delivered("bob", 1);
+  ASSERT_EQ(messages.size(), 1u);
+  const std::string& text = messages[0];
+  ASSERT_GT(text.size(), content.size());
+  EXPECT_TRUE(text.compare(text.size() - content.size(), content.size(), content) == 0) << text;
+  EXPECT_NE(text.find("with ESMTPSA"), std::string::npos) << text;
+}
+
+using postwell::ConnectionSecurity;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PostfixTls,
+    ::testing::Values(
+        SmtpTlsCase{"StartTls", "127.0.0.1", 1, ConnectionSecurity::StartTls, true, 0, 0, ""},
+        SmtpTlsCase{"ImplicitTls", "localhost", 2, ConnectionSecurity::Tls, true, 0, 0, ""},
+        SmtpTlsCase{"PinnedFingerprint", "127.0.0.1", 2, ConnectionSecurity::Tls, false, 1, 0, ""},
+        SmtpTlsCase{"WrongName", "127.0.0.3", 1, ConnectionSecurity::StartTls, true, 0, 4953, "IP address mismatch"},
+        SmtpTlsCase{"UntrustedCertificate", "127.0.0.1", 1, ConnectionSecurity::StartTls, false, 0, 4953,
+                    "unable to get local issuer certificate"},
+        SmtpTlsCase{"WrongPin", "127.0.0.1", 2, ConnectionSecurity::Tls, false, 2, 4953, "pinned fingerprint"},
+        SmtpTlsCase{"StartTlsNotOffered", "127.0.0.1", 0, ConnectionSecurity::StartTls, true, 0, 4952,
+                    "does not offer STARTTLS"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -17,7 +17,8 @@ bool sendText(platform::SocketHandle socket, const std::string& text) {
 }  // namespace
 
 ConnectionEnd runConnection(platform::SocketHandle socket, LineSession& session,
-                            const std::atomic<bool>& stopping, unsigned long idleTimeoutMs) {
+                            const std::atomic<bool>& stopping, unsigned long idleTimeoutMs,
+                            const std::function<bool()>& startTls) {
   if (!sendText(socket, session.greeting())) return ConnectionEnd::kSocketError;
   std::string received;
   std::uint32_t lastActivity = platform::tickCount();
@@ -41,6 +42,15 @@ ConnectionEnd runConnection(platform::SocketHandle socket, LineSession& session,
       std::string answer = session.onLine(std::string_view(received).substr(consumed, end + 1 - consumed));
       if (!sendText(socket, answer)) return ConnectionEnd::kSocketError;
       if (session.finished()) return ConnectionEnd::kSessionFinished;
+      if (session.takeTlsRequest()) {
+        // Whatever came after STARTTLS in clear text could have been put there by anyone on the
+        // way: it is dropped, not read as commands of the secured session.
+        received.clear();
+        consumed = 0;
+        if (!startTls || !startTls()) return ConnectionEnd::kTlsFailed;
+        session.onTlsStarted();
+        break;
+      }
     }
     received.erase(0, consumed);
     if (received.size() > kMaxLineBytes) {

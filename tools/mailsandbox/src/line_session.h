@@ -23,6 +23,10 @@ class LineSession {
   virtual std::string onLineTooLong() = 0;
   // True once the session has ended (QUIT); the connection is then closed.
   virtual bool finished() const = 0;
+  // True once, after the answer to STARTTLS or STLS: the connection then runs the TLS handshake
+  // before it reads on, and tells the session with onTlsStarted.
+  virtual bool takeTlsRequest() { return false; }
+  virtual void onTlsStarted() {}
 };
 
 }  // namespace mailsandbox

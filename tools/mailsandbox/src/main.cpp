@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "accounts.h"
+#include "certificate.h"
 #include "event_log.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -16,7 +17,8 @@
 namespace {
 
 constexpr const char* kHelp =
-    "usage: mailsandbox --root DIR [--smtp-port N] [--pop3-port N]\n"
+    "usage: mailsandbox --root DIR [--smtp-port N] [--pop3-port N] [--tls [--smtps-port N]\n"
+    "                   [--pop3s-port N]]\n"
     "       mailsandbox --root DIR --add-mailbox MAILBOX@DOMAIN --password PASSWORD\n"
     "\n"
     "A test stand-in for the mail server, NOT a mail server: it serves SMTP and POP3 on\n"
@@ -37,6 +39,11 @@ constexpr const char* kHelp =
     "\n"
     "  --smtp-port N, --pop3-port N   ports on 127.0.0.1 (defaults 2525 and 1110; 0 picks free\n"
     "                                 ports, which are printed)\n"
+    "  --tls                          offer STARTTLS (SMTP) and STLS (POP3), and serve SMTPS and\n"
+    "                                 POP3S, with a self-signed certificate for localhost and\n"
+    "                                 127.0.0.1 made once in App/tls/; its SHA-256 fingerprint\n"
+    "                                 is printed, for clients to pin\n"
+    "  --smtps-port N, --pop3s-port N ports for implicit TLS (defaults 2465 and 1995)\n"
     "  --add-mailbox ADDRESS          create the mailbox (or set its password) and exit\n"
     "  --password PASSWORD            the password for --add-mailbox\n"
     "\n"
@@ -50,6 +57,9 @@ struct Options {
   std::string root;
   unsigned long smtpPort = 2525;
   unsigned long pop3Port = 1110;
+  bool tls = false;
+  unsigned long smtpsPort = 2465;
+  unsigned long pop3sPort = 1995;
   std::optional<std::string> addMailbox;
   std::optional<std::string> password;
 };
@@ -69,6 +79,10 @@ std::optional<Options> parseOptions(int argc, char** argv) {
       std::fputs(kHelp, stdout);
       std::exit(0);
     }
+    if (name == "--tls") {
+      options.tls = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "mailsandbox: %s needs a value (see --help)\n", argv[i]);
       return std::nullopt;
@@ -76,8 +90,12 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     const char* value = argv[++i];
     if (name == "--root") {
       options.root = value;
-    } else if (name == "--smtp-port" || name == "--pop3-port") {
-      if (!parsePort(value, name == "--smtp-port" ? options.smtpPort : options.pop3Port)) {
+    } else if (name == "--smtp-port" || name == "--pop3-port" || name == "--smtps-port" || name == "--pop3s-port") {
+      unsigned long& port = name == "--smtp-port"    ? options.smtpPort
+                            : name == "--pop3-port"  ? options.pop3Port
+                            : name == "--smtps-port" ? options.smtpsPort
+                                                     : options.pop3sPort;
+      if (!parsePort(value, port)) {
         std::fprintf(stderr, "mailsandbox: %s is no port number\n", value);
         return std::nullopt;
       }
@@ -122,6 +140,15 @@ int serve(const Options& options) {
   mailsandbox::EventLog log(stdout);
   mailsandbox::Server server(mailsandbox::Layout{options.root}, log);
   std::string error;
+  mailsandbox::Certificate certificate;
+  if (options.tls) {
+    if (!mailsandbox::ensureCertificate(mailsandbox::Layout{options.root}.appDirectory() + "/tls", certificate, error)) {
+      std::fprintf(stderr, "mailsandbox: %s\n", error.c_str());
+      return 1;
+    }
+    server.enableTls(certificate, static_cast<std::uint16_t>(options.smtpsPort),
+                     static_cast<std::uint16_t>(options.pop3sPort));
+  }
   if (!server.start(static_cast<std::uint16_t>(options.smtpPort),
                     static_cast<std::uint16_t>(options.pop3Port), error)) {
     std::fprintf(stderr, "mailsandbox: %s\n", error.c_str());
@@ -130,6 +157,11 @@ int serve(const Options& options) {
   log.write("mailsandbox, a test stand-in for the mail server, serving " + options.root);
   log.write("SMTP listening on 127.0.0.1:" + std::to_string(server.smtpPort()));
   log.write("POP3 listening on 127.0.0.1:" + std::to_string(server.pop3Port()));
+  if (options.tls) {
+    log.write("SMTPS listening on 127.0.0.1:" + std::to_string(server.smtpsPort()));
+    log.write("POP3S listening on 127.0.0.1:" + std::to_string(server.pop3sPort()));
+    log.write("TLS certificate " + certificate.certificateFile + ", SHA-256 " + certificate.sha256);
+  }
   while (!g_stopRequested) platform::sleepMs(100);
   log.write("stopping");
   server.stop();

@@ -71,10 +71,23 @@ std::string Pop3Session::onLine(std::string_view line) {
   std::string verb = toLower(line.substr(0, space));
   std::string_view argument = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
   if (verb == "capa")
-    return reply("+OK capability list follows") + reply("USER") + reply("TOP") + reply("UIDL") + reply(".");
+    return reply("+OK capability list follows") + reply("USER") + reply("TOP") + reply("UIDL") +
+           (tlsAvailable_ && !secured_ ? reply("STLS") : std::string()) + reply(".");
+  if (verb == "stls" && tlsAvailable_) {
+    if (secured_ || mailbox_) return reply("-ERR STLS not available now");
+    tlsRequested_ = true;
+    userName_.reset();
+    events_("STLS");
+    return reply("+OK begin TLS");
+  }
   if (verb == "noop") return reply("+OK");
   if (verb == "quit") return quit();
   return mailbox_ ? transactionCommand(verb, argument) : authorizationCommand(verb, argument);
+}
+
+void Pop3Session::onTlsStarted() {
+  secured_ = true;
+  events_("TLS started");
 }
 
 std::string Pop3Session::authorizationCommand(std::string_view verb, std::string_view argument) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <utility>
 // The POP3 side: USER, PASS, CAPA, STAT, LIST, UIDL, RETR, TOP, DELE, RSET, NOOP, QUIT. A session
 // sees the mailbox as it was at login, holds it exclusively, and removes the messages marked for
 // deletion only at QUIT; a connection that ends otherwise removes nothing.
@@ -15,14 +16,16 @@ namespace mailsandbox {
 
 class Pop3Session : public LineSession {
  public:
-  Pop3Session(const Accounts& accounts, MailStore& store, EventSink events)
-      : accounts_(accounts), store_(store), events_(std::move(events)) {}
+  Pop3Session(const Accounts& accounts, MailStore& store, EventSink events, bool tlsAvailable = false)
+      : accounts_(accounts), store_(store), events_(std::move(events)), tlsAvailable_(tlsAvailable) {}
   ~Pop3Session() override;
 
   std::string greeting() override;
   std::string onLine(std::string_view line) override;
   std::string onLineTooLong() override;
   bool finished() const override { return finished_; }
+  bool takeTlsRequest() override { return std::exchange(tlsRequested_, false); }
+  void onTlsStarted() override;
 
  private:
   struct Entry {
@@ -46,6 +49,9 @@ class Pop3Session : public LineSession {
   MailStore& store_;
   EventSink events_;
   bool finished_ = false;
+  bool tlsAvailable_ = false;
+  bool tlsRequested_ = false;
+  bool secured_ = false;
   std::optional<std::string> userName_;
   std::optional<Mailbox> mailbox_;  // set while logged in
   std::vector<Entry> entries_;

@@ -1,10 +1,12 @@
 #include "server.h"
 
 #include <memory>
+#include <tuple>
 
 #include "connection.h"
 #include "platform/clock.h"
 #include "platform/last_error.h"
+#include "platform/tls.h"
 #include "pop3_session.h"
 #include "smtp_session.h"
 
@@ -13,6 +15,7 @@ namespace mailsandbox {
 namespace {
 
 constexpr unsigned long kAcceptWaitMs = 250;
+constexpr unsigned long kHandshakeTimeoutMs = 30 * 1000;
 
 const char* endText(ConnectionEnd end) {
   switch (end) {
@@ -21,6 +24,7 @@ const char* endText(ConnectionEnd end) {
     case ConnectionEnd::kIdle: return "closed after being idle too long";
     case ConnectionEnd::kStopped: return "closed, the stand-in stops";
     case ConnectionEnd::kLineTooLong: return "closed after an overlong line";
+    case ConnectionEnd::kTlsFailed: return "closed, the TLS handshake failed";
     case ConnectionEnd::kSocketError: break;
   }
   return "closed after a socket error";
@@ -45,6 +49,20 @@ bool Server::start(std::uint16_t smtpPort, std::uint16_t pop3Port, std::string& 
     smtpListener_.close();
     return false;
   }
+  if (tls_) {
+    for (auto [listener, port, name] : {std::tuple{&smtpsListener_, smtpsPortWanted_, "SMTPS"},
+                                        std::tuple{&pop3sListener_, pop3sPortWanted_, "POP3S"}}) {
+      if (listener->listenLoopback(port)) continue;
+      error = "cannot listen on 127.0.0.1:" + std::to_string(port) + " for " + name + " (error " +
+              std::to_string(platform::lastError()) + ")";
+      smtpListener_.close();
+      pop3Listener_.close();
+      smtpsListener_.close();
+      return false;
+    }
+    smtpsAcceptor_ = std::thread([this] { acceptLoop(smtpsListener_, Protocol::kSmtps); });
+    pop3sAcceptor_ = std::thread([this] { acceptLoop(pop3sListener_, Protocol::kPop3s); });
+  }
   smtpAcceptor_ = std::thread([this] { acceptLoop(smtpListener_, Protocol::kSmtp); });
   pop3Acceptor_ = std::thread([this] { acceptLoop(pop3Listener_, Protocol::kPop3); });
   return true;
@@ -54,11 +72,22 @@ void Server::stop() {
   stopping_ = true;
   if (smtpAcceptor_.joinable()) smtpAcceptor_.join();
   if (pop3Acceptor_.joinable()) pop3Acceptor_.join();
+  if (smtpsAcceptor_.joinable()) smtpsAcceptor_.join();
+  if (pop3sAcceptor_.joinable()) pop3sAcceptor_.join();
   std::lock_guard<std::mutex> lock(connectionsMutex_);
   for (Connection& connection : connections_) connection.thread.join();
   connections_.clear();
   smtpListener_.close();
   pop3Listener_.close();
+  smtpsListener_.close();
+  pop3sListener_.close();
+}
+
+void Server::enableTls(const Certificate& certificate, std::uint16_t smtpsPort, std::uint16_t pop3sPort) {
+  tls_ = true;
+  certificate_ = certificate;
+  smtpsPortWanted_ = smtpsPort;
+  pop3sPortWanted_ = pop3sPort;
 }
 
 void Server::acceptLoop(platform::TcpListener& listener, Protocol protocol) {
@@ -84,16 +113,27 @@ void Server::acceptLoop(platform::TcpListener& listener, Protocol protocol) {
 }
 
 void Server::serve(platform::SocketHandle socket, Protocol protocol, unsigned number) {
-  std::string prefix = (protocol == Protocol::kSmtp ? "smtp#" : "pop3#") + std::to_string(number) + " ";
+  const bool smtp = protocol == Protocol::kSmtp || protocol == Protocol::kSmtps;
+  const bool implicit = protocol == Protocol::kSmtps || protocol == Protocol::kPop3s;
+  std::string prefix = (smtp ? "smtp#" : "pop3#") + std::to_string(number) + " ";
   EventSink events = [this, prefix](std::string_view text) { log_.write(prefix + std::string(text)); };
+  auto handshake = [&] {
+    std::string failure;
+    if (platform::acceptTls(socket, certificate_.certificateFile, certificate_.keyFile, kHandshakeTimeoutMs, failure))
+      return true;
+    events(failure);
+    return false;
+  };
   std::unique_ptr<LineSession> session;
-  if (protocol == Protocol::kSmtp)
-    session = std::make_unique<SmtpSession>(accounts_, delivery_, events);
+  // Implicit TLS needs no upgrade: the session offers none.
+  if (smtp)
+    session = std::make_unique<SmtpSession>(accounts_, delivery_, events, tls_ && !implicit);
   else
-    session = std::make_unique<Pop3Session>(accounts_, store_, events);
+    session = std::make_unique<Pop3Session>(accounts_, store_, events, tls_ && !implicit);
   // A client that stops reading cannot hold a session thread, and with it the stop, for ever.
   platform::setSendTimeout(socket, kSendTimeoutMs);
-  ConnectionEnd end = runConnection(socket, *session, stopping_, kIdleTimeoutMs);
+  ConnectionEnd end = implicit && !handshake() ? ConnectionEnd::kTlsFailed
+                                               : runConnection(socket, *session, stopping_, kIdleTimeoutMs, handshake);
   session.reset();
   platform::closeSocket(socket);
   events(endText(end));

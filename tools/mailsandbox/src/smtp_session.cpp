@@ -63,6 +63,14 @@ std::string SmtpSession::onCommand(std::string_view line) {
     return reply("250 2.0.0 Ok");
   }
   if (verb == "noop") return reply("250 2.0.0 Ok");
+  // Without a certificate STARTTLS stays the unknown command it always was.
+  if (verb == "starttls" && tlsAvailable_) {
+    if (secured_) return reply("454 4.7.0 TLS already active");
+    if (!greeted_) return reply("503 5.5.1 Send EHLO first");
+    tlsRequested_ = true;
+    events_("STARTTLS");
+    return reply("220 2.0.0 Ready to start TLS");
+  }
   if (verb == "vrfy") return reply("252 2.5.2 Cannot VRFY user, but will accept the message");
   if (verb == "help") return reply("214 2.0.0 mailsandbox, a test stand-in for the mail server");
   if (verb == "quit") {
@@ -80,8 +88,17 @@ std::string SmtpSession::hello(std::string_view verb, std::string_view argument)
   greeted_ = true;
   std::string greeting = std::string(kHostName) + " greets " + std::string(argument);
   if (verb == "helo") return reply("250 " + greeting);
-  return reply("250-" + greeting) + reply("250-AUTH LOGIN") + reply("250-8BITMIME") +
+  return reply("250-" + greeting) + (tlsAvailable_ && !secured_ ? reply("250-STARTTLS") : std::string()) +
+         reply("250-AUTH LOGIN") + reply("250-8BITMIME") +
          reply("250-SIZE " + std::to_string(kMaxMessageBytes)) + reply("250 HELP");
+}
+
+void SmtpSession::onTlsStarted() {
+  secured_ = true;
+  greeted_ = false;
+  authenticatedUser_.reset();
+  resetTransaction();
+  events_("TLS started");
 }
 
 std::string SmtpSession::auth(std::string_view argument) {

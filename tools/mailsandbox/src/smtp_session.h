@@ -3,6 +3,7 @@
 // taken from anyone on loopback; AUTH is optional, but a failed AUTH is refused with 535.
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,16 @@ class SmtpSession : public LineSession {
   static constexpr std::size_t kMaxMessageBytes = 64 * 1024 * 1024;
   static constexpr std::size_t kMaxRecipients = 1000;
 
-  SmtpSession(const Accounts& accounts, Delivery& delivery, EventSink events)
-      : accounts_(accounts), delivery_(delivery), events_(std::move(events)) {}
+  SmtpSession(const Accounts& accounts, Delivery& delivery, EventSink events, bool tlsAvailable = false)
+      : accounts_(accounts), delivery_(delivery), events_(std::move(events)), tlsAvailable_(tlsAvailable) {}
 
   std::string greeting() override;
   std::string onLine(std::string_view line) override;
   std::string onLineTooLong() override;
   bool finished() const override { return finished_; }
+  bool takeTlsRequest() override { return std::exchange(tlsRequested_, false); }
+  // A fresh start: the client greets again, and logs in again.
+  void onTlsStarted() override;
 
  private:
   enum class AuthStep { kNone, kUserName, kPassword };
@@ -53,6 +57,9 @@ class SmtpSession : public LineSession {
   bool inData_ = false;
   std::string message_;
   bool messageTooBig_ = false;
+  bool tlsAvailable_;
+  bool tlsRequested_ = false;
+  bool secured_ = false;
 };
 
 }  // namespace mailsandbox
