@@ -1,12 +1,7 @@
 #include "platform/tls.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -14,6 +9,12 @@
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/clock.h"
 #include "platform/last_error.h"
@@ -50,7 +51,8 @@ int bioWrite(BIO* bio, const char* data, int length) {
   BIO_clear_retry_flags(bio);
   ssize_t n;
   do {
-    n = ::send(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    n = ::send(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<std::size_t>(length),
+               MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) BIO_set_retry_write(bio);
   return static_cast<int>(n);
@@ -60,7 +62,8 @@ int bioRead(BIO* bio, char* buffer, int capacity) {
   BIO_clear_retry_flags(bio);
   ssize_t n;
   do {
-    n = ::recv(static_cast<int>(BIO_get_fd(bio, nullptr)), buffer, static_cast<std::size_t>(capacity), 0);
+    n = ::recv(static_cast<int>(BIO_get_fd(bio, nullptr)), buffer,
+               static_cast<std::size_t>(capacity), 0);
   } while (n < 0 && errno == EINTR);
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) BIO_set_retry_read(bio);
   return static_cast<int>(n);
@@ -92,7 +95,8 @@ unsigned long socketTimeout(SocketHandle s, int option) {
   timeval tv{};
   socklen_t size = sizeof tv;
   if (::getsockopt(fd(s), SOL_SOCKET, option, &tv, &size) != 0) return ~0UL;
-  const unsigned long ms = static_cast<unsigned long>(tv.tv_sec) * 1000 + static_cast<unsigned long>(tv.tv_usec) / 1000;
+  const unsigned long ms =
+      static_cast<unsigned long>(tv.tv_sec) * 1000 + static_cast<unsigned long>(tv.tv_usec) / 1000;
   return ms == 0 ? ~0UL : ms;
 }
 
@@ -149,7 +153,8 @@ bool fail(std::string& failure, unsigned long code, std::string text) {
 bool isIpLiteral(const std::string& host) {
   in_addr v4{};
   in6_addr v6{};
-  return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+  return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 ||
+         ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
 }
 
 }  // namespace
@@ -172,7 +177,8 @@ bool startTls(SocketHandle s, const TlsOptions& options, std::string& failure) {
   if (!pinned) {
     SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
     SSL_CTX_set_default_verify_paths(ctx.get());
-    if (!options.caFile.empty() && SSL_CTX_load_verify_locations(ctx.get(), options.caFile.c_str(), nullptr) != 1)
+    if (!options.caFile.empty() &&
+        SSL_CTX_load_verify_locations(ctx.get(), options.caFile.c_str(), nullptr) != 1)
       return fail(failure, err::kTlsCertificateRejected,
                   "Could not read the CA file " + options.caFile + ": " + openSslErrors());
   } else {
@@ -190,11 +196,12 @@ bool startTls(SocketHandle s, const TlsOptions& options, std::string& failure) {
   if (!host.empty() && !isIpLiteral(host)) SSL_set_tlsext_host_name(ssl.get(), host.c_str());
   if (!pinned) {
     X509_VERIFY_PARAM* param = SSL_get0_param(ssl.get());
-    const int named = host.empty()          ? 0
-                      : isIpLiteral(host)   ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
-                                            : SSL_set1_host(ssl.get(), host.c_str());
+    const int named = host.empty()        ? 0
+                      : isIpLiteral(host) ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
+                                          : SSL_set1_host(ssl.get(), host.c_str());
     if (named != 1)
-      return fail(failure, err::kWsaInvalidArgument, "No host name to check the server's certificate against");
+      return fail(failure, err::kWsaInvalidArgument,
+                  "No host name to check the server's certificate against");
   }
 
   if (!setNonBlocking(s, true)) {
@@ -211,7 +218,8 @@ bool startTls(SocketHandle s, const TlsOptions& options, std::string& failure) {
     const int sslError = SSL_get_error(ssl.get(), rc);
     if (sslError == SSL_ERROR_WANT_READ || sslError == SSL_ERROR_WANT_WRITE) {
       const unsigned long elapsed = static_cast<std::uint32_t>(tickCount() - started);
-      const int ready = elapsed >= options.timeoutMs ? 0 : waitFor(s, sslError, options.timeoutMs - elapsed);
+      const int ready =
+          elapsed >= options.timeoutMs ? 0 : waitFor(s, sslError, options.timeoutMs - elapsed);
       if (ready == 0)
         return fail(failure, err::kWsaTimedOut,
                     "The TLS handshake with " + host + " did not finish within the timeout");
@@ -225,15 +233,16 @@ bool startTls(SocketHandle s, const TlsOptions& options, std::string& failure) {
     const long verified = SSL_get_verify_result(ssl.get());
     if (!pinned && verified != X509_V_OK)
       return fail(failure, err::kTlsCertificateRejected,
-                  "The certificate of " + host + " was not accepted: " +
-                      X509_verify_cert_error_string(verified));
+                  "The certificate of " + host +
+                      " was not accepted: " + X509_verify_cert_error_string(verified));
     const std::string detail = openSslErrors();
     if (sslError == SSL_ERROR_SYSCALL || sslError == SSL_ERROR_ZERO_RETURN)
       return fail(failure, err::kTlsHandshakeFailed,
                   "The server " + host + " closed the connection during the TLS handshake" +
                       (detail.empty() ? std::string() : ": " + detail));
     return fail(failure, err::kTlsHandshakeFailed,
-                "The TLS handshake with " + host + " failed" + (detail.empty() ? std::string() : ": " + detail));
+                "The TLS handshake with " + host + " failed" +
+                    (detail.empty() ? std::string() : ": " + detail));
   }
   if (pinned) {
     CertPtr cert(SSL_get1_peer_certificate(ssl.get()));
@@ -285,11 +294,14 @@ bool acceptTls(SocketHandle s, const std::string& certificateFile, const std::st
     if (sslError != SSL_ERROR_WANT_READ && sslError != SSL_ERROR_WANT_WRITE) {
       const std::string detail = openSslErrors();
       return fail(failure, err::kTlsHandshakeFailed,
-                  "The TLS handshake with the client failed" + (detail.empty() ? std::string() : ": " + detail));
+                  "The TLS handshake with the client failed" +
+                      (detail.empty() ? std::string() : ": " + detail));
     }
     const unsigned long elapsed = static_cast<std::uint32_t>(tickCount() - started);
     const int ready = elapsed >= timeoutMs ? 0 : waitFor(s, sslError, timeoutMs - elapsed);
-    if (ready == 0) return fail(failure, err::kWsaTimedOut, "The client did not finish the TLS handshake in time");
+    if (ready == 0)
+      return fail(failure, err::kWsaTimedOut,
+                  "The client did not finish the TLS handshake in time");
     if (ready < 0) {
       setSocketErrorFromErrno();
       failure = "The TLS handshake with the client failed on the socket";
@@ -404,7 +416,8 @@ bool waitReadable(SocketHandle s, unsigned long timeoutMs, int& result) {
   const std::uint32_t started = tickCount();
   for (;;) {
     const unsigned long elapsed = static_cast<std::uint32_t>(tickCount() - started);
-    const int ready = elapsed >= timeoutMs ? 0 : waitFor(s, SSL_ERROR_WANT_READ, timeoutMs - elapsed);
+    const int ready =
+        elapsed >= timeoutMs ? 0 : waitFor(s, SSL_ERROR_WANT_READ, timeoutMs - elapsed);
     if (ready <= 0) {
       if (ready < 0) setSocketErrorFromErrno();
       result = ready;

@@ -1,3 +1,5 @@
+#include "platform/tls.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,7 +7,6 @@
 #include "platform/clock.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
-#include "platform/tls.h"
 #include "scripted_server.h"
 #include "temp_dir.h"
 #include "tls_fixture.h"
@@ -63,7 +64,7 @@ struct VerifyCase {
   const char* host;
   bool selfSigned;  // the server shows the self-signed certificate
   bool withCa;
-  int pin;          // 0 none, 1 the server's own fingerprint, 2 the other certificate's
+  int pin;  // 0 none, 1 the server's own fingerprint, 2 the other certificate's
   bool accepted;
   const char* failureHas;
 };
@@ -80,7 +81,8 @@ TEST_P(TlsVerify, AcceptsOnlyWhatTheSettingsTrust) {
   options.hostName = c.host;
   if (c.withCa) options.caFile = certs_->caFile;
   const std::string& own = c.selfSigned ? certs_->selfSignedFingerprint : certs_->serverFingerprint;
-  const std::string& other = c.selfSigned ? certs_->serverFingerprint : certs_->selfSignedFingerprint;
+  const std::string& other =
+      c.selfSigned ? certs_->serverFingerprint : certs_->selfSignedFingerprint;
   if (c.pin == 1) options.pinnedSha256 = own;
   if (c.pin == 2) options.pinnedSha256 = other;
   std::string failure;
@@ -105,11 +107,13 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"ExtraCaByAddress", "127.0.0.1", false, true, 0, true, ""},
         VerifyCase{"WrongName", "mail.example.test", false, true, 0, false, "hostname mismatch"},
         VerifyCase{"WrongAddress", "127.0.0.9", false, true, 0, false, "IP address mismatch"},
-        VerifyCase{"UntrustedCa", "localhost", false, false, 0, false, "unable to get local issuer"},
+        VerifyCase{"UntrustedCa", "localhost", false, false, 0, false,
+                   "unable to get local issuer"},
         VerifyCase{"SelfSignedUnpinned", "localhost", true, true, 0, false, "self-signed"},
         VerifyCase{"SelfSignedPinned", "mail.example.test", true, false, 1, true, ""},
         VerifyCase{"WrongPin", "localhost", true, true, 2, false, "pinned fingerprint"},
-        // A pin replaces the chain check: the CA-signed certificate is refused unless it is the one.
+        // A pin replaces the chain check: the CA-signed certificate is refused unless it is the
+        // one.
         VerifyCase{"PinOverridesCa", "localhost", false, true, 2, false, "pinned fingerprint"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -129,21 +133,24 @@ TEST_F(Tls, MalformedPinIsRefusedBeforeTheHandshake) {
 
 // Large data both ways, a silent peer within the wait's timeout, the peer's close as 0.
 TEST_F(Tls, DataTimeoutsAndCloseBehaveAsOnAPlainSocket) {
-  testsupport::TlsServer server(certs_->serverCert, certs_->serverKey, [](testsupport::TlsServer::Session& s) {
-    if (!s.handshake()) return;
-    std::string line;
-    if (!s.readLine(line)) return;
-    s.send(line + "\r\n");
-    if (!s.readLine(line)) return;  // "quiet": say nothing until the next line
-    s.readLine(line);               // then close
-  });
+  testsupport::TlsServer server(certs_->serverCert, certs_->serverKey,
+                                [](testsupport::TlsServer::Session& s) {
+                                  if (!s.handshake()) return;
+                                  std::string line;
+                                  if (!s.readLine(line)) return;
+                                  s.send(line + "\r\n");
+                                  if (!s.readLine(line))
+                                    return;          // "quiet": say nothing until the next line
+                                  s.readLine(line);  // then close
+                                });
   const SocketHandle s = connect(server.port());
   platform::TlsOptions options{"localhost", certs_->caFile, "", 5000};
   std::string failure;
   ASSERT_TRUE(platform::startTls(s, options, failure)) << failure;
 
   const std::string big(1 << 20, 'x');
-  ASSERT_EQ(platform::sendAll(s, (big + "\r\n").data(), big.size() + 2), static_cast<long>(big.size() + 2));
+  ASSERT_EQ(platform::sendAll(s, (big + "\r\n").data(), big.size() + 2),
+            static_cast<long>(big.size() + 2));
   EXPECT_EQ(receiveLine(s), big + "\r\n");
 
   ASSERT_EQ(platform::sendAll(s, "quiet\r\n", 7), 7);
@@ -196,12 +203,13 @@ TEST_P(TlsHandshakeFault, FailsWithinTheTimeout) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TlsHandshakeFault,
-    ::testing::Values(
-        HandshakeFault{"PlainTextReply", "-ERR what is this?\r\n", platform::err::kTlsHandshakeFailed, "failed"},
-        HandshakeFault{"BinaryGarbage", "\x16\x03\x01\xff\xff\x00garbage", platform::err::kTlsHandshakeFailed,
-                       "failed"},
-        HandshakeFault{"ClosedDuringHandshake", nullptr, platform::err::kTlsHandshakeFailed, "closed"},
-        HandshakeFault{"Silence", "", platform::err::kWsaTimedOut, "did not finish"}),
+    ::testing::Values(HandshakeFault{"PlainTextReply", "-ERR what is this?\r\n",
+                                     platform::err::kTlsHandshakeFailed, "failed"},
+                      HandshakeFault{"BinaryGarbage", "\x16\x03\x01\xff\xff\x00garbage",
+                                     platform::err::kTlsHandshakeFailed, "failed"},
+                      HandshakeFault{"ClosedDuringHandshake", nullptr,
+                                     platform::err::kTlsHandshakeFailed, "closed"},
+                      HandshakeFault{"Silence", "", platform::err::kWsaTimedOut, "did not finish"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -75,7 +75,9 @@ TEST_P(SessionTlsFault, FailsBeforeAnyCredentialIsSent) {
   } else {
     s.send("220 mx.test ESMTP\r\n").expectPrefix("EHLO ");
     if (c.fault == Fault::NotOffered) {
-      s.send("250-mx.test\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n").expect("QUIT").send("221 bye\r\n");
+      s.send("250-mx.test\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n")
+          .expect("QUIT")
+          .send("221 bye\r\n");
     } else {
       s.send("250-mx.test\r\n250-starttls\r\n250 AUTH LOGIN\r\n").expect("STARTTLS");
       if (c.fault == Fault::Refused)
@@ -93,7 +95,8 @@ TEST_P(SessionTlsFault, FailsBeforeAnyCredentialIsSent) {
     smtptest::TestDevice device;
     device.SetSecurity(settings(c.mode));
     device.SetTimeout(700);
-    connected = device.MailFunc_ConnectESMTP("127.0.0.1", "YWxpY2U=", "c2VjcmV0", server.port(), error);
+    connected =
+        device.MailFunc_ConnectESMTP("127.0.0.1", "YWxpY2U=", "c2VjcmV0", server.port(), error);
     description = device.GetLastErrorDescription();
     EXPECT_FALSE(device.m_bConnected);
   } else {
@@ -121,19 +124,21 @@ constexpr unsigned long kStls = 4950, kPopTls = 4951, kStartTls = 4952, kSmtpTls
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SessionTlsFault,
-    ::testing::Values(FaultCase{"Pop3StlsRefused", false, ConnectionSecurity::StartTls, Fault::Refused, kStls},
-                      FaultCase{"Pop3StlsGarbage", false, ConnectionSecurity::StartTls, Fault::Garbage, kPopTls},
-                      FaultCase{"Pop3StlsClosed", false, ConnectionSecurity::StartTls, Fault::Closed, kPopTls},
-                      FaultCase{"Pop3StlsSilence", false, ConnectionSecurity::StartTls, Fault::Silence, kPopTls},
-                      FaultCase{"Pop3sPlainServer", false, ConnectionSecurity::Tls, Fault::Garbage, kPopTls},
-                      FaultCase{"Pop3sSilence", false, ConnectionSecurity::Tls, Fault::Silence, kPopTls},
-                      FaultCase{"SmtpNotOffered", true, ConnectionSecurity::StartTls, Fault::NotOffered, kStartTls},
-                      FaultCase{"SmtpRefused", true, ConnectionSecurity::StartTls, Fault::Refused, kStartTls},
-                      FaultCase{"SmtpGarbage", true, ConnectionSecurity::StartTls, Fault::Garbage, kSmtpTls},
-                      FaultCase{"SmtpClosed", true, ConnectionSecurity::StartTls, Fault::Closed, kSmtpTls},
-                      FaultCase{"SmtpSilence", true, ConnectionSecurity::StartTls, Fault::Silence, kSmtpTls},
-                      FaultCase{"SmtpsPlainServer", true, ConnectionSecurity::Tls, Fault::Garbage, kSmtpTls},
-                      FaultCase{"SmtpsClosed", true, ConnectionSecurity::Tls, Fault::Closed, kSmtpTls}),
+    ::testing::Values(
+        FaultCase{"Pop3StlsRefused", false, ConnectionSecurity::StartTls, Fault::Refused, kStls},
+        FaultCase{"Pop3StlsGarbage", false, ConnectionSecurity::StartTls, Fault::Garbage, kPopTls},
+        FaultCase{"Pop3StlsClosed", false, ConnectionSecurity::StartTls, Fault::Closed, kPopTls},
+        FaultCase{"Pop3StlsSilence", false, ConnectionSecurity::StartTls, Fault::Silence, kPopTls},
+        FaultCase{"Pop3sPlainServer", false, ConnectionSecurity::Tls, Fault::Garbage, kPopTls},
+        FaultCase{"Pop3sSilence", false, ConnectionSecurity::Tls, Fault::Silence, kPopTls},
+        FaultCase{"SmtpNotOffered", true, ConnectionSecurity::StartTls, Fault::NotOffered,
+                  kStartTls},
+        FaultCase{"SmtpRefused", true, ConnectionSecurity::StartTls, Fault::Refused, kStartTls},
+        FaultCase{"SmtpGarbage", true, ConnectionSecurity::StartTls, Fault::Garbage, kSmtpTls},
+        FaultCase{"SmtpClosed", true, ConnectionSecurity::StartTls, Fault::Closed, kSmtpTls},
+        FaultCase{"SmtpSilence", true, ConnectionSecurity::StartTls, Fault::Silence, kSmtpTls},
+        FaultCase{"SmtpsPlainServer", true, ConnectionSecurity::Tls, Fault::Garbage, kSmtpTls},
+        FaultCase{"SmtpsClosed", true, ConnectionSecurity::Tls, Fault::Closed, kSmtpTls}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A POP3 server that offers STLS (or speaks TLS at once) and then serves one message.
@@ -201,7 +206,8 @@ TEST_F(SessionTls, SmtpGreetsAgainAfterStartTls) {
         while (s.readLine(line)) {
           transcript += (secured ? "tls: " : "") + line.substr(0, line.find(' ')) + "\n";
           if (line.rfind("EHLO ", 0) == 0) {
-            s.send(secured ? "250-mx.test\r\n250 AUTH LOGIN\r\n" : "250-mx.test\r\n250 STARTTLS\r\n");
+            s.send(secured ? "250-mx.test\r\n250 AUTH LOGIN\r\n"
+                           : "250-mx.test\r\n250 STARTTLS\r\n");
           } else if (line == "STARTTLS") {
             s.send("220 go ahead\r\n");
             if (!(secured = s.handshake())) return;
@@ -220,13 +226,16 @@ TEST_F(SessionTls, SmtpGreetsAgainAfterStartTls) {
       smtptest::TestDevice device;
       device.SetSecurity(settings(ConnectionSecurity::StartTls));
       unsigned long error = 0;
-      const int connected = esmtp ? device.MailFunc_ConnectESMTP("localhost", "YWxpY2U=", "c2VjcmV0", server.port(), error)
+      const int connected = esmtp ? device.MailFunc_ConnectESMTP(
+                                        "localhost", "YWxpY2U=", "c2VjcmV0", server.port(), error)
                                   : device.MailFunc_Connect("localhost", server.port(), error);
       ASSERT_EQ(connected, 1) << device.GetLastErrorDescription();
       EXPECT_EQ(device.Disconnect(), 1);
     }
-    EXPECT_EQ(transcript, esmtp ? "EHLO\nSTARTTLS\ntls: EHLO\ntls: AUTH\ntls: YWxpY2U=\ntls: c2VjcmV0\ntls: QUIT\n"
-                                : "EHLO\nSTARTTLS\ntls: HELO\ntls: QUIT\n");
+    EXPECT_EQ(
+        transcript,
+        esmtp ? "EHLO\nSTARTTLS\ntls: EHLO\ntls: AUTH\ntls: YWxpY2U=\ntls: c2VjcmV0\ntls: QUIT\n"
+              : "EHLO\nSTARTTLS\ntls: HELO\ntls: QUIT\n");
   }
 }
 
@@ -235,9 +244,12 @@ TEST(ConnectionSecurityNames, ReadBackAndRefuseUnknown) {
     const char* text;
     bool known;
     ConnectionSecurity mode;
-  } cases[] = {{"", true, ConnectionSecurity::None},         {"none", true, ConnectionSecurity::None},
-               {" STARTTLS ", true, ConnectionSecurity::StartTls}, {"Tls", true, ConnectionSecurity::Tls},
-               {"ssl", false, ConnectionSecurity::None},       {"starttls\r\n", true, ConnectionSecurity::StartTls}};
+  } cases[] = {{"", true, ConnectionSecurity::None},
+               {"none", true, ConnectionSecurity::None},
+               {" STARTTLS ", true, ConnectionSecurity::StartTls},
+               {"Tls", true, ConnectionSecurity::Tls},
+               {"ssl", false, ConnectionSecurity::None},
+               {"starttls\r\n", true, ConnectionSecurity::StartTls}};
   for (const auto& c : cases) {
     ConnectionSecurity mode = ConnectionSecurity::None;
     EXPECT_EQ(postwell::parseConnectionSecurity(c.text, mode), c.known) << c.text;

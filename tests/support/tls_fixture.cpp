@@ -18,11 +18,15 @@ namespace testsupport {
 
 namespace {
 
-bool run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+bool run(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 std::string fingerprint(const std::string& dir, const std::string& cert) {
   const std::string out = dir + "/fingerprint.txt";
-  if (std::system(("openssl x509 -in '" + cert + "' -noout -fingerprint -sha256 > '" + out + "' 2>/dev/null").c_str()) != 0)
+  if (std::system(("openssl x509 -in '" + cert + "' -noout -fingerprint -sha256 > '" + out +
+                   "' 2>/dev/null")
+                      .c_str()) != 0)
     return {};
   std::string text = readFile(out);
   const std::size_t eq = text.find('=');
@@ -40,13 +44,21 @@ TestCertificates makeTestCertificates(const std::string& dir) {
             "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:127.0.0.2\nbasicConstraints=CA:FALSE\n"
             "keyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n");
   const bool made =
-      run(cd + "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key -out ca.pem -days 30 -subj '/CN=Test CA' "
-               "-addext 'basicConstraints=critical,CA:TRUE' -addext 'keyUsage=critical,keyCertSign,cRLSign'") &&
-      run(cd + "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key -out server.csr -subj '/CN=localhost'") &&
-      run(cd + "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 "
-               "-extfile server.ext -out server.pem") &&
-      run(cd + "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout self.key -out self.pem -days 30 "
-               "-subj '/CN=self-signed.invalid'") &&
+      run(cd +
+          "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "
+          "ca.key -out ca.pem -days 30 -subj '/CN=Test CA' "
+          "-addext 'basicConstraints=critical,CA:TRUE' -addext "
+          "'keyUsage=critical,keyCertSign,cRLSign'") &&
+      run(cd +
+          "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key "
+          "-out server.csr -subj '/CN=localhost'") &&
+      run(cd +
+          "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 "
+          "-extfile server.ext -out server.pem") &&
+      run(cd +
+          "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "
+          "self.key -out self.pem -days 30 "
+          "-subj '/CN=self-signed.invalid'") &&
       run("chmod 644 '" + dir + "'/*.pem '" + dir + "'/*.key");
   EXPECT_TRUE(made) << "the openssl tool could not make the test certificates";
   if (!made) return {};
@@ -61,7 +73,8 @@ TestCertificates makeTestCertificates(const std::string& dir) {
   return c;
 }
 
-TlsServer::TlsServer(const std::string& cert, const std::string& key, std::function<void(Session&)> serve)
+TlsServer::TlsServer(const std::string& cert, const std::string& key,
+                     std::function<void(Session&)> serve)
     : serve_(std::move(serve)) {
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
   EXPECT_EQ(SSL_CTX_use_certificate_chain_file(ctx, cert.c_str()), 1);
@@ -102,7 +115,8 @@ void TlsServer::run() {
     };
     session.send = [&](const std::string& bytes) {
       if (ssl != nullptr) return SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())) > 0;
-      return ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+      return ::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+             static_cast<ssize_t>(bytes.size());
     };
     session.readLine = [&](std::string& line) {
       for (;;) {

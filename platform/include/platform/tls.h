@@ -38,8 +38,9 @@ PLATFORM_API bool startTls(SocketHandle s, const TlsOptions& options, std::strin
 PLATFORM_API bool isTls(SocketHandle s);
 // The server side, for test servers and the mail-server stand-in: the handshake on an accepted
 // socket with the certificate chain and key of the PEM files. Failures as for startTls.
-PLATFORM_API bool acceptTls(SocketHandle s, const std::string& certificateFile, const std::string& keyFile,
-                            unsigned long timeoutMs, std::string& failure);
+PLATFORM_API bool acceptTls(SocketHandle s, const std::string& certificateFile,
+                            const std::string& keyFile, unsigned long timeoutMs,
+                            std::string& failure);
 // The SHA-256 fingerprint of the peer's certificate as uppercase hex pairs joined by colons; empty
 // when the socket is not a TLS connection.
 PLATFORM_API std::string peerCertificateSha256(SocketHandle s);

@@ -47,7 +47,8 @@ bool writePem(const std::string& path, mode_t mode, Write write) {
   const std::string temporary = path + ".tmp";
   {
     std::unique_ptr<std::FILE, Free> file(std::fopen(temporary.c_str(), "wb"));
-    if (!file || ::chmod(temporary.c_str(), mode) != 0 || !write(file.get()) || std::fflush(file.get()) != 0)
+    if (!file || ::chmod(temporary.c_str(), mode) != 0 || !write(file.get()) ||
+        std::fflush(file.get()) != 0)
       return false;
   }
   return std::rename(temporary.c_str(), path.c_str()) == 0;
@@ -60,7 +61,8 @@ bool ensureCertificate(const std::string& folder, Certificate& c, std::string& e
   c.keyFile = folder + "/key.pem";
   if (platform::fileExists(c.certificateFile) && platform::fileExists(c.keyFile)) {
     std::unique_ptr<std::FILE, Free> file(std::fopen(c.certificateFile.c_str(), "rb"));
-    std::unique_ptr<X509, Free> cert(file ? PEM_read_X509(file.get(), nullptr, nullptr, nullptr) : nullptr);
+    std::unique_ptr<X509, Free> cert(file ? PEM_read_X509(file.get(), nullptr, nullptr, nullptr)
+                                          : nullptr);
     if (cert) {
       c.sha256 = fingerprint(cert.get());
       return true;
@@ -81,18 +83,23 @@ bool ensureCertificate(const std::string& folder, Certificate& c, std::string& e
   X509_gmtime_adj(X509_getm_notAfter(cert.get()), 10L * 365 * 24 * 3600);
   X509_set_pubkey(cert.get(), key.get());
   X509_NAME* name = X509_get_subject_name(cert.get());
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
   X509_set_issuer_name(cert.get(), name);
   if (!addExtension(cert.get(), NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1") ||
       !addExtension(cert.get(), NID_basic_constraints, "critical,CA:FALSE") ||
-      !addExtension(cert.get(), NID_ext_key_usage, "serverAuth") || X509_sign(cert.get(), key.get(), EVP_sha256()) == 0) {
+      !addExtension(cert.get(), NID_ext_key_usage, "serverAuth") ||
+      X509_sign(cert.get(), key.get(), EVP_sha256()) == 0) {
     error = "cannot make a TLS certificate";
     return false;
   }
-  const bool written =
-      writePem(c.keyFile, 0600,
-               [&](std::FILE* f) { return PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1; }) &&
-      writePem(c.certificateFile, 0644, [&](std::FILE* f) { return PEM_write_X509(f, cert.get()) == 1; });
+  const bool written = writePem(c.keyFile, 0600,
+                                [&](std::FILE* f) {
+                                  return PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0,
+                                                              nullptr, nullptr) == 1;
+                                }) &&
+                       writePem(c.certificateFile, 0644,
+                                [&](std::FILE* f) { return PEM_write_X509(f, cert.get()) == 1; });
   if (!written) {
     error = "cannot write the TLS certificate into " + folder;
     return false;

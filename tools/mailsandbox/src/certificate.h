@@ -1,6 +1,6 @@
 #pragma once
-// The stand-in's own TLS certificate: a self-signed one for localhost and 127.0.0.1, made once under
-// App/tls/ and kept, so that a client may pin its fingerprint across restarts.
+// The stand-in's own TLS certificate: a self-signed one for localhost and 127.0.0.1, made once
+// under App/tls/ and kept, so that a client may pin its fingerprint across restarts.
 
 #include <string>
 

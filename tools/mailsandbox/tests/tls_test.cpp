@@ -1,5 +1,7 @@
 // The stand-in's STARTTLS, STLS and implicit TLS, through the platform's TLS client pinned to the
 // certificate the stand-in made for itself.
+#include "platform/tls.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +9,6 @@
 #include "certificate.h"
 #include "event_log.h"
 #include "platform/socket.h"
-#include "platform/tls.h"
 #include "sandbox_root.h"
 #include "server.h"
 
@@ -18,7 +19,8 @@ class StandInTls : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(ensureCertificate(root.layout.appDirectory() + "/tls", certificate, error)) << error;
+    ASSERT_TRUE(ensureCertificate(root.layout.appDirectory() + "/tls", certificate, error))
+        << error;
     server.enableTls(certificate, 0, 0);
     ASSERT_TRUE(server.start(0, 0, error)) << error;
   }
@@ -43,7 +45,9 @@ class StandInTls : public ::testing::Test {
     }
     return got;
   }
-  void send(const std::string& text) { ASSERT_EQ(platform::sendAll(socket, text.data(), text.size()), static_cast<long>(text.size())); }
+  void send(const std::string& text) {
+    ASSERT_EQ(platform::sendAll(socket, text.data(), text.size()), static_cast<long>(text.size()));
+  }
   void secure() {
     platform::TlsOptions options;
     options.hostName = "127.0.0.1";
