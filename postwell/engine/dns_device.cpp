@@ -10,6 +10,7 @@
 #include "platform/profile.h"
 #include "platform/resolver_config.h"
 #include "postwell/mail_device.h"
+#include "postwell/mail_device_setting.h"
 #include "postwell/mx_lookup.h"
 
 using postwell::formatted;
@@ -124,6 +125,9 @@ int CDNSDevice::GetSMTPServerConfig(const char* serverProject, tagSTMPServer& ro
     copyField(route.szModiMailerFromBy, read("MODIMAILERFROMBY"));
 
     if (automatic && !BSCF_IsLegalEmailAddress(serverProject)) {
+      // The exchanger must take the project's connection security, or the batch would fail there.
+      CMailDeviceSetting projectSetting;
+      projectSetting.LoadSetting("", file, serverProject);
       std::vector<std::string> dnsServers;
       SpliteServer(GetDNSServer(), dnsServers, kSeparator);
       for (const std::string& dnsServer : dnsServers) {
@@ -132,7 +136,7 @@ int CDNSDevice::GetSMTPServerConfig(const char* serverProject, tagSTMPServer& ro
         for (const std::string& exchanger : exchangers) {
           // A name the route cannot hold whole would send the mail to some other host.
           if (exchanger.size() >= sizeof route.szSMTPServer) continue;
-          if (!IsLegalEcho(exchanger.c_str())) continue;
+          if (!IsLegalEcho(exchanger.c_str(), projectSetting.m_Security)) continue;
           copyField(route.szSMTPServer, exchanger);
           route.nSMTPPort = kSmtpPort;
           route.bAuthCheck = 0;
@@ -182,12 +186,13 @@ std::string CDNSDevice::GetSmtpServerFromDNS(std::string domain, std::string dns
   return "";
 }
 
-int CDNSDevice::IsLegalEcho(const char* host) {
+int CDNSDevice::IsLegalEcho(const char* host, const postwell::TlsSettings& security) {
   unsigned long error = 0;
   try {
     CMailDevice device;
     device.InitializeDevice("", "Check", nullptr, error);
     device.SetTimeout(m_dwLookupTimeout);
+    device.SetSecurity(security);
     if (device.MailFunc_Connect(host, kSmtpPort, error)) {
       device.Disconnect();
       return 1;

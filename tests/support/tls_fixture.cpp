@@ -9,8 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <stdexcept>
 
 #include "temp_dir.h"
 
@@ -74,18 +77,27 @@ TestCertificates makeTestCertificates(const std::string& dir) {
 }
 
 TlsServer::TlsServer(const std::string& cert, const std::string& key,
-                     std::function<void(Session&)> serve)
+                     std::function<void(Session&)> serve, const std::string& address,
+                     std::uint16_t port)
     : serve_(std::move(serve)) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int reuse = 1;
+  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address.c_str(), &a.sin_addr) != 1 ||
+      ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::listen(listener_, 8) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::close(listener_);
+    throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port) + ": " +
+                             reason);
+  }
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
   EXPECT_EQ(SSL_CTX_use_certificate_chain_file(ctx, cert.c_str()), 1);
   EXPECT_EQ(SSL_CTX_use_PrivateKey_file(ctx, key.c_str(), SSL_FILETYPE_PEM), 1);
   ctx_ = ctx;
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::listen(listener_, 8);
   socklen_t len = sizeof a;
   ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);

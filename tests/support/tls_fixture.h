@@ -26,7 +26,8 @@ struct TestCertificates {
 // Empty paths (and a gtest failure) when the openssl tool fails.
 TestCertificates makeTestCertificates(const std::string& dir);
 
-// Accepts one connection at a time on 127.0.0.1; each is handed to `serve` with a function that
+// Accepts one connection at a time on `address` (127.0.0.1 unless named; a free port unless named;
+// throws when it cannot listen there); each is handed to `serve` with a function that
 // performs the server side of the handshake (true on success) and functions to send and read
 // lines through TLS. `immediate`: the handshake runs at once (implicit TLS); otherwise `serve`
 // calls it when its script says.
@@ -38,7 +39,8 @@ class TlsServer {
     // One line without its CR LF; false when the connection ended.
     std::function<bool(std::string&)> readLine;
   };
-  TlsServer(const std::string& cert, const std::string& key, std::function<void(Session&)> serve);
+  TlsServer(const std::string& cert, const std::string& key, std::function<void(Session&)> serve,
+            const std::string& address = "127.0.0.1", std::uint16_t port = 0);
   ~TlsServer();
   TlsServer(const TlsServer&) = delete;
   TlsServer& operator=(const TlsServer&) = delete;

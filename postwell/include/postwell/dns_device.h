@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "postwell/connection_security.h"
 #include "postwell/device_exception.h"
 #include "postwell/export.h"
 
@@ -23,7 +24,8 @@ struct tagSTMPServer {
 // automatic lookup, which mail exchanger of the domain answers SMTP on port 25.
 //
 // The setting file of a project section: AUTOGETSMTPSERVER ("YES" in any case), SMTPSERVER,
-// SMTPPORT, AUTHCHECK ("YES"), AUTHLOGINNAME, AUTHLOGINPASS, MODIMAILERFROMBY.
+// SMTPPORT, AUTHCHECK ("YES"), AUTHLOGINNAME, AUTHLOGINPASS, MODIMAILERFROMBY; SECURITY, TLSCAFILE
+// and TLSPINSHA256 as the sending device reads them, which the echo test of an exchanger follows.
 //
 // Failures are reported to the exception sink set by Initialize; nothing is thrown. A derived
 // resolver may replace the discovery of DNS servers, the exchanger lookup or the route reading.
@@ -56,8 +58,9 @@ class POSTWELL_API CDNSDevice {
 
  protected:
   std::string GetSpecialSMTPProject(const char* key);
-  // 1 when an SMTP session with the host on port 25 opens (greeting and HELO answered).
-  int IsLegalEcho(const char* host);
+  // 1 when an SMTP session with the host on port 25 opens (greeting and HELO answered), secured
+  // as `security` asks (STARTTLS offered and the handshake passed, or TLS from the first byte).
+  int IsLegalEcho(const char* host, const postwell::TlsSettings& security = {});
   // The text after the first "." when that still holds a "."; else empty.
   std::string GetParentDomainName(const char* name);
   // Appends the name in lower case, or, when it is empty or listed already, its parent domain when

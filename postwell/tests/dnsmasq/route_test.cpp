@@ -15,6 +15,7 @@
 #include "platform/sync.h"
 #include "postwell/dns_device.h"
 #include "temp_dir.h"
+#include "tls_fixture.h"
 
 namespace {
 
@@ -155,6 +156,65 @@ TEST_F(DnsmasqRoute, WithoutAnsweringExchangerTheSectionStays) {
     EXPECT_EQ(route.nSMTPPort, 587) << c.project;
     EXPECT_EQ(sink.reports, c.reports) << c.project;
   }
+}
+
+// A project that asks for STARTTLS takes only an exchanger that offers it and passes the handshake.
+TEST_F(DnsmasqRoute, EchoTestFollowsTheProjectsSecurity) {
+  const testsupport::TestCertificates certs = testsupport::makeTestCertificates(temp.path());
+  ASSERT_FALSE(certs.selfSignedFingerprint.empty());
+  testsupport::writeFile(settings,
+                         "[route.test]\nAUTOGETSMTPSERVER=yes\nSMTPSERVER=fallback.test\n"
+                         "SMTPPORT=587\nSECURITY=starttls\nTLSPINSHA256=" +
+                             certs.selfSignedFingerprint + "\n");
+  auto plain = exchanger("127.0.0.2");
+  ASSERT_TRUE(plain);
+  smtptest::quit(plain->connection()
+                     .send("220 mx2.test ESMTP\r\n")
+                     .expectPrefix("EHLO ")
+                     .send("250 mx2.test\r\n"));
+  plain->start();
+
+  std::vector<std::string> received;
+  tagSTMPServer route;
+  {
+    std::unique_ptr<testsupport::TlsServer> secure;
+    try {
+      secure = std::make_unique<testsupport::TlsServer>(
+          certs.selfSignedCert, certs.selfSignedKey,
+          [&](testsupport::TlsServer::Session& s) {
+            std::string line;
+            s.send("220 mx3.test ESMTP\r\n");
+            if (!s.readLine(line)) return;
+            received.push_back(line);
+            s.send("250-mx3.test\r\n250 STARTTLS\r\n");
+            if (!s.readLine(line)) return;
+            received.push_back(line);
+            s.send("220 go ahead\r\n");
+            if (!s.handshake()) return;
+            for (const char* reply : {"250 mx3.test\r\n", "221 bye\r\n"}) {
+              if (!s.readLine(line)) return;
+              received.push_back(line);
+              s.send(reply);
+            }
+          },
+          "127.0.0.3", 25);
+    } catch (const std::exception& e) {
+      FAIL() << e.what() << " (port 25 needs root and no mail server on the host's port 25)";
+    }
+    route = lookUp("route.test");
+  }
+  EXPECT_STREQ(route.szSMTPServer, "127.0.0.3");
+  EXPECT_EQ(route.nSMTPPort, 25);
+  EXPECT_TRUE(plain->waitDone());
+  EXPECT_TRUE(plain->mismatches().empty());
+  EXPECT_EQ(sink.reports,
+            std::vector<std::string>{
+                "CDNSDevice::IsLegalEcho: Can not get legel echo from 127.0.0.2.(4952)"});
+  ASSERT_EQ(received.size(), 4u);
+  EXPECT_EQ(received[0].rfind("EHLO ", 0), 0u);
+  EXPECT_EQ(received[1], "STARTTLS");
+  EXPECT_EQ(received[2].rfind("HELO ", 0), 0u);
+  EXPECT_EQ(received[3], "QUIT");
 }
 
 // The sending device asks its own DNS servers and sends the batch to the first exchanger.
