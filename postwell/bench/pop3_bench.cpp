@@ -2,8 +2,6 @@
 // CMailBoxDevice and once through curl over one connection, and prints both times and their ratio.
 // Needs root and Dovecot (scripts/install-deps.sh). Usage: pop3_bench [rounds] [--stls]; with --stls
 // both go through STLS, verifying the test server's certificate against its private CA.
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "loopback_ports.h"
 #include "postwell/mailbox_device.h"
 
 namespace {
@@ -26,18 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 // The private CA of the test server, when the runs go through STLS.
 std::string g_caFile;
-
-int freeLoopbackPort() {
-  int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
 
 std::string message(int n) {
   std::string text = "From: bob@example.test\nTo: alice@example.test\nSubject: message " +
@@ -131,7 +118,7 @@ int main(int argc, char** argv) {
                                                 std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
                                                 std::filesystem::perms::others_exec);
   const std::filesystem::path dir = std::filesystem::path(dirTemplate) / "dovecot";
-  const int port = freeLoopbackPort();
+  const int port = bench::freeLoopbackPort();
   const std::string script = DOVECOT_SCRIPT;
   if (std::system((script + " start " + dir.string() + " " + std::to_string(port)).c_str()) != 0 ||
       !std::filesystem::exists(dir / "ready")) {

@@ -4,8 +4,6 @@
 // is its own committed and synced transaction, so one thread's rate is bound by the disk's syncs
 // per second; several connections share a sync on PostgreSQL. PostgreSQL needs
 // scripts/install-deps.sh (and root, or a user that may run initdb). Usage: queue_bench [missions]
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,24 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_ports.h"
 #include "postwell/mail_mission.h"
 #include "postwell/mail_queue_db.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int freeLoopbackPort() {
-  int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
 
 struct Failures : IDeviceException {
   void OnDeviceException(tagDeviceException* e) override {
@@ -117,7 +104,7 @@ int main(int argc, char** argv) {
     if (!run("SQLite", sqlite, missions, threads)) status = 1;
 
   const std::string cluster = (dir / "pg").string();
-  const int port = freeLoopbackPort();
+  const int port = bench::freeLoopbackPort();
   const std::string start =
       std::string(POSTGRESQL_SCRIPT) + " start " + cluster + " " + std::to_string(port);
   if (std::system(start.c_str()) != 0 || std::filesystem::exists(cluster + "/unavailable")) {
