@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "groundkit/groundkit.h"
+#include "internal/base64_digit.h"
 #include "internal/bounded_copy.h"
 
 namespace {
@@ -44,15 +45,6 @@ class ByteSink {
   std::size_t count_ = 0;
 };
 
-int base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 // Writes the 4 characters of one group of 1 to 3 bytes, padded with "=".
 char* encodeGroup(const unsigned char* bytes, std::size_t count, char* out) {
   unsigned group = unsigned(bytes[0]) << 16;
@@ -70,7 +62,7 @@ void decodeBase64(std::string_view text, ByteSink& sink) {
   int bitCount = 0;
   for (char c : text) {
     if (c == '=') break;
-    int value = base64Value(c);
+    int value = groundkit::base64Digit(c);
     if (value < 0) continue;
     bits = (bits << 6) | unsigned(value);
     bitCount += 6;

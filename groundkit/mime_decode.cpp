@@ -15,6 +15,7 @@
 
 #include "groundkit/decoder_plugin.h"
 #include "groundkit/groundkit.h"
+#include "internal/base64_digit.h"
 #include "internal/bounded_copy.h"
 #include "internal/mime_text.h"
 #include "platform/clock.h"
@@ -124,15 +125,6 @@ ContentType splitContentType(std::string_view value) {
   return type;
 }
 
-int base64Digit(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 // Base64 fed in pieces of any size: groups may span lines; line ends and blanks
 // at either end of a line are ignored, a blank between characters of a line or
 // any other character is an error.
@@ -165,7 +157,7 @@ class Base64Decoder {
       if (digits_ < 2) return false;
       ++padding_;
     } else {
-      int value = base64Digit(c);
+      int value = groundkit::base64Digit(c);
       if (value < 0 || padding_ > 0) return false;
       values_[digits_++] = static_cast<unsigned>(value);
     }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "internal/base64_digit.h"
 #include "internal/mime_text.h"
 
 namespace groundkit::mime {
@@ -27,21 +28,12 @@ int hexDigit(char c) {
   return -1;
 }
 
-int base64Digit(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 std::string decodeBase64Text(std::string_view text) {
   std::string out;
   unsigned bits = 0;
   int count = 0;
   for (char c : text) {
-    int value = base64Digit(c);
+    int value = groundkit::base64Digit(c);
     if (value < 0) continue;
     bits = (bits << 6) | unsigned(value);
     count += 6;
