@@ -100,11 +100,11 @@ QStringList CatalogFolders() {
 
 bool Install(Language language, const QString& catalog) {
   RemoveInstalled();
-  if (language == Language::kChinese) {
-    Load(QStringLiteral("qt_zh_CN"), {QLibraryInfo::path(QLibraryInfo::TranslationsPath)});
+  if (language == Language::kEnglish && Load(catalog + QStringLiteral("_en"), CatalogFolders()))
     return true;
-  }
-  return Load(catalog + QStringLiteral("_en"), CatalogFolders());
+  // Chinese, chosen or for want of the English catalog: Qt's own texts in Chinese too.
+  Load(QStringLiteral("qt_zh_CN"), {QLibraryInfo::path(QLibraryInfo::TranslationsPath)});
+  return language == Language::kChinese;
 }
 
 }  // namespace uilanguage

@@ -28,7 +28,8 @@ Language Choose(const QString& option, const std::string& iniValue);
 // before: English loads the program's catalog "<catalog>_en.qm" from beside the program or from
 // ../share/mailsignoff/translations; Chinese loads Qt's own Chinese catalog when the machine has
 // it, so that Qt's dialog buttons speak Chinese too. False when the English catalog cannot be
-// found; the program's texts then stay Chinese. Call after the QApplication is made, on its thread.
+// found; the program then speaks Chinese, Qt's texts included. Call after the QApplication is
+// made, on its thread.
 bool Install(Language language, const QString& catalog);
 
 // The folders searched for the program's catalog, in order.

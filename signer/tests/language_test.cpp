@@ -14,9 +14,12 @@
 
 #include "app/about_dlg.h"
 #include "app/text_tool_bar.h"
+#include "app/ui_text.h"
 #include "queue/send_driver.h"
 #include "queue/send_queue.h"
 #include "signer_fixture.h"
+#include "store/decision_journal.h"
+#include "store/task_store.h"
 #include "ui_language.h"
 #include "views/decision_view.h"
 #include "views/queue_view.h"
@@ -57,6 +60,7 @@ class LanguageTest : public QObject {
     QTest::addColumn<QStringList>("login");
     QTest::addColumn<QString>("failedSendTitle");
     QTest::addColumn<QStringList>("queueStatuses");
+    QTest::addColumn<QStringList>("decisionWords");
 
     QTest::newRow("zh") << Language::kChinese
                         << QStringList{"主管签审",
@@ -74,7 +78,7 @@ class LanguageTest : public QObject {
                                        "用户名：|密码：|服务器：|POP3端口:|SMTP端口:|连接安全:",
                                        "服务器要求身份验证", "确定|取消", "无"}
                         << QStringLiteral("主管签审 - 提交任务失败.(10061)")
-                        << QStringList{"待发", "完成"};
+                        << QStringList{"待发", "完成"} << QStringList{"退回", "签发"};
     QTest::newRow("en")
         << Language::kEnglish
         << QStringList{"Supervisor Sign-off",
@@ -92,7 +96,7 @@ class LanguageTest : public QObject {
                        "User name:|Password:|Server:|POP3 port:|SMTP port:|Connection security:",
                        "The server requires authentication", "OK|Cancel", "None"}
         << QStringLiteral("Supervisor Sign-off - Submitting the tasks failed.(10061)")
-        << QStringList{"Waiting", "Sent"};
+        << QStringList{"Waiting", "Sent"} << QStringList{"Returned", "Approved"};
   }
 
   void textsInTheLanguage() {
@@ -101,6 +105,7 @@ class LanguageTest : public QObject {
     QFETCH(QStringList, login);
     QFETCH(QString, failedSendTitle);
     QFETCH(QStringList, queueStatuses);
+    QFETCH(QStringList, decisionWords);
     QVERIFY(uilanguage::Install(language, QStringLiteral("signer")));
     m_signer = std::make_unique<SignerFixture>(
         tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::hours(1)});
@@ -173,6 +178,22 @@ class LanguageTest : public QObject {
     sender.join();
     QTRY_COMPARE(m_signer->Title(), failedSendTitle);
 
+    // The decisions list shows the journal's words in the language.
+    for (const char* decision : {kDecisionApprove, kDecisionReturn}) {
+      tagDecision entry;
+      entry.Time = "2026-01-02 03:04:05";
+      entry.TaskId = "QV000000009";
+      entry.Sender = "alice@example.test";
+      entry.Subject = "Hi";
+      entry.Decision = decision;
+      entry.Approver = "boss";
+      QVERIFY(AppendDecision(HomeDirectory("boss"), entry));
+    }
+    app.OnShowDecisions();
+    QCOMPARE(QStringList({app.m_pDecisionView->topLevelItem(0)->text(1),
+                          app.m_pDecisionView->topLevelItem(1)->text(1)}),
+             decisionWords);
+
     // The status column speaks the language; the status the sending compares does not.
     CQueueView* queue = app.m_pQueueView;
     queue->AddRow("alice@example.test", "Hi", "bob@example.test", "QV000000001");
@@ -194,6 +215,10 @@ class LanguageTest : public QObject {
       QSKIP("Qt's Chinese catalog is not installed");
     QCOMPARE(YesButtonText(), qtChinese.translate("QPlatformTheme", "&Yes"));
     QVERIFY(YesButtonText() != QStringLiteral("&Yes"));
+    // English without its catalog: all Chinese, Qt's buttons included, rather than a mixture.
+    QVERIFY(!uilanguage::Install(Language::kEnglish, QStringLiteral("no-such-program")));
+    QCOMPARE(Tr(CQueueView::kSent), QStringLiteral("完成"));
+    QCOMPARE(YesButtonText(), qtChinese.translate("QPlatformTheme", "&Yes"));
   }
 
  private:
