@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libglib2.0-dev fonts-wqy-microhei xvfb xauth imagemagick
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libssl-dev libc-ares-dev unixodbc-dev libsqliteodbc odbc-postgresql libgmime-3.0-dev
   curl strace dovecot-pop3d dnsutils dnsmasq-base postgresql postfix
   libcups2-dev cups-daemon cups-client gvfs dbus

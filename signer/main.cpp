@@ -10,6 +10,9 @@
 
 #include "app/guided_tour.h"
 #include "app/signer_app.h"
+#include "login/login_settings.h"
+#include "platform/profile.h"
+#include "ui_language.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // The desktop bus library keeps memory to the end of the process; the sanitizer build would report
@@ -32,9 +35,21 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption tourTasks(QStringLiteral("tour-tasks"),
                                      QStringLiteral("Held messages the tour waits for."),
                                      QStringLiteral("count"), QStringLiteral("2"));
+  const QCommandLineOption language(
+      QStringLiteral("language"),
+      QStringLiteral(
+          "Speak <language> to the user: en or zh. Without it, the Language key of "
+          "section [UI] in Signer.ini, else the locale (English for en*, else Chinese)."),
+      QStringLiteral("language"));
   options.addOption(tour);
   options.addOption(tourTasks);
+  options.addOption(language);
   options.process(application);
+  const std::string iniLanguage =
+      platform::getPrivateProfileString("UI", "Language", "", kSignerIni);
+  if (!uilanguage::Install(uilanguage::Choose(options.value(language), iniLanguage),
+                           QStringLiteral("signer")))
+    std::fprintf(stderr, "Signer: the English texts (signer_en.qm) are missing; showing Chinese\n");
 
   tagSignerOptions signerOptions;
   // The tour sends what it decided within seconds, not at the next half minute.

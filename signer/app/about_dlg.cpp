@@ -6,13 +6,14 @@
 
 #include "app/app_icons.h"
 #include "app/resource.h"
+#include "app/ui_text.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(res::text::kAboutTitle));
+  setWindowTitle(Tr(res::text::kAboutTitle));
   auto* icon = new QLabel;
   icon->setPixmap(SignerIcon().pixmap(32, 32));
-  auto* version = new QLabel(QString::fromUtf8(res::text::kAboutVersion));
-  auto* ok = new QPushButton(QString::fromUtf8(res::text::kOk));
+  auto* version = new QLabel(Tr(res::text::kAboutVersion));
+  auto* ok = new QPushButton(Tr(res::text::kOk));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

@@ -6,6 +6,7 @@
 #include "app/app_icons.h"
 #include "app/main_frame.h"
 #include "app/resource.h"
+#include "app/ui_text.h"
 
 QAction* CMainFrame::EnsureCommand(int id) {
   QAction*& action = m_commands[id];
@@ -22,14 +23,14 @@ QAction* CMainFrame::EnsureCommand(int id) {
 
 void CMainFrame::CreateMenus() {
   for (const res::Menu& menu : res::MainMenu()) {
-    QMenu* popup = menuBar()->addMenu(QString::fromUtf8(menu.title));
+    QMenu* popup = menuBar()->addMenu(Tr(menu.title));
     for (const res::MenuItem& item : menu.items) {
       if (item.command == 0) {
         popup->addSeparator();
         continue;
       }
       QAction* action = EnsureCommand(item.command);
-      action->setText(QString::fromUtf8(item.text));  // the text after a tab is its key text
+      action->setText(Tr(item.text));  // the text after a tab is its key text
       popup->addAction(action);
     }
   }

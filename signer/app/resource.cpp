@@ -2,28 +2,31 @@
 
 #include <map>
 
+#include "app/ui_text.h"
+
 namespace res {
 
 namespace {
 
 const std::map<int, const char*>& StringTable() {
   static const std::map<int, const char*> table = {
-      {IDS_PROGRESS_PANE, "下载任务:      "},
+      {IDS_PROGRESS_PANE, QT_TRANSLATE_NOOP("Signer", "下载任务:      ")},
       {IDS_SPARE_PANE, "                    "},
-      {IDS_MAIN_TITLE, "主管签审"},
-      {ID_TASK_PREV, "阅读上一个签审任务\n上个"},
-      {ID_TASK_NEXT, "阅读下一个签审任务\n下个"},
-      {ID_TASK_APPROVE, "同意发送该邮件\n签发"},
-      {ID_TASK_RETURN, "退回\n退回"},
-      {ID_TASK_READ, "打开现有文档\n阅读"},
-      {ID_REFRESH, "从服务器上获取签审任务\n刷新"},
-      {ID_VIEW_DECISIONS, "显示签发和退回的记录，最新的在前\n决定记录"},
-      {ID_FILE_LOGIN, "更换登录的用户、服务器或端口\n登录"},
+      {IDS_MAIN_TITLE, QT_TRANSLATE_NOOP("Signer", "主管签审")},
+      {ID_TASK_PREV, QT_TRANSLATE_NOOP("Signer", "阅读上一个签审任务\n上个")},
+      {ID_TASK_NEXT, QT_TRANSLATE_NOOP("Signer", "阅读下一个签审任务\n下个")},
+      {ID_TASK_APPROVE, QT_TRANSLATE_NOOP("Signer", "同意发送该邮件\n签发")},
+      {ID_TASK_RETURN, QT_TRANSLATE_NOOP("Signer", "退回\n退回")},
+      {ID_TASK_READ, QT_TRANSLATE_NOOP("Signer", "打开现有文档\n阅读")},
+      {ID_REFRESH, QT_TRANSLATE_NOOP("Signer", "从服务器上获取签审任务\n刷新")},
+      {ID_VIEW_DECISIONS,
+       QT_TRANSLATE_NOOP("Signer", "显示签发和退回的记录，最新的在前\n决定记录")},
+      {ID_FILE_LOGIN, QT_TRANSLATE_NOOP("Signer", "更换登录的用户、服务器或端口\n登录")},
       {IDS_APP_TITLE, "Signer"},
-      {IDS_IDLE_MESSAGE, "就绪"},
-      {IDS_PARSE_INT, "请输入一个整数。"},
-      {ID_APP_ABOUT, "显示程序信息、版本号和版权\n关于"},
-      {ID_APP_EXIT, "退出应用程序；提示保存文档\n退出"},
+      {IDS_IDLE_MESSAGE, QT_TRANSLATE_NOOP("Signer", "就绪")},
+      {IDS_PARSE_INT, QT_TRANSLATE_NOOP("Signer", "请输入一个整数。")},
+      {ID_APP_ABOUT, QT_TRANSLATE_NOOP("Signer", "显示程序信息、版本号和版权\n关于")},
+      {ID_APP_EXIT, QT_TRANSLATE_NOOP("Signer", "退出应用程序；提示保存文档\n退出")},
   };
   return table;
 }
@@ -32,7 +35,7 @@ const std::map<int, const char*>& StringTable() {
 
 QString LoadString(int id) {
   const auto found = StringTable().find(id);
-  return found == StringTable().end() ? QString() : QString::fromUtf8(found->second);
+  return found == StringTable().end() ? QString() : Tr(found->second);
 }
 
 QString CommandPrompt(int command) {
@@ -47,23 +50,23 @@ QString CommandLabel(int command) {
 const std::vector<Menu>& MainMenu() {
   // "下一个" moves to the row below and "上一个" to the row above, as the toolbar's 下个 and 上个.
   static const std::vector<Menu> menu = {
-      {"文件(&F)",
-       {{ID_TASK_READ, "阅读(&R)...\tEnter"},
+      {QT_TRANSLATE_NOOP("Signer", "文件(&F)"),
+       {{ID_TASK_READ, QT_TRANSLATE_NOOP("Signer", "阅读(&R)...\tEnter")},
         {0, nullptr},
-        {ID_TASK_APPROVE, "签发(&A)..."},
-        {ID_TASK_RETURN, "退回(&B)..."},
+        {ID_TASK_APPROVE, QT_TRANSLATE_NOOP("Signer", "签发(&A)...")},
+        {ID_TASK_RETURN, QT_TRANSLATE_NOOP("Signer", "退回(&B)...")},
         {0, nullptr},
-        {ID_TASK_NEXT, "下一个(&N)"},
-        {ID_TASK_PREV, "上一个(&P)"},
-        {ID_REFRESH, "刷新(&R)\tF5"},
-        {ID_FILE_LOGIN, "登录(&L)..."},
+        {ID_TASK_NEXT, QT_TRANSLATE_NOOP("Signer", "下一个(&N)")},
+        {ID_TASK_PREV, QT_TRANSLATE_NOOP("Signer", "上一个(&P)")},
+        {ID_REFRESH, QT_TRANSLATE_NOOP("Signer", "刷新(&R)\tF5")},
+        {ID_FILE_LOGIN, QT_TRANSLATE_NOOP("Signer", "登录(&L)...")},
         {0, nullptr},
-        {ID_APP_EXIT, "退出(&X)"}}},
-      {"帮助(&H)",
-       {{ID_VIEW_SWITCH, "视图切换(&S)\tCtrl+\\"},
-        {ID_VIEW_DECISIONS, "决定记录(&D)\tCtrl+D"},
+        {ID_APP_EXIT, QT_TRANSLATE_NOOP("Signer", "退出(&X)")}}},
+      {QT_TRANSLATE_NOOP("Signer", "帮助(&H)"),
+       {{ID_VIEW_SWITCH, QT_TRANSLATE_NOOP("Signer", "视图切换(&S)\tCtrl+\\")},
+        {ID_VIEW_DECISIONS, QT_TRANSLATE_NOOP("Signer", "决定记录(&D)\tCtrl+D")},
         {0, nullptr},
-        {ID_APP_ABOUT, "关于 Signer(&A)..."}}},
+        {ID_APP_ABOUT, QT_TRANSLATE_NOOP("Signer", "关于 Signer(&A)...")}}},
   };
   return menu;
 }

@@ -4,6 +4,7 @@
 
 #include <QKeySequence>
 #include <QString>
+#include <QtGlobal>
 #include <vector>
 
 namespace res {
@@ -33,13 +34,14 @@ inline constexpr int IDS_APP_TITLE = 57344;
 inline constexpr int IDS_IDLE_MESSAGE = 57345;
 inline constexpr int IDS_PARSE_INT = 61712;
 
-// The string with that id; empty when there is none. A command's string holds its status-bar
-// prompt, a line break, and its tooltip and button label.
+// The string with that id in the user's language; empty when there is none. A command's string
+// holds its status-bar prompt, a line break, and its tooltip and button label.
 QString LoadString(int id);
 // The status-bar prompt (before the line break) and the label (the last piece after one).
 QString CommandPrompt(int command);
 QString CommandLabel(int command);
 
+// Menu texts are the source texts; Tr gives them in the user's language.
 struct MenuItem {
   int command;  // 0 for a separator
   const char* text;
@@ -59,20 +61,20 @@ const std::vector<Accelerator>& Accelerators();
 // Command ids in button order; 0 for a separator.
 const std::vector<int>& ToolbarButtons();
 
-// Dialog texts.
+// Dialog texts: source texts, shown through Tr.
 namespace text {
-inline constexpr char kLoginTitle[] = "登录";
-inline constexpr char kLoginUser[] = "用户名：";
-inline constexpr char kLoginPassword[] = "密码：";
-inline constexpr char kLoginServer[] = "服务器：";
-inline constexpr char kLoginPop3Port[] = "POP3端口:";
-inline constexpr char kLoginSmtpPort[] = "SMTP端口:";
-inline constexpr char kLoginAuth[] = "服务器要求身份验证";
-inline constexpr char kOk[] = "确定";
-inline constexpr char kCancel[] = "取消";
-inline constexpr char kAboutTitle[] = "关于 Signer";
-inline constexpr char kAboutVersion[] = "Signer 1.0 版";
-inline constexpr char kReturnReasonTitle[] = "退回原因";
+inline constexpr char kLoginTitle[] = QT_TRANSLATE_NOOP("Signer", "登录");
+inline constexpr char kLoginUser[] = QT_TRANSLATE_NOOP("Signer", "用户名：");
+inline constexpr char kLoginPassword[] = QT_TRANSLATE_NOOP("Signer", "密码：");
+inline constexpr char kLoginServer[] = QT_TRANSLATE_NOOP("Signer", "服务器：");
+inline constexpr char kLoginPop3Port[] = QT_TRANSLATE_NOOP("Signer", "POP3端口:");
+inline constexpr char kLoginSmtpPort[] = QT_TRANSLATE_NOOP("Signer", "SMTP端口:");
+inline constexpr char kLoginAuth[] = QT_TRANSLATE_NOOP("Signer", "服务器要求身份验证");
+inline constexpr char kOk[] = QT_TRANSLATE_NOOP("Signer", "确定");
+inline constexpr char kCancel[] = QT_TRANSLATE_NOOP("Signer", "取消");
+inline constexpr char kAboutTitle[] = QT_TRANSLATE_NOOP("Signer", "关于 Signer");
+inline constexpr char kAboutVersion[] = QT_TRANSLATE_NOOP("Signer", "Signer 1.0 版");
+inline constexpr char kReturnReasonTitle[] = QT_TRANSLATE_NOOP("Signer", "退回原因");
 }  // namespace text
 
 }  // namespace res

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/signer_app.h"
+#include "app/ui_text.h"
 #include "mailbox/check_mailbox.h"
 #include "queue/queue_task.h"
 #include "store/task_store.h"
@@ -56,7 +57,8 @@ bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::st
       SetStatus(TitleSource::kCommand, "");
       break;
     case QueueOutcome::kNotWritten:
-      SetStatus(TitleSource::kCommand, "保存签审后的任务到发送队列时出错");
+      SetStatus(TitleSource::kCommand,
+                TrBytes(QT_TRANSLATE_NOOP("Signer", "保存签审后的任务到发送队列时出错")));
       return false;
     case QueueOutcome::kNotQueued:
       return false;

@@ -1,6 +1,7 @@
 #include "app/ui_text.h"
 
 #include <QByteArrayView>
+#include <QCoreApplication>
 #include <QStringDecoder>
 
 QString UiText(std::string_view bytes) {
@@ -13,3 +14,7 @@ QString UiText(std::string_view bytes) {
 }
 
 std::string Bytes(const QString& text) { return text.toStdString(); }
+
+QString Tr(const char* source) { return QCoreApplication::translate("Signer", source); }
+
+std::string TrBytes(const char* source) { return Bytes(Tr(source)); }

@@ -30,17 +30,18 @@ QLineEdit* MakePortEdit(const char* name, QWidget* parent) {
 }
 
 QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(QString::fromUtf8(text), parent);
+  auto* button = new QPushButton(Tr(text), parent);
   button->setObjectName(QString::fromLatin1(name));
   return button;
 }
 
-constexpr char kLoginSecurity[] = "连接安全:";
+constexpr char kLoginSecurity[] = QT_TRANSLATE_NOOP("Signer", "连接安全:");
 
 QComboBox* MakeSecurityCombo(QWidget* parent) {
   auto* combo = new QComboBox(parent);
   combo->setObjectName(QStringLiteral("security"));
-  combo->addItem(QStringLiteral("无"), static_cast<int>(postwell::ConnectionSecurity::None));
+  combo->addItem(Tr(QT_TRANSLATE_NOOP("Signer", "无")),
+                 static_cast<int>(postwell::ConnectionSecurity::None));
   combo->addItem(QStringLiteral("STARTTLS"), static_cast<int>(postwell::ConnectionSecurity::StartTls));
   combo->addItem(QStringLiteral("SSL/TLS"), static_cast<int>(postwell::ConnectionSecurity::Tls));
   return combo;
@@ -55,9 +56,9 @@ CLogin::CLogin(QWidget* parent)
       m_serverEdit(MakeEdit("server", this)),
       m_pop3PortEdit(MakePortEdit("pop3Port", this)),
       m_smtpPortEdit(MakePortEdit("smtpPort", this)),
-      m_authCheck(new QCheckBox(QString::fromUtf8(res::text::kLoginAuth), this)),
+      m_authCheck(new QCheckBox(Tr(res::text::kLoginAuth), this)),
       m_securityCombo(MakeSecurityCombo(this)) {
-  setWindowTitle(QString::fromUtf8(res::text::kLoginTitle));
+  setWindowTitle(Tr(res::text::kLoginTitle));
   // Closing the main window ends the program even while a login is asked for.
   setAttribute(Qt::WA_QuitOnClose, false);
   m_passwordEdit->setEchoMode(QLineEdit::Password);
@@ -71,10 +72,10 @@ CLogin::CLogin(QWidget* parent)
                                                      {res::text::kLoginSmtpPort, m_smtpPortEdit}};
   int row = 0;
   for (const auto& [label, edit] : rows) {
-    fields->addWidget(new QLabel(QString::fromUtf8(label), this), row, 0);
+    fields->addWidget(new QLabel(Tr(label), this), row, 0);
     fields->addWidget(edit, row++, 1);
   }
-  fields->addWidget(new QLabel(QString::fromUtf8(kLoginSecurity), this), row, 0);
+  fields->addWidget(new QLabel(Tr(kLoginSecurity), this), row, 0);
   fields->addWidget(m_securityCombo, row++, 1);
   fields->addWidget(m_authCheck, row, 1);
 
@@ -135,7 +136,7 @@ bool CLogin::ExchangePort(QLineEdit* edit, int& port) {
   edit->selectAll();
   auto* message = new QMessageBox(QMessageBox::Warning, res::LoadString(res::IDS_APP_TITLE),
                                   res::LoadString(res::IDS_PARSE_INT), QMessageBox::Ok, this);
-  message->button(QMessageBox::Ok)->setText(QString::fromUtf8(res::text::kOk));
+  message->button(QMessageBox::Ok)->setText(Tr(res::text::kOk));
   message->setAttribute(Qt::WA_DeleteOnClose);
   message->open();
   return false;

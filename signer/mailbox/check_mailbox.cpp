@@ -1,13 +1,14 @@
 #include "mailbox/check_mailbox.h"
 
 #include <QDialog>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
 #include <vector>
-#include <algorithm>
 
 #include "app/signer_app.h"
+#include "app/ui_text.h"
 #include "login/login_settings.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
@@ -46,6 +47,8 @@ class CCheckSession : public CMailBoxDevice {
  private:
   std::string m_sAnnouncedReply;
 };
+
+constexpr char kDownloadFailed[] = QT_TRANSLATE_NOOP("Signer", "下载任务失败.");
 
 std::string Formatted(const char* format, ...) {
   char text[2048];
@@ -107,9 +110,9 @@ void CCheckMailBox::Check() {
                                          m_login.m_strPass.c_str(), error,
                                          m_login.m_nPop3Port) != 0;
   if (!connected) {
-    emit CheckReported(Formatted("登录到服务器失败。%s (%d)",
-                                                   Reply(mailbox.LoginFailure(error)).c_str(),
-                                                   static_cast<int>(error)));
+    emit CheckReported(
+        Formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "登录到服务器失败。")).c_str(),
+                  Reply(mailbox.LoginFailure(error)).c_str(), static_cast<int>(error)));
     // Only a refusal needs the password again. A server that is down, restarting or out of reach
     // keeps the login: the next period tries again, and sending goes on meanwhile.
     if (error == kUserRejected || error == kPasswordRejected) {
@@ -127,9 +130,9 @@ void CCheckMailBox::Check() {
   int count = 0;
   int size = 0;
   if (!mailbox.Statistics(count, size, error)) {
-    emit CheckReported(Formatted("获取信箱信息失败。%s (%d)",
-                                                   Reply(mailbox.GetLastCommandResponse()).c_str(),
-                                                   static_cast<int>(error)));
+    emit CheckReported(
+        Formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "获取信箱信息失败。")).c_str(),
+                  Reply(mailbox.GetLastCommandResponse()).c_str(), static_cast<int>(error)));
     mailbox.Disconnect();
     return;
   }
@@ -154,8 +157,8 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   unsigned long error = 0;
   CPop3Message message;
   if (!mailbox.Retrieve(i, message, error)) {
-    report(Formatted("接收邮件失败。%s (%d)", Reply(mailbox.GetLastCommandResponse()).c_str(),
-                     static_cast<int>(error)));
+    report(Formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "接收邮件失败。")).c_str(),
+                     Reply(mailbox.GetLastCommandResponse()).c_str(), static_cast<int>(error)));
     // A message listed larger than the session takes was never asked for: the session is still in
     // step, and the messages after it are fetched; that one stays on the server.
     unsigned long size = 0;
@@ -163,7 +166,7 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   }
   const std::string taskId = DrawTaskId(home);
   if (taskId.empty()) {
-    report("获得邮件存盘序列号错误");
+    report(TrBytes(QT_TRANSLATE_NOOP("Signer", "获得邮件存盘序列号错误")));
     return false;
   }
   tagTaskHead head;
@@ -179,14 +182,14 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   const std::string messagePath = TaskMessagePath(home, taskId);
   const char* text = message.GetMessageText();
   if (!WriteTaskMessage(messagePath, text != nullptr ? text : "")) {
-    report(Formatted("下载任务失败.(%d)", static_cast<int>(kSaveFailed)));
+    report(Formatted("%s(%d)", TrBytes(kDownloadFailed).c_str(), static_cast<int>(kSaveFailed)));
     return false;
   }
   const std::string headPath = TaskHeadPath(home, taskId);
   if (!WriteTaskHead(headPath, head)) {
     const unsigned long failure = platform::lastError();
     platform::deleteFile(messagePath);
-    report(Formatted("下载任务失败.(%d)", static_cast<int>(failure)));
+    report(Formatted("%s(%d)", TrBytes(kDownloadFailed).c_str(), static_cast<int>(failure)));
     return false;
   }
   ListTasks({headPath});

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ui_text.h"
 #include "groundkit/groundkit.h"
 #include "login/login_settings.h"
 #include "platform/files.h"
@@ -109,7 +110,8 @@ void SendQueue(CSendDriver& driver, const std::atomic<bool>& stopping) {
   CMailDevice device;
   unsigned long error = 0;
   if (!ConnectToSend(device, account, error)) {
-    emit driver.StatusReported("提交任务失败.(" + std::to_string(error) + ")");
+    emit driver.StatusReported(TrBytes(QT_TRANSLATE_NOOP("Signer", "提交任务失败.")) + "(" +
+                               std::to_string(error) + ")");
     return;
   }
   const tagQueueRows rows = driver.ReadQueueRows(stopping);
@@ -125,7 +127,8 @@ void SendQueue(CSendDriver& driver, const std::atomic<bool>& stopping) {
     }
     const std::string reply = ReplyText(device, error);
     emit driver.RowStatusReported(rows.m_nGeneration, row, CQueueView::kRetry, reply);
-    failure = "发送任务失败。" + reply + " (" + std::to_string(error) + ")";
+    failure = TrBytes(QT_TRANSLATE_NOOP("Signer", "发送任务失败。")) + reply + " (" +
+              std::to_string(error) + ")";
   }
   // The last failure stays in the title until a run sends everything it tries.
   if (!stopping) emit driver.StatusReported(failure);

@@ -70,7 +70,7 @@ QString SuggestedFileName(const QString& shown) {
   for (const QChar c : shown) name += (c.isPrint() && c != u'/' && c != u'\\') ? c : QChar(u'_');
   name = name.trimmed();
   return name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
-             ? QStringLiteral("附件")
+             ? Tr(QT_TRANSLATE_NOOP("Signer", "附件"))
              : name;
 }
 
@@ -174,18 +174,19 @@ CMessageViewer::CMessageViewer(QWidget* parent) : QDialog(parent) {
     fields->addRow(label, value);
     return value;
   };
-  m_from = field("from", QStringLiteral("发件人:"));
-  m_to = field("to", QStringLiteral("收件人:"));
-  m_cc = field("cc", QStringLiteral("抄送:"));
-  m_subject = field("subject", QStringLiteral("主题:"));
-  m_date = field("date", QStringLiteral("日期:"));
+  m_from = field("from", Tr(QT_TRANSLATE_NOOP("Signer", "发件人:")));
+  m_to = field("to", Tr(QT_TRANSLATE_NOOP("Signer", "收件人:")));
+  m_cc = field("cc", Tr(QT_TRANSLATE_NOOP("Signer", "抄送:")));
+  m_subject = field("subject", Tr(QT_TRANSLATE_NOOP("Signer", "主题:")));
+  m_date = field("date", Tr(QT_TRANSLATE_NOOP("Signer", "日期:")));
 
   m_body = new CSafeTextBrowser(this);
   m_body->setObjectName(QStringLiteral("body"));
 
   m_attachments = new QTreeWidget(this);
   m_attachments->setObjectName(QStringLiteral("attachments"));
-  m_attachments->setHeaderLabels({QStringLiteral("附件"), QStringLiteral("大小")});
+  m_attachments->setHeaderLabels(
+      {Tr(QT_TRANSLATE_NOOP("Signer", "附件")), Tr(QT_TRANSLATE_NOOP("Signer", "大小"))});
   m_attachments->setRootIsDecorated(false);
   m_attachments->setMaximumHeight(120);
   m_attachments->header()->setSectionResizeMode(0, QHeaderView::Stretch);
@@ -198,10 +199,10 @@ CMessageViewer::CMessageViewer(QWidget* parent) : QDialog(parent) {
     created->setAutoDefault(false);
     return created;
   };
-  m_save = button("save", QStringLiteral("保存附件(&S)..."));
-  m_previous = button("previous", QStringLiteral("上一个(&P)"));
-  m_next = button("next", QStringLiteral("下一个(&N)"));
-  QPushButton* close = button("close", QStringLiteral("关闭"));
+  m_save = button("save", Tr(QT_TRANSLATE_NOOP("Signer", "保存附件(&S)...")));
+  m_previous = button("previous", Tr(QT_TRANSLATE_NOOP("Signer", "上一个(&P)")));
+  m_next = button("next", Tr(QT_TRANSLATE_NOOP("Signer", "下一个(&N)")));
+  QPushButton* close = button("close", Tr(QT_TRANSLATE_NOOP("Signer", "关闭")));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(m_save);
   buttons->addStretch();
@@ -226,15 +227,14 @@ CMessageViewer::CMessageViewer(QWidget* parent) : QDialog(parent) {
 
   m_askSavePath = [this](const QString& name) {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    return QFileDialog::getSaveFileName(this, QStringLiteral("保存附件"),
+    return QFileDialog::getSaveFileName(this, Tr(QT_TRANSLATE_NOOP("Signer", "保存附件")),
                                         QDir(folder).filePath(name), QString(), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
   };
   m_confirmReplace = [this](const QString& path) {
-    return QMessageBox::question(
-               this, QStringLiteral("保存附件"),
-               QStringLiteral("%1 已存在。要替换它吗?").arg(QDir::toNativeSeparators(path))) ==
-           QMessageBox::Yes;
+    return QMessageBox::question(this, Tr(QT_TRANSLATE_NOOP("Signer", "保存附件")),
+                                 Tr(QT_TRANSLATE_NOOP("Signer", "%1 已存在。要替换它吗?"))
+                                     .arg(QDir::toNativeSeparators(path))) == QMessageBox::Yes;
   };
   Clear();
 }
@@ -262,8 +262,8 @@ bool CMessageViewer::ShowMessage(const std::string& path, bool hasPrevious, bool
   if (!read) {
     m_parts.reset();
     m_message = {};
-    setWindowTitle(QStringLiteral("阅读"));
-    m_body->setPlainText(QStringLiteral("无法读取这封邮件。"));
+    setWindowTitle(Tr(QT_TRANSLATE_NOOP("Signer", "阅读")));
+    m_body->setPlainText(Tr(QT_TRANSLATE_NOOP("Signer", "无法读取这封邮件。")));
     return false;
   }
   m_from->setText(m_message.m_strFrom);
@@ -272,8 +272,8 @@ bool CMessageViewer::ShowMessage(const std::string& path, bool hasPrevious, bool
   m_subject->setText(m_message.m_strSubject);
   m_date->setText(m_message.m_strDate);
   setWindowTitle(m_message.m_strSubject.isEmpty()
-                     ? QStringLiteral("阅读")
-                     : QStringLiteral("%1 - 阅读").arg(m_message.m_strSubject));
+                     ? Tr(QT_TRANSLATE_NOOP("Signer", "阅读"))
+                     : Tr(QT_TRANSLATE_NOOP("Signer", "%1 - 阅读")).arg(m_message.m_strSubject));
   if (m_message.m_bHtml)
     m_body->setHtml(m_message.m_strText);
   else
@@ -282,7 +282,7 @@ bool CMessageViewer::ShowMessage(const std::string& path, bool hasPrevious, bool
   for (const tagMessageAttachment& attachment : m_message.m_attachments) {
     auto* item = new QTreeWidgetItem(
         m_attachments, {attachment.m_strName, locale.formattedDataSize(attachment.m_nSize)});
-    item->setToolTip(1, QStringLiteral("%1 字节").arg(attachment.m_nSize));
+    item->setToolTip(1, Tr(QT_TRANSLATE_NOOP("Signer", "%1 字节")).arg(attachment.m_nSize));
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
   m_attachments->setVisible(!m_message.m_attachments.empty());
@@ -319,8 +319,9 @@ void CMessageViewer::SaveSelectedAttachment() {
   if (target.isEmpty()) return;
   if (QFileInfo::exists(target) && !m_confirmReplace(target)) return;
   if (!SaveAttachment(index, target))
-    QMessageBox::warning(this, QStringLiteral("保存附件"),
-                         QStringLiteral("无法保存到 %1。").arg(QDir::toNativeSeparators(target)));
+    QMessageBox::warning(
+        this, Tr(QT_TRANSLATE_NOOP("Signer", "保存附件")),
+        Tr(QT_TRANSLATE_NOOP("Signer", "无法保存到 %1。")).arg(QDir::toNativeSeparators(target)));
 }
 
 void CMessageViewer::hideEvent(QHideEvent* event) {

@@ -5,13 +5,15 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/ui_text.h"
 #include "store/decision_journal.h"
 
 namespace {
 
+// The journal's word for a decision stays as written; the list shows it in the user's language.
 std::string DecisionText(const std::string& decision) {
-  if (decision == kDecisionApprove) return "签发";
-  if (decision == kDecisionReturn) return "退回";
+  if (decision == kDecisionApprove) return TrBytes(QT_TRANSLATE_NOOP("Signer", "签发"));
+  if (decision == kDecisionReturn) return TrBytes(QT_TRANSLATE_NOOP("Signer", "退回"));
   return decision;
 }
 
@@ -23,11 +25,11 @@ CDecisionView::CDecisionView(QWidget* parent) : CReportList(parent) {
 }
 
 void CDecisionView::OnInitialUpdate() {
-  SetColumns({{"时间", ColumnSize::kFit, Qt::AlignLeft},
-              {"决定", ColumnSize::kFit, Qt::AlignLeft},
-              {"发送人", ColumnSize::kShare, Qt::AlignLeft},
-              {"主题", ColumnSize::kShare, Qt::AlignLeft},
-              {"原因", ColumnSize::kShare, Qt::AlignLeft}});
+  SetColumns({{QT_TRANSLATE_NOOP("Signer", "时间"), ColumnSize::kFit, Qt::AlignLeft},
+              {QT_TRANSLATE_NOOP("Signer", "决定"), ColumnSize::kFit, Qt::AlignLeft},
+              {QT_TRANSLATE_NOOP("Signer", "发送人"), ColumnSize::kShare, Qt::AlignLeft},
+              {QT_TRANSLATE_NOOP("Signer", "主题"), ColumnSize::kShare, Qt::AlignLeft},
+              {QT_TRANSLATE_NOOP("Signer", "原因"), ColumnSize::kShare, Qt::AlignLeft}});
 }
 
 void CDecisionView::Reload(const std::string& home) {

@@ -24,7 +24,7 @@ void CReportList::SetColumns(std::initializer_list<ListColumn> columns) {
   setColumnCount(static_cast<int>(columns.size()));
   int column = 0;
   for (const ListColumn& entry : columns) {
-    headerItem()->setText(column, QString::fromUtf8(entry.heading));
+    headerItem()->setText(column, Tr(entry.heading));
     headerItem()->setTextAlignment(column, entry.alignment | Qt::AlignVCenter);
     if (entry.size == ColumnSize::kFit) {
       header()->setSectionResizeMode(column, QHeaderView::Fixed);

@@ -12,7 +12,7 @@ enum class ColumnSize {
 };
 
 struct ListColumn {
-  const char* heading;
+  const char* heading;  // a source text, shown through Tr
   ColumnSize size;
   Qt::Alignment alignment;
 };

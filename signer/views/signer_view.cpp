@@ -42,10 +42,10 @@ void CSignerView::EndReader() {
 bool CSignerView::ViewerShown() const { return m_viewer && m_viewer->isVisible(); }
 
 void CSignerView::OnInitialUpdate() {
-  SetColumns({{"发送人", ColumnSize::kShare, Qt::AlignLeft},
-              {"接收人", ColumnSize::kShare, Qt::AlignLeft},
-              {"主题", ColumnSize::kShare, Qt::AlignLeft},
-              {"到达时间", ColumnSize::kFit, Qt::AlignLeft},
+  SetColumns({{QT_TRANSLATE_NOOP("Signer", "发送人"), ColumnSize::kShare, Qt::AlignLeft},
+              {QT_TRANSLATE_NOOP("Signer", "接收人"), ColumnSize::kShare, Qt::AlignLeft},
+              {QT_TRANSLATE_NOOP("Signer", "主题"), ColumnSize::kShare, Qt::AlignLeft},
+              {QT_TRANSLATE_NOOP("Signer", "到达时间"), ColumnSize::kFit, Qt::AlignLeft},
               {"MID", ColumnSize::kHidden, Qt::AlignLeft}});
 }
 

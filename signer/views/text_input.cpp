@@ -8,10 +8,10 @@
 #include "app/ui_text.h"
 
 CTextInput::CTextInput(QWidget* parent) : QDialog(parent), m_reasonEdit(new QLineEdit(this)) {
-  setWindowTitle(QString::fromUtf8(res::text::kReturnReasonTitle));
+  setWindowTitle(Tr(res::text::kReturnReasonTitle));
   m_reasonEdit->setObjectName(QStringLiteral("reason"));
   m_reasonEdit->setMinimumWidth(320);
-  auto* ok = new QPushButton(QString::fromUtf8(res::text::kOk), this);
+  auto* ok = new QPushButton(Tr(res::text::kOk), this);
   ok->setObjectName(QStringLiteral("ok"));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &CTextInput::accept);

@@ -6,10 +6,11 @@
 #include "core/user_directory.h"
 #include "dialogs/address_text.h"
 #include "dialogs/dialog_template.h"
+#include "dialogs/ui_text.h"
 
 CUserSelDlg::CUserSelDlg(const std::vector<std::string>& exclusionList, QWidget* parent)
     : QDialog(parent) {
-  setWindowTitle(QStringLiteral("用户选择"));
+  setWindowTitle(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "用户选择")));
   vetrule::DialogUnits du =
       vetrule::applyDialogTemplate(this, vetrule::shellDialogFont(), 228, 166);
 
@@ -24,13 +25,13 @@ CUserSelDlg::CUserSelDlg(const std::vector<std::string>& exclusionList, QWidget*
     m_candidateList->addItem(item);
   }
 
-  auto* ok = new QPushButton(QStringLiteral("确定"), this);
+  auto* ok = new QPushButton(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "确定")), this);
   ok->setObjectName(QStringLiteral("ok"));
   ok->setGeometry(du.rect(117, 145, 50, 14));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &CUserSelDlg::accept);
 
-  auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+  auto* cancel = new QPushButton(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "取消")), this);
   cancel->setObjectName(QStringLiteral("cancel"));
   cancel->setGeometry(du.rect(171, 145, 50, 14));
   connect(cancel, &QPushButton::clicked, this, &CUserSelDlg::reject);

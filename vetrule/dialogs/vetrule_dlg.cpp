@@ -1,14 +1,13 @@
 #include "dialogs/vetrule_dlg.h"
 
-#include <algorithm>
-#include <memory>
-
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+#include <memory>
 
 #include "core/rule_file_reader.h"
 #include "core/rule_file_writer.h"
@@ -17,6 +16,7 @@
 #include "dialogs/app_icon.h"
 #include "dialogs/dialog_template.h"
 #include "dialogs/supervisor_item.h"
+#include "dialogs/ui_text.h"
 #include "dialogs/user_sel_dlg.h"
 #include "platform/last_error.h"
 
@@ -36,12 +36,12 @@ QPushButton* addButton(QWidget* parent, const char* objectName, const QString& t
 }  // namespace
 
 CvetruleDlg::CvetruleDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("Ledra签审设置工具"));
+  setWindowTitle(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "Ledra签审设置工具")));
   setWindowIcon(vetrule::applicationIcon());
   createControls();
 
   // Qt has no portable system menu: the About entry is in the dialog's context menu instead.
-  auto* about = new QAction(QStringLiteral("关于 vetrule(&A)..."), this);
+  auto* about = new QAction(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "关于 vetrule(&A)...")), this);
   about->setObjectName(QStringLiteral("aboutAction"));
   connect(about, &QAction::triggered, this, &CvetruleDlg::showAbout);
   addAction(about);
@@ -58,19 +58,23 @@ void CvetruleDlg::createControls() {
   vetrule::DialogUnits du =
       vetrule::applyDialogTemplate(this, vetrule::songtiDialogFont(), 250, 237);
 
-  (new QLabel(QStringLiteral("主管列表"), this))->setGeometry(du.rect(7, 7, 100, 8));
+  (new QLabel(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "主管列表")), this))
+      ->setGeometry(du.rect(7, 7, 100, 8));
   m_supervisorList = new QListWidget(this);
   m_supervisorList->setObjectName(QStringLiteral("supervisorList"));
   m_supervisorList->setGeometry(du.rect(7, 18, 110, 170));
   m_supervisorList->setSelectionMode(QAbstractItemView::SingleSelection);
   connect(m_supervisorList, &QListWidget::itemSelectionChanged, this,
           &CvetruleDlg::showUsersOfSelectedSupervisor);
-  connect(addButton(this, "addSupervisor", QStringLiteral("添加"), du.rect(7, 193, 50, 14)),
+  connect(addButton(this, "addSupervisor", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "添加")),
+                    du.rect(7, 193, 50, 14)),
           &QPushButton::clicked, this, &CvetruleDlg::addSupervisor);
-  connect(addButton(this, "deleteSupervisor", QStringLiteral("删除"), du.rect(67, 193, 50, 14)),
+  connect(addButton(this, "deleteSupervisor", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "删除")),
+                    du.rect(67, 193, 50, 14)),
           &QPushButton::clicked, this, &CvetruleDlg::deleteSupervisor);
 
-  (new QLabel(QStringLiteral("用户列表"), this))->setGeometry(du.rect(126, 7, 100, 8));
+  (new QLabel(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "用户列表")), this))
+      ->setGeometry(du.rect(126, 7, 100, 8));
   m_userList = new QListWidget(this);
   m_userList->setObjectName(QStringLiteral("userList"));
   m_userList->setGeometry(du.rect(126, 18, 117, 170));
@@ -78,25 +82,30 @@ void CvetruleDlg::createControls() {
   m_userList->setFlow(QListView::TopToBottom);
   m_userList->setWrapping(true);
   m_userList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  connect(addButton(this, "addUser", QStringLiteral("添加"), du.rect(126, 193, 55, 14)),
+  connect(addButton(this, "addUser", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "添加")),
+                    du.rect(126, 193, 55, 14)),
           &QPushButton::clicked, this, &CvetruleDlg::addUser);
-  connect(addButton(this, "deleteUser", QStringLiteral("删除"), du.rect(188, 193, 55, 14)),
+  connect(addButton(this, "deleteUser", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "删除")),
+                    du.rect(188, 193, 55, 14)),
           &QPushButton::clicked, this, &CvetruleDlg::deleteUser);
 
-  connect(addButton(this, "about", QStringLiteral("关于"), du.rect(7, 216, 50, 14)),
+  connect(addButton(this, "about", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "关于")),
+                    du.rect(7, 216, 50, 14)),
           &QPushButton::clicked, this, &CvetruleDlg::showAbout);
   QPushButton* save =
-      addButton(this, "save", QStringLiteral("保存到规则文件"), du.rect(125, 216, 64, 14));
+      addButton(this, "save", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "保存到规则文件")),
+                du.rect(125, 216, 64, 14));
   save->setDefault(true);
   connect(save, &QPushButton::clicked, this, &CvetruleDlg::accept);
-  connect(addButton(this, "cancel", QStringLiteral("取消"), du.rect(193, 216, 50, 14)),
+  connect(addButton(this, "cancel", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "取消")),
+                    du.rect(193, 216, 50, 14)),
           &QPushButton::clicked, this, &CvetruleDlg::reject);
 }
 
 void CvetruleDlg::loadRuleFile() {
   int cause = vetrule::loadRuleFile(vetrule::kRuleFilePath, m_ruleLists);
   if (cause != 0) {
-    std::string message = vetrule::openFailureMessage(vetrule::kRuleFilePath, cause);
+    const QString message = vetrule::openFailureText(vetrule::kRuleFilePath, cause);
     QMetaObject::invokeMethod(
         this, [this, message] { showMessage(message); }, Qt::QueuedConnection);
     return;
@@ -191,7 +200,7 @@ void CvetruleDlg::accept() {
     supervisorList.push_back({supervisor->address(), supervisor->record.get()});
   }
   if (!vetrule::saveRules(supervisorList, m_ruleLists, vetrule::kRuleFilePath)) {
-    showMessage(vetrule::saveFailureMessage(vetrule::kRuleFilePath, platform::lastError()));
+    showMessage(vetrule::saveFailureText(vetrule::kRuleFilePath, platform::lastError()));
     return;
   }
   QDialog::accept();
@@ -202,10 +211,10 @@ void CvetruleDlg::showAbout() {
   about.exec();
 }
 
-void CvetruleDlg::showMessage(const std::string& text) {
-  auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("vetrule"),
-                              QString::fromStdString(text), QMessageBox::Ok, this);
-  box->button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+void CvetruleDlg::showMessage(const QString& text) {
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, QStringLiteral("vetrule"), text, QMessageBox::Ok, this);
+  box->button(QMessageBox::Ok)->setText(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "确定")));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }

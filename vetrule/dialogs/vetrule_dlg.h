@@ -40,7 +40,7 @@ class CvetruleDlg : public QDialog {
   void addUser();
   void deleteUser();
   void showAbout();
-  void showMessage(const std::string& text);
+  void showMessage(const QString& text);
   vetrule::SupervisorItem* selectedSupervisor() const;
 
   QListWidget* m_supervisorList = nullptr;

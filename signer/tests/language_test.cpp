@@ -1,0 +1,234 @@
+// The main window, the login dialog and the title messages in each language, with the language
+// forced as the --language option forces it. What the sending compares and what goes onto disk
+// stays the source text whatever is shown.
+#include <QComboBox>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QtTest>
+#include <atomic>
+#include <thread>
+
+#include "app/about_dlg.h"
+#include "app/text_tool_bar.h"
+#include "app/ui_text.h"
+#include "queue/send_driver.h"
+#include "queue/send_queue.h"
+#include "signer_fixture.h"
+#include "store/decision_journal.h"
+#include "store/task_store.h"
+#include "ui_language.h"
+#include "views/decision_view.h"
+#include "views/queue_view.h"
+#include "views/signer_view.h"
+
+using uilanguage::Language;
+Q_DECLARE_METATYPE(uilanguage::Language)
+
+namespace {
+
+QStringList Headings(QTreeWidget* list) {
+  QStringList headings;
+  for (int column = 0; column < list->columnCount(); ++column)
+    if (!list->isColumnHidden(column)) headings << list->headerItem()->text(column);
+  return headings;
+}
+
+QStringList Texts(const QList<QLabel*>& labels) {
+  QStringList texts;
+  for (const QLabel* label : labels) texts << label->text();
+  return texts;
+}
+
+}  // namespace
+
+class LanguageTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void cleanup() {
+    m_signer.reset();
+    uilanguage::Install(Language::kChinese, QStringLiteral("signer"));
+  }
+
+  void textsInTheLanguage_data() {
+    QTest::addColumn<Language>("language");
+    QTest::addColumn<QStringList>("window");
+    QTest::addColumn<QStringList>("login");
+    QTest::addColumn<QString>("failedSendTitle");
+    QTest::addColumn<QStringList>("queueStatuses");
+    QTest::addColumn<QStringList>("decisionWords");
+
+    QTest::newRow("zh") << Language::kChinese
+                        << QStringList{"主管签审",
+                                       "发送人|接收人|主题|到达时间",
+                                       "状态|发送人|主题|接收人|入队时间",
+                                       "时间|决定|发送人|主题|原因",
+                                       "文件(&F)|帮助(&H)",
+                                       "阅读(&R)...\tEnter|签发(&A)...|退回(&B)...",
+                                       "阅读|签发|退回|上个|下个|刷新|退出|关于",
+                                       "同意发送该邮件",
+                                       "就绪",
+                                       "下载任务:3/7",
+                                       "关于 Signer|Signer 1.0 版|确定"}
+                        << QStringList{"登录",
+                                       "用户名：|密码：|服务器：|POP3端口:|SMTP端口:|连接安全:",
+                                       "服务器要求身份验证", "确定|取消", "无"}
+                        << QStringLiteral("主管签审 - 提交任务失败.(10061)")
+                        << QStringList{"待发", "完成"} << QStringList{"退回", "签发"};
+    QTest::newRow("en")
+        << Language::kEnglish
+        << QStringList{"Supervisor Sign-off",
+                       "From|To|Subject|Arrived",
+                       "Status|From|Subject|To|Queued",
+                       "Time|Decision|From|Subject|Reason",
+                       "&File|&Help",
+                       "&Read...\tEnter|&Approve...|Ret&urn...",
+                       "Read|Approve|Return|Previous|Next|Refresh|Exit|About",
+                       "Approve the message for sending",
+                       "Ready",
+                       "Downloading:3/7",
+                       "About Signer|Signer version 1.0|OK"}
+        << QStringList{"Log in",
+                       "User name:|Password:|Server:|POP3 port:|SMTP port:|Connection security:",
+                       "The server requires authentication", "OK|Cancel", "None"}
+        << QStringLiteral("Supervisor Sign-off - Submitting the tasks failed.(10061)")
+        << QStringList{"Waiting", "Sent"} << QStringList{"Returned", "Approved"};
+  }
+
+  void textsInTheLanguage() {
+    QFETCH(Language, language);
+    QFETCH(QStringList, window);
+    QFETCH(QStringList, login);
+    QFETCH(QString, failedSendTitle);
+    QFETCH(QStringList, queueStatuses);
+    QFETCH(QStringList, decisionWords);
+    QVERIFY(uilanguage::Install(language, QStringLiteral("signer")));
+    m_signer = std::make_unique<SignerFixture>(
+        tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::hours(1)});
+    QVERIFY(m_signer->Start());
+    CSignerApp& app = m_signer->App();
+    CMainFrame* frame = app.MainFrame();
+
+    QStringList menus;
+    QStringList fileItems;
+    for (QAction* menu : frame->menuBar()->actions()) menus << menu->text();
+    for (QAction* item : frame->menuBar()->actions().front()->menu()->actions())
+      if (!item->isSeparator() && fileItems.size() < 3) fileItems << item->text();
+    // Every labelled button shows whole within the strip, however long its label.
+    QStringList buttons;
+    CTextToolBar* toolbar = frame->ToolBar();
+    for (QToolButton* button : toolbar->Buttons()) {
+      buttons << button->text();
+      QVERIFY2(button->isVisible(), qPrintable(button->text()));
+      QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+      const QRect shown(button->mapTo(toolbar, QPoint(0, 0)), button->size());
+      QVERIFY2(toolbar->rect().contains(shown), qPrintable(button->text()));
+    }
+    QCOMPARE(frame->frameGeometry().height(), 300);
+    app.DownloadProgress(3, 7);
+    const QStringList statusBar = Texts(frame->statusBar()->findChildren<QLabel*>());
+    QStringList about;
+    QTimer::singleShot(0, [&about] {
+      auto* dialog = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      about << dialog->windowTitle() << dialog->findChildren<QLabel*>().back()->text()
+            << dialog->findChild<QPushButton*>()->text();
+      dialog->accept();
+    });
+    app.OnAppAbout();
+    const QStringList shown{frame->windowTitle(),
+                            Headings(app.m_pTaskView).join('|'),
+                            Headings(app.m_pQueueView).join('|'),
+                            Headings(app.m_pDecisionView).join('|'),
+                            menus.join('|'),
+                            fileItems.join('|'),
+                            buttons.join('|'),
+                            frame->Command(res::ID_TASK_APPROVE)->statusTip(),
+                            statusBar.value(0),
+                            statusBar.value(1),
+                            about.join('|')};
+    QCOMPARE(shown, window);
+
+    CLogin& dialog = app.LoginPrompt()->Dialog();
+    QStringList dialogButtons;
+    for (const char* name : {"ok", "cancel"})
+      dialogButtons << dialog.findChild<QPushButton*>(QString::fromLatin1(name))->text();
+    const QStringList loginShown{dialog.windowTitle(),
+                                 Texts(dialog.findChildren<QLabel*>()).join('|'),
+                                 dialog.findChild<QCheckBox*>()->text(), dialogButtons.join('|'),
+                                 dialog.findChild<QComboBox*>()->itemText(0)};
+    QCOMPARE(loginShown, login);
+
+    // A title message with its number: the send that finds no server.
+    testsupport::ScriptedServer closed;
+    const quint16 closedPort = closed.port();
+    closed.stop();
+    QVERIFY(m_signer->UseAccount({"127.0.0.1", closedPort, false, "boss", "boss-secret"}));
+    std::atomic<bool> done{false};
+    const std::atomic<bool> stopping{false};
+    std::thread sender([&] {
+      SendQueue(*app.SendDriver(), stopping);
+      done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
+    sender.join();
+    QTRY_COMPARE(m_signer->Title(), failedSendTitle);
+
+    // The decisions list shows the journal's words in the language.
+    for (const char* decision : {kDecisionApprove, kDecisionReturn}) {
+      tagDecision entry;
+      entry.Time = "2026-01-02 03:04:05";
+      entry.TaskId = "QV000000009";
+      entry.Sender = "alice@example.test";
+      entry.Subject = "Hi";
+      entry.Decision = decision;
+      entry.Approver = "boss";
+      QVERIFY(AppendDecision(HomeDirectory("boss"), entry));
+    }
+    app.OnShowDecisions();
+    QCOMPARE(QStringList({app.m_pDecisionView->topLevelItem(0)->text(1),
+                          app.m_pDecisionView->topLevelItem(1)->text(1)}),
+             decisionWords);
+
+    // The status column speaks the language; the status the sending compares does not.
+    CQueueView* queue = app.m_pQueueView;
+    queue->AddRow("alice@example.test", "Hi", "bob@example.test", "QV000000001");
+    QCOMPARE(queue->topLevelItem(0)->text(0), queueStatuses[0]);
+    QCOMPARE(queue->Status(0), std::string(CQueueView::kWaiting));
+    queue->SetStatus(0, CQueueView::kSent);
+    QCOMPARE(queue->topLevelItem(0)->text(0), queueStatuses[1]);
+    QCOMPARE(queue->Status(0), std::string(CQueueView::kSent));
+  }
+
+  // Qt's own dialog buttons follow the language: Qt's Chinese texts when the machine has them.
+  void qtDialogButtonsFollowTheLanguage() {
+    QVERIFY(uilanguage::Install(Language::kEnglish, QStringLiteral("signer")));
+    QCOMPARE(YesButtonText(), QStringLiteral("&Yes"));
+    QVERIFY(uilanguage::Install(Language::kChinese, QStringLiteral("signer")));
+    QTranslator qtChinese;
+    if (!qtChinese.load(QStringLiteral("qt_zh_CN"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      QSKIP("Qt's Chinese catalog is not installed");
+    QCOMPARE(YesButtonText(), qtChinese.translate("QPlatformTheme", "&Yes"));
+    QVERIFY(YesButtonText() != QStringLiteral("&Yes"));
+    // English without its catalog: all Chinese, Qt's buttons included, rather than a mixture.
+    QVERIFY(!uilanguage::Install(Language::kEnglish, QStringLiteral("no-such-program")));
+    QCOMPARE(Tr(CQueueView::kSent), QStringLiteral("完成"));
+    QCOMPARE(YesButtonText(), qtChinese.translate("QPlatformTheme", "&Yes"));
+  }
+
+ private:
+  static QString YesButtonText() {
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes);
+    return box.button(QMessageBox::Yes)->text();
+  }
+
+  std::unique_ptr<SignerFixture> m_signer;
+};
+
+QTEST_MAIN(LanguageTest)
+#include "language_test.moc"

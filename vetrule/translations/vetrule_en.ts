@@ -1,0 +1,67 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>vetrule</name>
+    <message>
+        <source>关于 Ledra签审设置工具</source>
+        <translation>About Ledra Sign-off Setup</translation>
+    </message>
+    <message>
+        <source>Ledra签审设置工具 1.0 版</source>
+        <translation>Ledra Sign-off Setup 1.0</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>打开配置文件%1失败.(error code:%2),请把这个程序复制到MDaemon的App目录下，比如c:\MDaemon\App</source>
+        <translation>Could not open the rule file %1 (error code: %2). Copy this program into MDaemon&apos;s App folder, for example c:\MDaemon\App</translation>
+    </message>
+    <message>
+        <source>保存配置文件%1失败.(error code:%2),规则文件未作改动</source>
+        <translation>Could not save the rule file %1 (error code: %2); the rule file was not changed</translation>
+    </message>
+    <message>
+        <source>用户选择</source>
+        <translation>Select users</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Ledra签审设置工具</source>
+        <translation>Ledra Sign-off Setup</translation>
+    </message>
+    <message>
+        <source>关于 vetrule(&amp;A)...</source>
+        <translation>&amp;About vetrule...</translation>
+    </message>
+    <message>
+        <source>主管列表</source>
+        <translation>Supervisors</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>用户列表</source>
+        <translation>Users</translation>
+    </message>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>保存到规则文件</source>
+        <translation>Save rules</translation>
+    </message>
+</context>
+</TS>
