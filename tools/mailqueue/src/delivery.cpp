@@ -173,7 +173,8 @@ std::string routeKey(const Settings& settings, const tagDeliveryMail& mail) {
   std::string automatic;
   ini.GetAttribute(mail.szSMTPServerProject, "AUTOGETSMTPSERVER", settings.file.c_str(), automatic);
   std::string key = mail.szSMTPServerProject;
-  if (strcasecmp(automatic.c_str(), "YES") == 0) key += std::string(1, '\0') + domainOf(mail.szMailTo);
+  if (strcasecmp(automatic.c_str(), "YES") == 0)
+    key += std::string(1, '\0') + domainOf(mail.szMailTo);
   return key;
 }
 
@@ -219,7 +220,8 @@ void deliverGroup(const Settings& settings, const std::vector<tagDeliveryMail>& 
       // The missions not yet started come back; the one being sent ends on the sending thread,
       // which the device waits for when it goes.
       device.Abort(&handedBack);
-      for (CMailDevice_SendMailInfo* mission : handedBack) recorder.giveBack(mission->m_szMissionID);
+      for (CMailDevice_SendMailInfo* mission : handedBack)
+        recorder.giveBack(mission->m_szMissionID);
     }
   }
   owner.endLine();
@@ -244,7 +246,8 @@ bool deliver(const Settings& settings, const RunOptions& options, const std::ato
     }
     if (claimed.empty()) {
       if (options.once) break;
-      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(settings.pollInterval);
+      const auto until =
+          std::chrono::steady_clock::now() + std::chrono::seconds(settings.pollInterval);
       while (!stop.load() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(kStopCheck);
       continue;

@@ -64,18 +64,24 @@ class Silent : public IDeviceException {
 
 std::string stateName(unsigned state) {
   switch (state) {
-    case 0: return "queued";
-    case 1: return "retry";
-    case 2: return "sending";
-    case 3: return "sent";
-    case 4: return "failed";
-    default: return "state " + std::to_string(state);
+    case 0:
+      return "queued";
+    case 1:
+      return "retry";
+    case 2:
+      return "sending";
+    case 3:
+      return "sent";
+    case 4:
+      return "failed";
+    default:
+      return "state " + std::to_string(state);
   }
 }
 
 void writeTable(const std::vector<tagQueuedMission>& missions, long now, std::ostream& out) {
-  const std::vector<std::string> titles = {"MISSION", "STATE", "TRIES", "NEXT DELIVERY",
-                                           "RECIPIENT", "LAST REPLY"};
+  const std::vector<std::string> titles = {"MISSION",       "STATE",     "TRIES",
+                                           "NEXT DELIVERY", "RECIPIENT", "LAST REPLY"};
   std::vector<std::vector<std::string>> rows;
   for (const tagQueuedMission& m : missions)
     rows.push_back({cell(m.sMissionID, 63), stateName(m.nState), std::to_string(m.nTries),
@@ -101,8 +107,8 @@ void writeJson(const std::vector<tagQueuedMission>& missions, std::ostream& out)
         << ", \"tries\": " << m.nTries << ", \"nextDelivery\": " << m.tmDelivery
         << ", \"requested\": " << m.tmRequest << ", \"from\": " << jsonString(m.sMailFrom)
         << ", \"to\": " << jsonString(m.sMailTo) << ", \"subject\": " << jsonString(m.sSubject)
-        << ", \"project\": " << jsonString(m.sSMTPServerProject)
-        << ", \"size\": " << m.nMailSize << ", \"lastReply\": " << jsonString(m.sLastReply) << "}";
+        << ", \"project\": " << jsonString(m.sSMTPServerProject) << ", \"size\": " << m.nMailSize
+        << ", \"lastReply\": " << jsonString(m.sLastReply) << "}";
   }
   out << (missions.empty() ? "]\n" : "\n]\n");
 }

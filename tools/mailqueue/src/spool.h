@@ -7,8 +7,8 @@
 
 namespace mailqueue {
 
-// The message with CR LF line ends (a lone CR or LF ends a line too) and every line that begins with
-// a dot given a second dot, as it goes out between DATA and the end mark.
+// The message with CR LF line ends (a lone CR or LF ends a line too) and every line that begins
+// with a dot given a second dot, as it goes out between DATA and the end mark.
 std::string toTransferForm(const std::string& text);
 
 // Writes the file under a temporary name, syncs it and renames it; false with the reason.

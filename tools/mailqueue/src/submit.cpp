@@ -67,9 +67,9 @@ bool compose(const Settings& settings, const SubmitRequest& request, std::string
       (fs::path(settings.spool) / (".draft-" + std::to_string(::getpid()) + ".tmp")).string();
   fs::remove(draft, error);
   unsigned long code = 0;
-  const int composed = BSCFEM_EncodeEmailMission(draft.c_str(), request.from.c_str(), request.to,
-                                                 request.subject.c_str(), body.c_str(),
-                                                 request.attachments, code);
+  const int composed =
+      BSCFEM_EncodeEmailMission(draft.c_str(), request.from.c_str(), request.to,
+                                request.subject.c_str(), body.c_str(), request.attachments, code);
   const bool read = composed && readWholeFile(draft, message, why);
   fs::remove(draft, error);
   if (!composed) why = "cannot compose the message (error " + std::to_string(code) + ")";
@@ -134,8 +134,8 @@ bool submit(const Settings& settings, const SubmitRequest& request, std::vector<
     }
     removeFromSpool(files[i]);
     const std::string reason = reports.take();
-    refused += (refused.empty() ? "" : "; ") + request.to[i] + " not queued: " +
-               (reason.empty() ? "the queue refused it" : reason);
+    refused += (refused.empty() ? "" : "; ") + request.to[i] +
+               " not queued: " + (reason.empty() ? "the queue refused it" : reason);
   }
   queue.StopWork();
   queue.SetEventObject(nullptr);
