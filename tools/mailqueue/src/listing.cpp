@@ -108,7 +108,8 @@ void writeJson(const std::vector<tagQueuedMission>& missions, std::ostream& out)
         << ", \"requested\": " << m.tmRequest << ", \"from\": " << jsonString(m.sMailFrom)
         << ", \"to\": " << jsonString(m.sMailTo) << ", \"subject\": " << jsonString(m.sSubject)
         << ", \"project\": " << jsonString(m.sSMTPServerProject) << ", \"size\": " << m.nMailSize
-        << ", \"lastReply\": " << jsonString(m.sLastReply) << "}";
+        << ", \"leaseUntil\": " << m.tmLeaseUntil << ", \"lastReply\": " << jsonString(m.sLastReply)
+        << "}";
   }
   out << (missions.empty() ? "]\n" : "\n]\n");
 }

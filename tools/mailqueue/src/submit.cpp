@@ -1,5 +1,6 @@
 #include "submit.h"
 
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -45,6 +46,21 @@ class QueueReports : public IMailQueueEvent {
   std::mutex mutex_;
   std::string text_;
 };
+
+// The message's Subject field, on one line, for the listing.
+std::string subjectOf(const std::string& path) {
+  MailHeaderMap header;
+  unsigned long error = 0;
+  if (!BSCFEM_D_GetMailHeaderSec(path.c_str(), header, error)) return "";
+  for (const auto& [name, value] : header) {
+    if (strcasecmp(name.c_str(), "Subject") != 0) continue;
+    std::string line;
+    for (char c : value) line += c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
+    const std::size_t start = line.find_first_not_of(' ');
+    return start == std::string::npos ? "" : line.substr(start);
+  }
+  return "";
+}
 
 bool compose(const Settings& settings, const SubmitRequest& request, std::string& message,
              std::string& why) {
@@ -100,8 +116,10 @@ bool submit(const Settings& settings, const SubmitRequest& request, std::vector<
   }
 
   std::string message;
+  std::string subject = request.subject;
   if (!request.eml.empty()) {
     if (!readWholeFile(request.eml, message, why)) return false;
+    if (subject.empty()) subject = subjectOf(request.eml);
   } else if (!compose(settings, request, message, why)) {
     return false;
   }
@@ -124,7 +142,7 @@ bool submit(const Settings& settings, const SubmitRequest& request, std::vector<
     CMailMission mission;
     mission.SetMailFrom(request.from.c_str());
     mission.SetMailTo(request.to[i].c_str());
-    mission.SetMailSubject(request.subject.c_str());
+    mission.SetMailSubject(subject.c_str());
     mission.SetMailBody(files[i].c_str());
     mission.SetRequestTime(now);
     queue.InsertMission(&mission);
