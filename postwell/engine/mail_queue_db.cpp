@@ -477,6 +477,24 @@ int CMailQueueDBVistor::RemoveMission(const char* missionId) {
   }
 }
 
+int CMailQueueDBVistor::RenewLease(const char* missionId, long leaseSeconds) {
+  if (leaseSeconds <= 0) return 0;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  try {
+    const long time = now();
+    long changed = 0;
+    return m_pDatabase->Execute(
+               "UPDATE MailQueue SET LeaseUntil = ? WHERE MissionID = ? AND State = ? AND "
+               "LeaseUntil >= ?",
+               {time + leaseSeconds, text(missionId), kHandedOut, time}, &changed) &&
+                   changed > 0
+               ? 1
+               : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 int CMailQueueDBVistor::RecordDeliveryAttempt(const char* missionId, unsigned state,
                                               long deliveryTime, const char* reply) {
   std::lock_guard<std::recursive_mutex> guard(m_lock);

@@ -258,12 +258,19 @@ TEST_P(QueueDbTest, MissionsOfAnExpiredLeaseAreDueAgain) {
   EXPECT_EQ(row.nState, 2u);
   EXPECT_GT(row.tmLeaseUntil, 0);
   EXPECT_EQ(queue.ClaimDeliveryMission("", 0, mail, 60), 0);
+  // Only a lease that is held can be extended.
+  EXPECT_EQ(queue.RenewLease(kept.c_str(), 60), 0);
+  EXPECT_EQ(queue.RenewLease("no-such-mission", 60), 0);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(2100));
   EXPECT_EQ(queue.ClaimDeliveryMission("", 0, mail), 0) << "only a lease taker takes it over";
   ASSERT_EQ(queue.ClaimDeliveryMission("", 0, mail, 60), 1);
   EXPECT_EQ(std::string(mail.szMissionID), leased);
   EXPECT_EQ(queue.ClaimDeliveryMission("", 0, mail, 60), 0) << kept << " was taken without lease";
+  // The new holder extends its lease: the mission stays with it.
+  ASSERT_EQ(queue.RenewLease(leased.c_str(), 3600), 1);
+  ASSERT_EQ(queue.GetQueuedMission(leased.c_str(), row), 1);
+  EXPECT_GT(row.tmLeaseUntil, static_cast<long>(std::time(nullptr)) + 3000);
 }
 
 TEST_P(QueueDbTest, AttemptsAreRecordedAndListed) {

@@ -70,6 +70,9 @@ class POSTWELL_API CMailQueueDBVistor {
   // Missions handed out without a lease stay with their taker.
   int ClaimDeliveryMission(const char* serverProject, int limit, tagDeliveryMail& out,
                            long leaseSeconds);
+  // Extends the lease of a mission that is still handed out under a lease that has not run out:
+  // it now runs out leaseSeconds from now. 1 when the lease was extended.
+  int RenewLease(const char* missionId, long leaseSeconds);
   // Deletes a mission that has not been handed out (state below 2). 1 when a row was deleted.
   int RemoveMission(const char* missionId);
   // Records the end of a delivery attempt in one step: one more try, the new state, the earliest

@@ -72,6 +72,11 @@ class Recorder {
     ++(givingUp ? summary_.givenUp : summary_.rescheduled);
   }
 
+  // Extends the leases of the missions while they wait in a long batch.
+  void renew(const char* missionId) { queue_.RenewLease(missionId, settings_.lease); }
+
+  long lease() const { return settings_.lease; }
+
   // Back to the queue untried.
   void giveBack(const char* missionId) {
     tagQueuedMission row;
@@ -111,9 +116,18 @@ class BatchOwner : public IDeviceOwner {
 
   void setDevice(CMailDevice* device) { device_ = device; }
 
+  void setMissions(const std::vector<std::unique_ptr<CMailDevice_SendMailInfo>>* missions) {
+    missions_ = missions;
+    renewed_ = now();
+  }
+
   long OnDeviceMessage(unsigned message, unsigned long, void* lParam) override {
     if (message != 1287 || lParam == nullptr) return 0;
     auto* mission = static_cast<CMailDevice_SendMailInfo*>(lParam);
+    if (mission->m_nState == 1) {
+      renewLeasesWhenHalfGone();
+      return 0;
+    }
     if (mission->m_nState == 3) {
       // The notice comes on the sending thread, whose session holds the server's answer.
       recorder_.sent(*mission, device_ ? device_->GetLastCommandResponse() : std::string());
@@ -143,6 +157,15 @@ class BatchOwner : public IDeviceOwner {
     return true;
   }
 
+  // A batch may take longer than a lease: once half of it is gone, the missions of the batch that
+  // have not ended get a new one, so that no other run takes them over while they wait here.
+  void renewLeasesWhenHalfGone() {
+    if (missions_ == nullptr || now() - renewed_ < recorder_.lease() / 2) return;
+    renewed_ = now();
+    for (const auto& waiting : *missions_)
+      if (waiting->m_nState != 2 && waiting->m_nState != 3) recorder_.renew(waiting->m_szMissionID);
+  }
+
   void endLine() {
     std::lock_guard<std::mutex> guard(mutex_);
     if (progress_ != nullptr) std::fprintf(progress_, "\n");
@@ -151,6 +174,8 @@ class BatchOwner : public IDeviceOwner {
  private:
   Recorder& recorder_;
   CMailDevice* device_ = nullptr;
+  const std::vector<std::unique_ptr<CMailDevice_SendMailInfo>>* missions_ = nullptr;
+  long renewed_ = 0;
   const std::size_t total_;
   const std::string route_;
   std::FILE* progress_;
@@ -198,6 +223,7 @@ void deliverGroup(const Settings& settings, const std::vector<tagDeliveryMail>& 
   if (missions.empty()) return;
 
   BatchOwner owner(recorder, missions.size(), project, options.progress);
+  owner.setMissions(&missions);
   std::vector<CMailDevice_SendMailInfo*> handedBack;
   {
     CMailDevice device;
