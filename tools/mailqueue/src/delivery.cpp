@@ -198,8 +198,10 @@ std::string routeKey(const Settings& settings, const tagDeliveryMail& mail) {
   std::string automatic;
   ini.GetAttribute(mail.szSMTPServerProject, "AUTOGETSMTPSERVER", settings.file.c_str(), automatic);
   std::string key = mail.szSMTPServerProject;
-  if (strcasecmp(automatic.c_str(), "YES") == 0)
-    key += std::string(1, '\0') + domainOf(mail.szMailTo);
+  if (strcasecmp(automatic.c_str(), "YES") == 0) {
+    key.push_back('\0');
+    key.append(domainOf(mail.szMailTo));
+  }
   return key;
 }
 
