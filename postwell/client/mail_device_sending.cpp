@@ -129,7 +129,9 @@ int CMailDevice::StartUpSendProcess(unsigned long& error) {
       }
       BSCFEM_GetHostName(m_arrSendMission.front()->m_szRcptTo, domain);
     }
-    const std::string section = m_Setting.GetSettingSecFlag(domain, m_sSettingFile.c_str());
+    const std::string section = !m_sSettingSection.empty()
+                                    ? m_sSettingSection
+                                    : m_Setting.GetSettingSecFlag(domain, m_sSettingFile.c_str());
     m_Setting.LoadSetting(m_sDeviceName.c_str(), m_sSettingFile.c_str(), section.c_str());
     {
       std::lock_guard<std::mutex> guard(m_missionLock);

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -19,6 +20,8 @@
 namespace {
 
 constexpr long kHandedOut = 2;
+// The longest reply kept with a mission.
+constexpr std::size_t kReplyLimit = 2000;
 const char kDefaultDatabaseFile[] = "mailqueue.db";
 
 const char kInitialize[] = "CMailQueueDBVistor::Initialize";
@@ -193,6 +196,12 @@ int CMailQueueDBVistor::Initialize(IDeviceException* sink, const char* settingFi
         return 0;
       }
     }
+    if (!addMissingColumns()) {
+      const std::string failure = m_pDatabase->GetLastErrorString();
+      m_pDatabase->Close();
+      report(kInitialize, masked("Failed to open database . " + failure, password, connection));
+      return 0;
+    }
     return 1;
   } catch (const std::exception&) {
     report(kInitialize, "Catch unexception error while openning database U:" + user + " P:******" +
@@ -304,27 +313,41 @@ int CMailQueueDBVistor::HaveActivedMission() {
 
 int CMailQueueDBVistor::GetDeliveryMission(const char*, const char* serverProject, int limit,
                                            tagDeliveryMail& out) {
-  return selectDue(kGetDelivery, serverProject, limit, out, false);
+  return selectDue(kGetDelivery, serverProject, limit, out, false, 0);
 }
 
 int CMailQueueDBVistor::ClaimDeliveryMission(const char* serverProject, int limit,
                                              tagDeliveryMail& out) {
-  return selectDue(kGetDelivery, serverProject, limit, out, true);
+  return selectDue(kGetDelivery, serverProject, limit, out, true, 0);
+}
+
+int CMailQueueDBVistor::ClaimDeliveryMission(const char* serverProject, int limit,
+                                             tagDeliveryMail& out, long leaseSeconds) {
+  return selectDue(kGetDelivery, serverProject, limit, out, true, leaseSeconds > 0 ? leaseSeconds : 0);
 }
 
 int CMailQueueDBVistor::selectDue(const char* source, const char* serverProject, int limit,
-                                  tagDeliveryMail& out, bool claim) {
+                                  tagDeliveryMail& out, bool claim, long leaseSeconds) {
   if (limit < 0) return 0;
   std::lock_guard<std::recursive_mutex> guard(m_lock);
   try {
     const std::string project = text(serverProject);
     const long time = now();
-    std::string where = " where DeliveryTime < ? AND State < ?";
-    std::vector<SqlValue> parameters{time, kHandedOut};
+    // Waiting and due; with a lease, also handed out under a lease that has run out.
+    std::string due = "State < ?";
+    std::vector<SqlValue> dueParameters{kHandedOut};
+    if (leaseSeconds > 0) {
+      due = "(State < ? OR (State = ? AND LeaseUntil > 0 AND LeaseUntil < ?))";
+      dueParameters = {kHandedOut, kHandedOut, time};
+    }
+    std::string where = " where DeliveryTime < ? AND " + due;
+    std::vector<SqlValue> parameters{time};
+    parameters.insert(parameters.end(), dueParameters.begin(), dueParameters.end());
     if (!project.empty()) {
       where += " AND MailServerProject = ?";
       parameters.push_back(project);
     }
+    const long leaseUntil = leaseSeconds > 0 ? time + leaseSeconds : 0;
     auto fill = [&](CADORecordSet& set) {
       std::string value;
       std::memset(&out, 0, sizeof out);
@@ -356,15 +379,14 @@ int CMailQueueDBVistor::selectDue(const char* source, const char* serverProject,
 
     if (m_pDatabase->Engine() == SqlEngine::PostgreSQL) {
       // One statement: the row is locked, skipped by other takers while locked, and changed.
-      std::vector<SqlValue> all{kHandedOut};
+      std::vector<SqlValue> all{kHandedOut, leaseUntil};
       all.insert(all.end(), parameters.begin(), parameters.end());
-      if (!set.Open(
-              "UPDATE MailQueue SET State = ? WHERE MissionID = (SELECT MissionID FROM MailQueue" +
-                  where +
-                  " LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING MissionID, MailFrom, MailTo, "
-                  "MailServerProject, "
-                  "MailBody",
-              all)) {
+      if (!set.Open("UPDATE MailQueue SET State = ?, LeaseUntil = ? WHERE MissionID = (SELECT "
+                    "MissionID FROM MailQueue" +
+                        where +
+                        " LIMIT 1 FOR UPDATE SKIP LOCKED) RETURNING MissionID, MailFrom, MailTo, "
+                        "MailServerProject, MailBody",
+                    all)) {
         report(source, "Failed to open Ado table." + m_pDatabase->GetLastErrorString());
         return 0;
       }
@@ -393,9 +415,11 @@ int CMailQueueDBVistor::selectDue(const char* source, const char* serverProject,
       candidates.Close();
       for (const std::string& id : ids) {
         long changed = 0;
+        std::vector<SqlValue> take{kHandedOut, leaseUntil, id};
+        take.insert(take.end(), dueParameters.begin(), dueParameters.end());
         if (!m_pDatabase->Execute(
-                "UPDATE MailQueue SET State = ? WHERE MissionID = ? AND State < ?",
-                {kHandedOut, id, kHandedOut}, &changed)) {
+                "UPDATE MailQueue SET State = ?, LeaseUntil = ? WHERE MissionID = ? AND " + due,
+                take, &changed)) {
           report(source, "Failed to open Ado table." + m_pDatabase->GetLastErrorString());
           return 0;
         }
@@ -451,4 +475,114 @@ int CMailQueueDBVistor::RemoveMission(const char* missionId) {
   } catch (const std::exception&) {
     return 0;
   }
+}
+
+int CMailQueueDBVistor::RenewLease(const char* missionId, long leaseSeconds) {
+  if (leaseSeconds <= 0) return 0;
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  try {
+    const long time = now();
+    long changed = 0;
+    return m_pDatabase->Execute(
+               "UPDATE MailQueue SET LeaseUntil = ? WHERE MissionID = ? AND State = ? AND "
+               "LeaseUntil >= ?",
+               {time + leaseSeconds, text(missionId), kHandedOut, time}, &changed) &&
+                   changed > 0
+               ? 1
+               : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+int CMailQueueDBVistor::RecordDeliveryAttempt(const char* missionId, unsigned state,
+                                              long deliveryTime, const char* reply) {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  try {
+    std::string kept = text(reply);
+    if (kept.size() > kReplyLimit) kept.resize(kReplyLimit);
+    long changed = 0;
+    return m_pDatabase->Execute(
+               "UPDATE MailQueue SET Tries = Tries + 1, State = ?, DeliveryTime = ?, "
+               "LastReply = ?, LeaseUntil = 0 WHERE MissionID = ?",
+               {static_cast<long>(state), deliveryTime, kept, text(missionId)}, &changed) &&
+                   changed > 0
+               ? 1
+               : 0;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+namespace {
+
+long numberField(CADORecordSet& set, const char* column) {
+  std::string value;
+  set.GetFieldValue(column, value);
+  return std::strtol(value.c_str(), nullptr, 10);
+}
+
+tagQueuedMission queuedMission(CADORecordSet& set) {
+  tagQueuedMission row;
+  set.GetFieldValue("MissionID", row.sMissionID);
+  set.GetFieldValue("MailFrom", row.sMailFrom);
+  set.GetFieldValue("MailTo", row.sMailTo);
+  set.GetFieldValue("MailSubject", row.sSubject);
+  set.GetFieldValue("MailBody", row.sMailBody);
+  set.GetFieldValue("MailServerProject", row.sSMTPServerProject);
+  set.GetFieldValue("LastReply", row.sLastReply);
+  row.nMailSize = numberField(set, "MailSize");
+  row.tmRequest = numberField(set, "RequestTime");
+  row.tmDelivery = numberField(set, "DeliveryTime");
+  row.nState = static_cast<unsigned>(numberField(set, "State"));
+  row.nTries = static_cast<int>(numberField(set, "Tries"));
+  row.tmLeaseUntil = numberField(set, "LeaseUntil");
+  return row;
+}
+
+}  // namespace
+
+int CMailQueueDBVistor::GetQueuedMission(const char* missionId, tagQueuedMission& out) {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  try {
+    CADORecordSet set(m_pDatabase);
+    if (!set.Open("select * from MailQueue where MissionID = ?", {text(missionId)}) ||
+        set.IsEof())
+      return 0;
+    out = queuedMission(set);
+    return 1;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+int CMailQueueDBVistor::ListMissions(std::vector<tagQueuedMission>& out) {
+  std::lock_guard<std::recursive_mutex> guard(m_lock);
+  try {
+    std::vector<tagQueuedMission> rows;
+    CADORecordSet set(m_pDatabase);
+    if (!set.Open("select * from MailQueue order by RequestTime, MissionID")) return 0;
+    for (; !set.IsEof(); set.MoveNext()) rows.push_back(queuedMission(set));
+    out = std::move(rows);
+    return 1;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+bool CMailQueueDBVistor::addMissingColumns() {
+  static const std::pair<const char*, const char*> kAdded[] = {
+      {"Tries", "INTEGER NOT NULL DEFAULT 0"},
+      {"LastReply", "TEXT NOT NULL DEFAULT ''"},
+      {"LeaseUntil", "INTEGER NOT NULL DEFAULT 0"}};
+  for (const auto& [column, definition] : kAdded) {
+    const std::string probe = std::string("select ") + column + " from MailQueue where 1 = 0";
+    if (m_pDatabase->Execute(probe)) continue;
+    // Another process may add it at the same moment.
+    if (!m_pDatabase->Execute(std::string("ALTER TABLE MailQueue ADD COLUMN ") + column + " " +
+                              definition) &&
+        !m_pDatabase->Execute(probe))
+      return false;
+  }
+  return true;
 }

@@ -245,6 +245,41 @@ TEST_F(Sending, RefusedConnectionFailsEveryMissionOnceInQueueOrder) {
                                             "连接 " + target + " 失败", "空闲"}));
 }
 
+// A host that chose the server project itself names its section; without one the first
+// recipient's domain picks it again.
+TEST_F(Sending, SectionChosenByTheHostGivesTheRoute) {
+  const unsigned short partner = closedPort();
+  const unsigned short chosen = closedPort();
+  writeSettings("[Special Domain]\none.test=Partner\n[Partner]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" +
+                std::to_string(partner) + "\n[Project B]\nSMTPSERVER=127.0.0.1\nSMTPPORT=" +
+                std::to_string(chosen) + "\n");
+  auto failedTarget = [&] {
+    for (const std::string& status : owner.statuses())
+      if (status.rfind("连接 ", 0) == 0) return status;
+    return std::string();
+  };
+  mission("x@corp.test", "a@one.test");
+  startDevice();
+  device->SetSettingSection("Project B");
+  runBatch();
+  EXPECT_EQ(failedTarget(), "连接 127.0.0.1:" + std::to_string(chosen) + " 失败");
+
+  owner.onNotice = nullptr;
+  Owner second;
+  unsigned long error = 0;
+  device->InitializeDevice(settings.c_str(), "Sender", &second, error);
+  ASSERT_EQ(device->OccupyDevice(), 1);
+  device->SetSettingSection(nullptr);
+  device->AddSendMissionToQueue(missions[0].get());
+  ASSERT_EQ(device->StartUpSendProcess(error), 1);
+  ASSERT_TRUE(device->waitIdle());
+  device->join();
+  const std::vector<std::string> statuses = second.statuses();
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(),
+                      "连接 127.0.0.1:" + std::to_string(partner) + " 失败"),
+            statuses.end());
+}
+
 TEST_F(Sending, RejectedMissionIsFollowedByTheNext) {
   std::unique_ptr<ScriptedServer> serverHolder = lowPortServer();
   ScriptedServer& server = *serverHolder;

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <ctime>
 #include <functional>
 #include <mutex>
@@ -239,6 +241,94 @@ TEST_P(QueueDbTest, ThreadsEachGetADifferentMission) {
   EXPECT_EQ(std::adjacent_find(all.begin(), all.end()), all.end())
       << "a mission was handed out twice";
   EXPECT_EQ(queue.HaveActivedMission(), 0);
+}
+
+// A host that died holding missions under a lease: after the lease they are due again; missions
+// handed out without a lease stay with their taker.
+TEST_P(QueueDbTest, MissionsOfAnExpiredLeaseAreDueAgain) {
+  insert("leased");
+  insert("kept");
+  tagDeliveryMail mail;
+  ASSERT_EQ(queue.ClaimDeliveryMission("", 0, mail, 1), 1) << reports.all();
+  const std::string leased = mail.szMissionID;
+  ASSERT_EQ(queue.ClaimDeliveryMission("", 0, mail), 1);
+  const std::string kept = mail.szMissionID;
+  tagQueuedMission row;
+  ASSERT_EQ(queue.GetQueuedMission(leased.c_str(), row), 1);
+  EXPECT_EQ(row.nState, 2u);
+  EXPECT_GT(row.tmLeaseUntil, 0);
+  EXPECT_EQ(queue.ClaimDeliveryMission("", 0, mail, 60), 0);
+  // Only a lease that is held can be extended.
+  EXPECT_EQ(queue.RenewLease(kept.c_str(), 60), 0);
+  EXPECT_EQ(queue.RenewLease("no-such-mission", 60), 0);
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  EXPECT_EQ(queue.ClaimDeliveryMission("", 0, mail), 0) << "only a lease taker takes it over";
+  ASSERT_EQ(queue.ClaimDeliveryMission("", 0, mail, 60), 1);
+  EXPECT_EQ(std::string(mail.szMissionID), leased);
+  EXPECT_EQ(queue.ClaimDeliveryMission("", 0, mail, 60), 0) << kept << " was taken without lease";
+  // The new holder extends its lease: the mission stays with it.
+  ASSERT_EQ(queue.RenewLease(leased.c_str(), 3600), 1);
+  ASSERT_EQ(queue.GetQueuedMission(leased.c_str(), row), 1);
+  EXPECT_GT(row.tmLeaseUntil, static_cast<long>(std::time(nullptr)) + 3000);
+}
+
+TEST_P(QueueDbTest, AttemptsAreRecordedAndListed) {
+  const long now = static_cast<long>(std::time(nullptr));
+  insert("first");
+  insert("second", now + 600);
+  tagDeliveryMail mail;
+  ASSERT_EQ(queue.ClaimDeliveryMission("", 0, mail, 60), 1);
+  const std::string reply = "550 5.1.1 <nobody@example.test>: Recipient address rejected\r\n'; --";
+  ASSERT_EQ(queue.RecordDeliveryAttempt("first", 1, now + 30, reply.c_str()), 1);
+  tagQueuedMission row;
+  ASSERT_EQ(queue.GetQueuedMission("first", row), 1);
+  EXPECT_EQ(row.nState, 1u);
+  EXPECT_EQ(row.nTries, 1);
+  EXPECT_EQ(row.tmDelivery, now + 30);
+  EXPECT_EQ(row.tmLeaseUntil, 0);
+  EXPECT_EQ(row.sLastReply, reply);
+  EXPECT_EQ(row.sMailTo, "rcpt@example.test");
+  EXPECT_EQ(row.sSubject, "Grüße 你好");
+  EXPECT_EQ(queue.RecordDeliveryAttempt("first", 4, 0, std::string(5000, 'x').c_str()), 1);
+  EXPECT_EQ(queue.RecordDeliveryAttempt("no-such-mission", 3, 0, ""), 0);
+
+  std::vector<tagQueuedMission> rows;
+  ASSERT_EQ(queue.ListMissions(rows), 1);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].sMissionID, "first");
+  EXPECT_EQ(rows[0].nTries, 2);
+  EXPECT_EQ(rows[0].nState, 4u);
+  EXPECT_EQ(rows[0].sLastReply.size(), 2000u);
+  EXPECT_EQ(rows[1].sMissionID, "second");
+  EXPECT_EQ(rows[1].nTries, 0);
+  EXPECT_EQ(rows[1].tmDelivery, now + 600);
+  EXPECT_EQ(queue.GetQueuedMission("no-such-mission", row), 0);
+}
+
+// A table made before the delivery columns existed gets them when the queue opens it.
+TEST_P(QueueDbTest, AnOlderTableGetsTheNewColumns) {
+  {
+    CADODatabase database;
+    ASSERT_TRUE(database.Open(connection, user, password)) << database.GetLastErrorString();
+    ASSERT_TRUE(database.Execute("DROP TABLE MailQueue"));
+    ASSERT_TRUE(database.Execute(
+        "CREATE TABLE MailQueue (MissionID VARCHAR(63) NOT NULL PRIMARY KEY, MailFrom TEXT, "
+        "MailTo TEXT, MailSubject TEXT, MailBody TEXT, MailSize INTEGER, RequestTime INTEGER, "
+        "DeliveryTime INTEGER, MailServerProject TEXT, State INTEGER NOT NULL DEFAULT 0)"));
+    ASSERT_TRUE(database.Execute(
+        "INSERT INTO MailQueue VALUES ('old', 'a@example.test', 'b@example.test', 's', '/q/m', "
+        "1, 1, 0, 'Default Server', 0)"));
+  }
+  CMailQueueDBVistor reopened;
+  ASSERT_EQ(reopened.Initialize(&reports, file.c_str()), 1) << reports.all();
+  tagDeliveryMail mail;
+  ASSERT_EQ(reopened.ClaimDeliveryMission("", 0, mail, 60), 1) << reports.all();
+  ASSERT_EQ(reopened.RecordDeliveryAttempt("old", 3, 0, "250 ok"), 1);
+  tagQueuedMission row;
+  ASSERT_EQ(reopened.GetQueuedMission("old", row), 1);
+  EXPECT_EQ(row.nTries, 1);
+  EXPECT_EQ(row.nState, 3u);
 }
 
 TEST_P(QueueDbTest, AnUnreachableDatabaseIsReportedWithoutItsPassword) {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "dovecot/dovecot_peer.h"
+#include "dovecot_peer.h"
 #include "groundkit/groundkit.h"
 #include "postwell/mail_device.h"
 #include "postwell/mailbox_device.h"

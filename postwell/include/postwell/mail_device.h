@@ -82,6 +82,10 @@ class POSTWELL_API CMailDevice {
   // 170 when called from the sending thread itself. A batch still finishing after an Abort is
   // waited for first.
   virtual int StartUpSendProcess(unsigned long& error);
+  // The section of the setting file that gives the route of the batches from now on, whatever
+  // their recipients' domains: for a host that has chosen the server project itself. Null or empty
+  // goes back to the section that "Special Domain" names for the first mission's domain.
+  void SetSettingSection(const char* section) { m_sSettingSection = section ? section : ""; }
   virtual const char* GetDeviceStatus();
   virtual const char* GetDeviceName();
   // Keeps the text and sends the owner message 1286 (wParam 512, lParam the device).
@@ -200,6 +204,8 @@ class POSTWELL_API CMailDevice {
   void AbortConnection();
 
   bool m_bReplyComplete = false;
+  // The route's section chosen by the host; empty: by the first mission's domain.
+  std::string m_sSettingSection;
 
   // The sending device (mail_device_sending.cpp).
   void SendThreadMain();

@@ -3,12 +3,33 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "postwell/device_exception.h"
 #include "postwell/export.h"
 #include "postwell/mail_mission.h"
 
 class CADODatabase;
+
+// A row of the MailQueue table as a host sees it, with what the deliveries left behind.
+struct tagQueuedMission {
+  std::string sMissionID;
+  std::string sMailFrom;
+  std::string sMailTo;
+  std::string sSubject;
+  std::string sMailBody;
+  std::string sSMTPServerProject;
+  long nMailSize = 0;
+  long tmRequest = 0;
+  // Earliest delivery, seconds since 1970.
+  long tmDelivery = 0;
+  unsigned nState = 0;
+  // Delivery attempts recorded with RecordDeliveryAttempt, and the last one's reply.
+  int nTries = 0;
+  std::string sLastReply;
+  // While handed out under a lease: when the lease runs out; 0 for none.
+  long tmLeaseUntil = 0;
+};
 
 // The mail queue kept in the MailQueue table of a database reached through ODBC. Section "DBInfo"
 // of the setting file names the database: "CnnStr" is an ODBC connection string, "UserName" and
@@ -44,8 +65,25 @@ class POSTWELL_API CMailQueueDBVistor {
   // As GetDeliveryMission, and the mission's state becomes 2 in the same step, so that no other
   // caller, thread or process gets it too.
   int ClaimDeliveryMission(const char* serverProject, int limit, tagDeliveryMail& out);
+  // The same for a host that may die while it holds missions: the mission is handed out for
+  // leaseSeconds (above 0), and a mission handed out under a lease that has run out is due again.
+  // Missions handed out without a lease stay with their taker.
+  int ClaimDeliveryMission(const char* serverProject, int limit, tagDeliveryMail& out,
+                           long leaseSeconds);
+  // Extends the lease of a mission that is still handed out under a lease that has not run out:
+  // it now runs out leaseSeconds from now. 1 when the lease was extended.
+  int RenewLease(const char* missionId, long leaseSeconds);
   // Deletes a mission that has not been handed out (state below 2). 1 when a row was deleted.
   int RemoveMission(const char* missionId);
+  // Records the end of a delivery attempt in one step: one more try, the new state, the earliest
+  // next delivery, the reply (for a failure, the server's last reply); the lease ends. 1 when a row
+  // was changed.
+  int RecordDeliveryAttempt(const char* missionId, unsigned state, long deliveryTime,
+                            const char* reply);
+  // One mission, or every mission in the order they were requested. 1 on success (for one
+  // mission: when it exists).
+  int GetQueuedMission(const char* missionId, tagQueuedMission& out);
+  int ListMissions(std::vector<tagQueuedMission>& out);
 
  protected:
   virtual std::string GetUniqueMissionID();
@@ -53,7 +91,9 @@ class POSTWELL_API CMailQueueDBVistor {
  private:
   void report(const char* source, const std::string& text);
   int selectDue(const char* source, const char* serverProject, int limit, tagDeliveryMail& out,
-                bool claim);
+                bool claim, long leaseSeconds);
+  // Adds the columns that a table made by an older version lacks; false when one cannot be added.
+  bool addMissingColumns();
 
   std::recursive_mutex m_lock;
   CADODatabase* m_pDatabase;

@@ -13,33 +13,14 @@
 #include <thread>
 #include <vector>
 
-#include "../dovecot/dovecot_peer.h"
 #include "platform/sync.h"
 #include "postwell/device_owner.h"
 #include "postwell/mail_device.h"
 #include "postwell/mailbox_device.h"
+#include "postfix_peer.h"
 #include "temp_dir.h"
 
 namespace {
-
-std::vector<std::string> takeAll(int pop3Port, const std::string& user) {
-  CMailBoxDevice mailbox;
-  unsigned long error = 0;
-  std::vector<std::string> messages;
-  EXPECT_EQ(mailbox.Connect("127.0.0.1", user.c_str(), (user + "-secret").c_str(), error, pop3Port),
-            1)
-      << mailbox.GetLastCommandResponse();
-  int count = 0, size = 0;
-  mailbox.Statistics(count, size, error);
-  for (int n = 1; n <= count; ++n) {
-    CPop3Message message;
-    EXPECT_EQ(mailbox.Retrieve(n, message, error), 1);
-    messages.emplace_back(message.GetMessageText() ? message.GetMessageText() : "");
-    mailbox.Delete(n, error);
-  }
-  mailbox.Disconnect();
-  return messages;
-}
 
 // Counts each mission's end notices (states 2 and 3).
 class Owner : public IDeviceOwner {
@@ -69,33 +50,19 @@ class PostfixSending : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
-    const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
-    const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
-    if (dir == nullptr || port == nullptr)
-      why =
-          "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts "
-          "Postfix";
-    else if (!std::filesystem::exists(std::string(dir) + "/ready"))
-      why = "Postfix is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
-    else if (dovecot::Peer::find(dovecotPeer, why))
-      smtpPort = std::atoi(port);
-    if (smtpPort == 0) {
+    if (!postfix::find(peers, why)) {
       if (std::getenv("CI") != nullptr) FAIL() << why;
       GTEST_SKIP() << why;
     }
-    for (const char* user : {"bob", "boss"}) dovecotPeer.clear(user);
+    smtpPort = peers.smtpPort;
+    for (const char* user : {"bob", "boss"}) peers.dovecot.clear(user);
   }
 
   std::vector<std::string> delivered(const std::string& user, std::size_t expected) {
-    std::vector<std::string> all;
-    for (int attempt = 0; attempt < 200 && all.size() < expected; ++attempt) {
-      for (std::string& m : takeAll(dovecotPeer.port(), user)) all.push_back(std::move(m));
-      if (all.size() < expected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return all;
+    return postfix::delivered(peers, user, expected);
   }
 
-  dovecot::Peer dovecotPeer;
+  postfix::Peers peers;
   int smtpPort = 0;
   testsupport::TempDir dir;
 };

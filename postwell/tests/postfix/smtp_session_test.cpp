@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "../dovecot/dovecot_peer.h"
+#include "dovecot_peer.h"
 #include "../mail_device_test_support.h"
 #include "groundkit/groundkit.h"
 #include "postwell/connection_security.h"
