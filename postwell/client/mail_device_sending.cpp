@@ -133,16 +133,18 @@ int CMailDevice::StartUpSendProcess(unsigned long& error) {
                                     ? m_sSettingSection
                                     : m_Setting.GetSettingSecFlag(domain, m_sSettingFile.c_str());
     m_Setting.LoadSetting(m_sDeviceName.c_str(), m_sSettingFile.c_str(), section.c_str());
-    {
-      std::lock_guard<std::mutex> guard(m_missionLock);
-      m_bAborting = 0;
-      m_bBatchAbandoned = false;
-      m_bSendThreadRunning = true;
-    }
+    std::lock_guard<std::mutex> guard(m_missionLock);
+    m_bAborting = 0;
+    m_bBatchAbandoned = false;
+    m_bSendThreadRunning = true;
     try {
-      m_hSendThread = std::thread([this] { SendThreadMain(); });
+      // The thread starts only once its handle is stored: an owner called back from it may start
+      // or abort a batch, and must see that it is on the sending thread.
+      m_hSendThread = std::thread([this] {
+        { std::lock_guard<std::mutex> stored(m_missionLock); }
+        SendThreadMain();
+      });
     } catch (...) {
-      std::lock_guard<std::mutex> guard(m_missionLock);
       m_bSendThreadRunning = false;
       throw;
     }
