@@ -1,5 +1,5 @@
 # mailsignoff_add_gtest(<target> PREFIX <ctest-name-prefix> SOURCES ... LIBS ... [ENVIRONMENT ...]
-#                       [PEERS <peer>...] [TIMEOUT <seconds>])
+#                       [PEERS <peer>...] [TIMEOUT <seconds>] [FILTER <gtest filter>])
 # One GoogleTest executable whose cases become CTest tests named "<prefix>.<Suite>.<Case>", so that
 # the name tells what a test needs (a real server's name, a program's name). A prefix that names a
 # test peer (scripts/peers/<prefix>.sh) makes the tests use that peer; PEERS names further ones
@@ -7,14 +7,19 @@
 include(${CMAKE_CURRENT_LIST_DIR}/Peers.cmake)
 
 function(mailsignoff_add_gtest target)
-  cmake_parse_arguments(ARG "" "PREFIX;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;PEERS" ${ARGN})
+  cmake_parse_arguments(ARG "" "PREFIX;TIMEOUT;FILTER" "SOURCES;LIBS;ENVIRONMENT;PEERS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
+  set(filter "")
+  if(ARG_FILTER)
+    set(filter TEST_FILTER "${ARG_FILTER}")
+  endif()
   gtest_discover_tests(${target}
     TEST_PREFIX "${ARG_PREFIX}."
+    ${filter}
     DISCOVERY_MODE PRE_TEST
     NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT 60

@@ -12,6 +12,8 @@
 
 #include "internal/base64_digit.h"
 #include "internal/mime_text.h"
+#include "platform/last_error.h"
+#include "platform/new_file.h"
 
 namespace groundkit::mime {
 
@@ -249,13 +251,13 @@ std::string safeFileName(std::string_view name) {
   return std::string(name);
 }
 
-std::FILE* createNewFile(const std::string& path) { return std::fopen(path.c_str(), "wbx"); }
+std::FILE* createNewFile(const std::string& path) { return platform::createNewFile(path); }
 
 std::optional<std::string> reservePartFile(const std::string& directory, const std::string& name) {
   for (int number = 9; number < 10000; ++number) {
     std::string path = directory + "/" + (number == 9 ? name : std::to_string(number) + "-" + name);
     std::FILE* final = createNewFile(path);
-    if (final == nullptr && errno != EEXIST) return std::nullopt;
+    if (final == nullptr && platform::lastError() != platform::err::kFileExists) return std::nullopt;
     if (final == nullptr) continue;
     std::fclose(final);
     std::FILE* temporary = createNewFile(path + ".tmp");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "groundkit/groundkit.h"
+#include "platform/files.h"
 #include "temp_dir.h"
 
 namespace {
@@ -178,7 +179,13 @@ TEST_F(FilesTest, SafeDeleteFileDeletesOnlyWhatExists) {
 }
 
 TEST(ApplicationPath, IsTheDirectoryOfTheModuleOrElseOfTheExecutable) {
+#ifdef _WIN32
+  const std::string library = "Groundkit.dll";
+  std::string executableDirectory = platform::executableDirectory();
+#else
+  const std::string library = "libGroundkit.so";
   std::string executableDirectory = fs::canonical("/proc/self/exe").parent_path().string();
+#endif
   char directory[1024];
 
   BSCF_GetApplicationPath("", directory);
@@ -189,7 +196,7 @@ TEST(ApplicationPath, IsTheDirectoryOfTheModuleOrElseOfTheExecutable) {
   EXPECT_EQ(directory, executableDirectory);
 
   BSCF_GetApplicationPath("Groundkit.dll", directory);
-  EXPECT_TRUE(fs::exists(fs::path(directory) / "libGroundkit.so")) << directory;
+  EXPECT_TRUE(fs::exists(fs::path(directory) / library)) << directory;
 }
 
 // ---- INI section names ----

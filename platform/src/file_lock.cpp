@@ -1,10 +1,5 @@
 #include "file_lock.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -55,25 +50,6 @@ std::unordered_map<std::string, LockEntry>& registry() {
   return *entries;
 }
 
-// Opens and locks the directory: it stays in place while its files are replaced, and a lock
-// that a dead writer held is gone with it.
-int lockDirectory(const std::string& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    setLastError(errno == ENOENT ? err::kPathNotFound : fileErrorFromErrno(errno));
-    return -1;
-  }
-  int locked;
-  do locked = ::flock(fd, LOCK_EX);
-  while (locked != 0 && errno == EINTR);
-  if (locked != 0) {
-    setLastError(fileErrorFromErrno(errno));
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 }  // namespace
 
 FileWriteLock::FileWriteLock(const std::string& path) {
@@ -98,13 +74,12 @@ FileWriteLock::FileWriteLock(const std::string& path) {
     const std::lock_guard guard(registryMutex());
     entry_->owner = std::this_thread::get_id();
   }
-  fd_ = lockDirectory(key_);
-  held_ = fd_ >= 0;
+  held_ = lockDirectory(key_, lock_);
 }
 
 FileWriteLock::~FileWriteLock() {
   if (entry_ == nullptr) return;
-  if (fd_ >= 0) ::close(fd_);
+  if (held_) unlockDirectory(lock_);
   {
     const std::lock_guard guard(registryMutex());
     entry_->owner = std::thread::id();

@@ -7,11 +7,17 @@
 // over it, and a lock file beside it would be left behind by a writer that dies. Writers of other
 // files of the same folder wait too; a write takes milliseconds.
 
+#include <cstdint>
 #include <string>
 
 namespace platform::detail {
 
 struct LockEntry;
+
+// The cross-process half of the lock, one per system: takes the lock of the folder for the
+// process, waiting for other processes. False with the last error set when it cannot be taken.
+bool lockDirectory(const std::string& directory, std::intptr_t& lock);
+void unlockDirectory(std::intptr_t lock);
 
 class FileWriteLock {
  public:
@@ -28,7 +34,7 @@ class FileWriteLock {
  private:
   std::string key_;
   LockEntry* entry_ = nullptr;
-  int fd_ = -1;
+  std::intptr_t lock_ = -1;
   bool held_ = false;
 };
 

@@ -7,6 +7,11 @@
 
 #include "platform/last_error.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <iphlpapi.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -59,9 +64,39 @@ ResolverConfig parseResolverConfig(const std::string& text) {
   return config;
 }
 
+#ifdef _WIN32
+namespace {
+
+// Windows keeps the resolver's settings in the network parameters, not in a file.
+bool readNetworkParams(ResolverConfig& config) {
+  ULONG size = 0;
+  std::string buffer;
+  DWORD status = ERROR_BUFFER_OVERFLOW;
+  while (status == ERROR_BUFFER_OVERFLOW) {
+    buffer.resize(size ? size : sizeof(FIXED_INFO));
+    size = static_cast<ULONG>(buffer.size());
+    status = ::GetNetworkParams(reinterpret_cast<FIXED_INFO*>(buffer.data()), &size);
+  }
+  if (status != ERROR_SUCCESS) {
+    setLastError(status);
+    return false;
+  }
+  const auto* info = reinterpret_cast<const FIXED_INFO*>(buffer.data());
+  for (const IP_ADDR_STRING* server = &info->DnsServerList; server; server = server->Next)
+    if (server->IpAddress.String[0] != '\0') config.dnsServers.push_back(server->IpAddress.String);
+  config.domain = info->DomainName;
+  return true;
+}
+
+}  // namespace
+#endif
+
 bool readResolverConfig(ResolverConfig& config) {
   config = ResolverConfig();
   const std::string path = resolverConfigPath();
+#ifdef _WIN32
+  if (path == kSystemResolverFile) return readNetworkParams(config);
+#endif
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     setLastError(fileErrorFromErrno(errno == 0 ? ENOENT : errno));

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <optional>
+
+#include "platform/file_attributes.h"
 
 namespace {
 
@@ -39,12 +40,10 @@ char* CMailMission::GetMailBody() { return m_szMailBody; }
 long CMailMission::GetMailSize() {
   if (m_nMailSize > 0) return m_nMailSize;
   const char* path = GetMailBody();
-  std::error_code error;
-  if (path == nullptr || path[0] == '\0' || !std::filesystem::is_regular_file(path, error))
-    return 0;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return 0;
-  m_nMailSize = static_cast<long>(static_cast<std::uint32_t>(size));
+  if (path == nullptr || path[0] == '\0') return 0;
+  const std::optional<std::uint64_t> size = platform::regularFileSize(path);
+  if (!size) return 0;
+  m_nMailSize = static_cast<long>(static_cast<std::uint32_t>(*size));
   return m_nMailSize;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/worker_thread.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/sync.h"
@@ -65,6 +66,11 @@ struct QueueModule {
         queueEvent.wait(kIdleWaitMs);
       }
     }
+  }
+
+  // Called with mutex held.
+  void startWorker() {
+    if (!worker.joinable()) worker = postwell::startWorkerThread([this] { workerLoop(); });
   }
 
   void stopWorker() {
@@ -139,7 +145,7 @@ int CMailQueue::StartWork() {
     AssemblyLocalDelivery();
   std::lock_guard<std::mutex> guard(g_queue.mutex);
   g_queue.working.store(1);
-  if (!g_queue.worker.joinable()) g_queue.worker = std::thread([] { g_queue.workerLoop(); });
+  g_queue.startWorker();
   return 0;
 }
 

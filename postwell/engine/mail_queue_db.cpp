@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -95,13 +96,19 @@ std::string masked(std::string text, const std::string& password, const std::str
   return text;
 }
 
+bool containsNoCase(const std::string& text, const char* part) {
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find(part) != std::string::npos;
+}
+
 // The connection string to use: the setting's, or the SQLite file beside the setting file when the
 // setting names no database.
 std::string effectiveConnection(const std::string& connection, const std::string& settingFile) {
   bool sqlite = connection.empty();
   bool namesDatabase = false;
   for (const auto& [name, value] : attributes(connection)) {
-    if (strcasecmp(name.c_str(), "Driver") == 0 && strcasestr(value.c_str(), "sqlite") != nullptr)
+    if (strcasecmp(name.c_str(), "Driver") == 0 && containsNoCase(value, "sqlite"))
       sqlite = true;
     if ((strcasecmp(name.c_str(), "Database") == 0 || strcasecmp(name.c_str(), "DSN") == 0) &&
         !value.empty())

@@ -1,11 +1,11 @@
 #include "engine/odbc_database.h"
 
-#include <sql.h>
-#include <sqlext.h>
 #include <strings.h>
 
 #include <cstdio>
 #include <utility>
+
+#include "platform/odbc_api.h"
 
 namespace {
 
@@ -32,14 +32,17 @@ struct Statement {
   }
 };
 
-// Room for the parameters' length indicators while a statement runs.
+// Room for the parameters' length indicators, and their integers at the width of SQL's BIGINT
+// (a long is 32 bits on Windows), while a statement runs.
 struct Indicators {
   std::vector<SQLLEN> values;
+  std::vector<SQLBIGINT> integers;
 };
 
 bool bind(SQLHSTMT statement, const std::vector<SqlValue>& parameters, Indicators& indicators,
           std::string& error) {
   indicators.values.assign(parameters.size(), 0);
+  indicators.integers.assign(parameters.size(), 0);
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     SQLRETURN rc;
     const auto number = static_cast<SQLUSMALLINT>(i + 1);
@@ -49,11 +52,10 @@ bool bind(SQLHSTMT statement, const std::vector<SqlValue>& parameters, Indicator
                             text->empty() ? 1 : text->size(), 0, const_cast<char*>(text->data()),
                             static_cast<SQLLEN>(text->size()), &indicators.values[i]);
     } else {
-      indicators.values[i] = sizeof(long);
-      static_assert(sizeof(long) == sizeof(SQLBIGINT));
+      indicators.integers[i] = std::get<long>(parameters[i]);
+      indicators.values[i] = sizeof(SQLBIGINT);
       rc = SQLBindParameter(statement, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
-                            const_cast<long*>(&std::get<long>(parameters[i])), 0,
-                            &indicators.values[i]);
+                            &indicators.integers[i], 0, &indicators.values[i]);
     }
     if (!succeeded(rc)) {
       error = CADODatabase::DiagnosticText(SQL_HANDLE_STMT, statement, "SQLBindParameter");

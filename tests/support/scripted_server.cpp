@@ -1,14 +1,10 @@
 #include "scripted_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
+
+#include "platform/socket.h"
 
 namespace testsupport {
 
@@ -48,20 +44,12 @@ Script& Script::close() {
 ScriptedServer::ScriptedServer() : ScriptedServer("127.0.0.1", 0) {}
 
 ScriptedServer::ScriptedServer(const std::string& address, std::uint16_t port) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int on = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address.c_str(), &a.sin_addr) != 1 ||
-      ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 8) != 0) {
-    ::close(listener_);
+  // Through the platform's sockets, on every system; the address is a dotted IPv4 literal.
+  std::uint32_t ip = 0;
+  if (address.find_first_not_of("0123456789.") != std::string::npos ||
+      !platform::resolveIPv4(address.c_str(), ip) || !listener_.listenOn(ip, port))
     throw std::runtime_error("scripted server cannot listen on " + address + ":" + std::to_string(port));
-  }
-  socklen_t len = sizeof a;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
+  port_ = listener_.port();
 }
 
 ScriptedServer::~ScriptedServer() { stop(); }
@@ -85,8 +73,7 @@ bool ScriptedServer::waitDone(int timeoutMs) {
 void ScriptedServer::stop() {
   stopping_ = true;
   if (thread_.joinable()) thread_.join();
-  if (listener_ >= 0) ::close(listener_);
-  listener_ = -1;
+  listener_.close();
 }
 
 std::string ScriptedServer::received() const {
@@ -107,32 +94,27 @@ void ScriptedServer::note(const std::string& mismatch) {
 void ScriptedServer::run() {
   std::size_t next = 0;
   while (!stopping_) {
-    pollfd p{listener_, POLLIN, 0};
-    if (::poll(&p, 1, 20) <= 0) continue;
-    int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
+    const Socket client = listener_.accept(20);
+    if (client == platform::kInvalidSocket) continue;
     ++accepted_;
-    int on = 1;
-    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     if (next < scripts_.size()) {
       pending_.clear();
       bool keepOpen = play(client, scripts_[next++]);
       ++finished_;
       if (keepOpen) drain(client);
     }
-    ::close(client);
+    platform::closeSocket(client);
   }
 }
 
 // Waits for more bytes from the client; false when it closed, failed or the server is stopping.
-static bool receiveMore(int client, std::string& into, const std::atomic<bool>& stopping) {
+static bool receiveMore(platform::SocketHandle client, std::string& into, const std::atomic<bool>& stopping) {
   char buf[65536];
   while (!stopping) {
-    pollfd p{client, POLLIN, 0};
-    int rc = ::poll(&p, 1, 20);
+    int rc = platform::waitReadable(client, 20);
     if (rc == 0) continue;
     if (rc < 0) return false;
-    ssize_t n = ::recv(client, buf, sizeof buf, 0);
+    long n = platform::receiveSome(client, buf, sizeof buf);
     if (n <= 0) return false;
     into.append(buf, static_cast<std::size_t>(n));
     return true;
@@ -140,7 +122,7 @@ static bool receiveMore(int client, std::string& into, const std::atomic<bool>& 
   return false;
 }
 
-bool ScriptedServer::readUntil(int client, const std::string& terminator) {
+bool ScriptedServer::readUntil(Socket client, const std::string& terminator) {
   std::size_t searchFrom = 0;
   for (;;) {
     std::size_t at = pending_.find(terminator, searchFrom);
@@ -163,7 +145,7 @@ bool ScriptedServer::readUntil(int client, const std::string& terminator) {
   }
 }
 
-bool ScriptedServer::readLine(int client, std::string& line) {
+bool ScriptedServer::readLine(Socket client, std::string& line) {
   std::size_t before;
   {
     std::lock_guard<std::mutex> g(mutex_);
@@ -176,7 +158,7 @@ bool ScriptedServer::readLine(int client, std::string& line) {
   return ok;
 }
 
-bool ScriptedServer::play(int client, const Script& script) {
+bool ScriptedServer::play(Socket client, const Script& script) {
   for (const Script::Step& step : script.steps_) {
     switch (step.kind) {
       case Script::Step::Expect:
@@ -198,13 +180,13 @@ bool ScriptedServer::play(int client, const Script& script) {
         }
         break;
       case Script::Step::Send:
-        ::send(client, step.text.data(), step.text.size(), MSG_NOSIGNAL);
+        platform::sendAll(client, step.text.data(), step.text.size());
         break;
       case Script::Step::SendInPieces:
         for (std::size_t i = 0; i < step.text.size() && !stopping_; i += step.pieceSize) {
           std::size_t n = std::min(step.pieceSize, step.text.size() - i);
           // A client that has gone takes no more pieces.
-          if (::send(client, step.text.data() + i, n, MSG_NOSIGNAL) < 0) break;
+          if (platform::sendAll(client, step.text.data() + i, n) < 0) break;
           if (step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
         }
         break;
@@ -227,13 +209,12 @@ bool ScriptedServer::play(int client, const Script& script) {
 }
 
 // After a script, take what the client still sends (a QUIT, say) until it closes.
-void ScriptedServer::drain(int client) {
+void ScriptedServer::drain(Socket client) {
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (!stopping_ && std::chrono::steady_clock::now() < until) {
-    pollfd p{client, POLLIN, 0};
-    if (::poll(&p, 1, 20) <= 0) continue;
+    if (platform::waitReadable(client, 20) <= 0) continue;
     char buf[4096];
-    ssize_t n = ::recv(client, buf, sizeof buf, 0);
+    long n = platform::receiveSome(client, buf, sizeof buf);
     if (n <= 0) break;
     std::lock_guard<std::mutex> g(mutex_);
     received_.append(buf, static_cast<std::size_t>(n));

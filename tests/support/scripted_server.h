@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/tcp_listener.h"
+
 namespace testsupport {
 
 class Script {
@@ -64,15 +66,16 @@ class ScriptedServer {
   int accepted() const { return accepted_; }
 
  private:
+  using Socket = platform::SocketHandle;
   void run();
   // False when the script closed the connection itself.
-  bool play(int client, const Script& script);
-  void drain(int client);
-  bool readLine(int client, std::string& line);
-  bool readUntil(int client, const std::string& terminator);
+  bool play(Socket client, const Script& script);
+  void drain(Socket client);
+  bool readLine(Socket client, std::string& line);
+  bool readUntil(Socket client, const std::string& terminator);
   void note(const std::string& mismatch);
 
-  int listener_ = -1;
+  platform::TcpListener listener_;
   std::uint16_t port_ = 0;
   std::vector<Script> scripts_;
   std::thread thread_;

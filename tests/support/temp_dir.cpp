@@ -1,18 +1,31 @@
 #include "temp_dir.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace testsupport {
 
 TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/mailsignoff-test-XXXXXX";
-  if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
+  // The system's temporary folder ($TMPDIR or /tmp; %TEMP% on Windows) and a fresh random name.
+  namespace fs = std::filesystem;
+  const fs::path base = fs::temp_directory_path();
+  std::random_device random;
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = "mailsignoff-test-";
+    for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    std::error_code error;
+    if (fs::create_directory(base / name, error)) {
+      path_ = (base / name).generic_string();
+      while (path_.size() > 1 && path_.back() == '/') path_.pop_back();
+      return;
+    }
+    if (error) throw std::runtime_error("cannot create a temporary folder: " + error.message());
+  }
+  throw std::runtime_error("no free temporary folder name");
 }
 
 TempDir::~TempDir() {

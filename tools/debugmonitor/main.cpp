@@ -2,7 +2,8 @@
 //
 // Listens on SOCKET_PATH for the debug lines of Groundkit's BSCF_SendMessageData and prints each as
 // "<first>\t<second>\t<third>\t<text>" on standard output, answering 1. Stops on SIGINT or SIGTERM
-// and removes the socket.
+// and removes the socket. On Windows the monitor is a window; SOCKET_PATH is then a file that holds
+// its handle, and a sender may be given the handle itself.
 
 #include <csignal>
 #include <cstdint>

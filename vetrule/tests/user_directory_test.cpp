@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/user_directory.h"
@@ -41,7 +42,12 @@ TEST_F(UserDirectory, OffersEveryMailboxSortedExceptExcluded) {
 TEST_F(UserDirectory, SortsByDomainThenMailboxLettersWithoutCase) {
   for (const char* domain : {"zeta.org", "Alpha.net", "mid.com", "alpha.com"})
     for (const char* name : {"zed", "Kim", "amy", "kim", "bo", "Bob", "b0b"}) mailbox(domain, name);
+#ifdef _WIN32
+  // Windows takes "kim" for the folder "Kim" made before it.
+  const std::vector<std::string> names = {"amy", "b0b", "bo", "Bob", "Kim", "zed"};
+#else
   const std::vector<std::string> names = {"amy", "b0b", "bo", "Bob", "Kim", "kim", "zed"};
+#endif
   std::vector<std::string> expected;
   for (const char* domain : {"alpha.com", "Alpha.net", "mid.com", "zeta.org"})
     for (const std::string& name : names) expected.push_back(name + "@" + domain);
@@ -64,8 +70,22 @@ struct FolderCase {
 class UserDirectoryFolders : public UserDirectory,
                              public ::testing::WithParamInterface<FolderCase> {};
 
+#ifdef _WIN32
+// A folder Windows can make with this name, passed through the system code page unchanged.
+bool windowsFolderName(const std::string& name) {
+  for (unsigned char c : name)
+    if (c < 0x20 || c >= 0x80 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+      return false;
+  return !name.empty() && name.back() != '.' && name.back() != ' ';
+}
+#endif
+
 TEST_P(UserDirectoryFolders, OfferOnlyNamesARuleCanHold) {
   const FolderCase& c = GetParam();
+#ifdef _WIN32
+  if (!windowsFolderName(c.domain) || !windowsFolderName(c.mailbox))
+    GTEST_SKIP() << "not a folder name this Windows file system holds as given";
+#endif
   mailbox("ok.com", "ann");
   mailbox(c.domain, c.mailbox);
   std::vector<std::string> offered = vetrule::candidateAddresses(users, {});

@@ -31,6 +31,8 @@ class PLATFORM_API ChildProcess {
   bool collect(bool wait);
 
   long pid_;
+  // The Windows backend's process handle, which keeps the exit code readable after the end.
+  void* handle_ = nullptr;
   bool ended_ = false;
   unsigned long code_ = 0;
 };

@@ -16,6 +16,7 @@ inline constexpr unsigned long kAccessDenied = 5;
 inline constexpr unsigned long kNotEnoughMemory = 8;
 inline constexpr unsigned long kBadCommand = 22;
 inline constexpr unsigned long kSharingViolation = 32;
+inline constexpr unsigned long kFileExists = 80;
 inline constexpr unsigned long kAlreadyExists = 183;
 inline constexpr unsigned long kWsaInterrupted = 10004;
 inline constexpr unsigned long kWsaBadHandle = 10009;

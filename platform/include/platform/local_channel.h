@@ -2,6 +2,10 @@
 // A message channel between processes of one machine: a server bound to a path in the file system
 // answers every message it receives with a 32-bit integer. A message arrives whole, exactly as it
 // was sent. Failures store a Windows-sockets error number as the thread's last error.
+//
+// On Windows the server is a window that answers copy-data messages; the path is a file that holds
+// the window's handle as a number, and a client also takes the handle itself ("0x1a2b" or decimal)
+// in place of the path, so that it reaches any monitor window whose handle it was given.
 
 #include <cstddef>
 #include <cstdint>
@@ -51,6 +55,8 @@ class PLATFORM_API LocalChannelServer {
   int listener_ = -1;
   std::string path_;
   std::vector<int> clients_;
+  // The Windows backend's window, which answers the copy-data messages sent to it.
+  void* window_ = nullptr;
 };
 
 }  // namespace platform

@@ -19,6 +19,8 @@ class PLATFORM_API TcpListener {
   // Binds 127.0.0.1:port and listens; port 0 picks a free port. False when the port is taken
   // (10048) or the socket cannot be made.
   bool listenLoopback(std::uint16_t port);
+  // The same on another local IPv4 address (network byte order), such as 127.0.0.2.
+  bool listenOn(std::uint32_t addressNetworkOrder, std::uint16_t port);
   // The port actually bound, 0 before listening.
   std::uint16_t port() const { return port_; }
   // Waits up to timeoutMs for a client and returns its connection. kInvalidSocket with the last

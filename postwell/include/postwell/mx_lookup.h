@@ -25,5 +25,5 @@ class POSTWELL_API IMXLookup {
   virtual int QueryMX(const std::string& domain, std::string& answer, std::string& failure) = 0;
 };
 
-// The lookup of this library (c-ares).
+// The lookup of this library: c-ares, or on Windows the system's DNS API (DnsQuery).
 POSTWELL_API std::unique_ptr<IMXLookup> CreateMXLookup();

@@ -61,7 +61,13 @@ class DomainListDelivery : public ILocalDelivery {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) ILocalDelivery* GetLocalDelivery(
+#ifdef _WIN32
+#define LOCAL_DELIVERY_EXPORT __declspec(dllexport)
+#else
+#define LOCAL_DELIVERY_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" LOCAL_DELIVERY_EXPORT ILocalDelivery* GetLocalDelivery(
     const char* reserved, const char* settingFile) {
   try {
     return new DomainListDelivery(settingFile);

@@ -29,6 +29,19 @@ std::optional<long long> fileCreationTime(const std::string& path) {
   return static_cast<long long>(plain.st_ctim.tv_sec);
 }
 
+std::optional<std::uint64_t> regularFileSize(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    setLastError(fileErrorFromErrno(errno));
+    return std::nullopt;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    setLastError(err::kAccessDenied);
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
 bool markFolderCustomized(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {

@@ -16,6 +16,10 @@ namespace platform {
 TcpListener::~TcpListener() { close(); }
 
 bool TcpListener::listenLoopback(std::uint16_t port) {
+  return listenOn(htonl(INADDR_LOOPBACK), port);
+}
+
+bool TcpListener::listenOn(std::uint32_t addressNetworkOrder, std::uint16_t port) {
   close();
   // Non-blocking, so that a client that leaves between the wait and the accept cannot block it.
   int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
@@ -27,7 +31,7 @@ bool TcpListener::listenLoopback(std::uint16_t port) {
   ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_addr.s_addr = addressNetworkOrder;
   address.sin_port = htons(port);
   socklen_t length = sizeof address;
   if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(s, SOMAXCONN) != 0 ||

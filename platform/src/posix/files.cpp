@@ -24,39 +24,7 @@ bool hasWildcard(const std::string& s) { return s.find_first_of("*?") != std::st
 
 std::size_t lastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
 
-bool matchFrom(const char* p, const char* n) {
-  // Iterative glob with one backtrack point, so long names never recurse deeply.
-  const char* starP = nullptr;
-  const char* starN = nullptr;
-  while (*n) {
-    if (*p == '*') {
-      starP = ++p;
-      starN = n;
-    } else if (*p == '?' || (*p && lowerAscii(*p) == lowerAscii(*n))) {
-      ++p;
-      ++n;
-    } else if (starP) {
-      p = starP;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (*p == '*') ++p;
-  return *p == '\0';
-}
-
 }  // namespace
-
-bool wildcardMatch(const std::string& pattern, const std::string& name) {
-  if (pattern == "*.*" || pattern == "*") return true;
-  // Windows lets "x.*" match "x" as well as "x.txt".
-  if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
-      name.find('.') == std::string::npos &&
-      matchFrom(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str()))
-    return true;
-  return matchFrom(pattern.c_str(), name.c_str());
-}
 
 bool isDirectory(const std::string& path) {
   struct stat st {};
@@ -109,13 +77,6 @@ std::vector<DirEntry> findFiles(const std::string& pattern) {
   return found;
 }
 
-bool findFirstMatch(const std::string& pattern, DirEntry* first) {
-  std::vector<DirEntry> all = findFiles(pattern);
-  if (all.empty()) return false;
-  if (first) *first = all.front();
-  return true;
-}
-
 bool createDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) != 0) {
     setFileErrorFromErrno();
@@ -149,13 +110,6 @@ std::string executablePath() {
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return std::string();
   return std::string(buf, static_cast<std::size_t>(n));
-}
-
-std::string executableDirectory() {
-  std::string path = executablePath();
-  std::size_t sep = lastSeparator(path);
-  if (sep == std::string::npos) return std::string();
-  return path.substr(0, sep == 0 ? 1 : sep);
 }
 
 std::string sharedObjectName(const std::string& pluginName) {
