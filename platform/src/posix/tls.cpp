@@ -150,6 +150,28 @@ bool fail(std::string& failure, unsigned long code, std::string text) {
   return false;
 }
 
+enum class Handshake { Done, TimedOut, SocketFailed, Refused };
+
+// Runs one side of the handshake (SSL_connect or SSL_accept) on the non-blocking socket until it
+// ends or the time runs out. Refused: sslError holds why, OpenSSL's error queue the details.
+Handshake runHandshake(SocketHandle s, SSL* ssl, int (*step)(SSL*), unsigned long timeoutMs,
+                       int& sslError) {
+  const std::uint32_t started = tickCount();
+  for (;;) {
+    ERR_clear_error();
+    errno = 0;
+    const int rc = step(ssl);
+    if (rc == 1) return Handshake::Done;
+    sslError = SSL_get_error(ssl, rc);
+    if (sslError != SSL_ERROR_WANT_READ && sslError != SSL_ERROR_WANT_WRITE)
+      return Handshake::Refused;
+    const unsigned long elapsed = static_cast<std::uint32_t>(tickCount() - started);
+    const int ready = elapsed >= timeoutMs ? 0 : waitFor(s, sslError, timeoutMs - elapsed);
+    if (ready == 0) return Handshake::TimedOut;
+    if (ready < 0) return Handshake::SocketFailed;
+  }
+}
+
 bool isIpLiteral(const std::string& host) {
   in_addr v4{};
   in6_addr v6{};
@@ -209,40 +231,32 @@ bool startTls(SocketHandle s, const TlsOptions& options, std::string& failure) {
     failure = "Could not prepare the connection for TLS";
     return false;
   }
-  const std::uint32_t started = tickCount();
-  for (;;) {
-    ERR_clear_error();
-    errno = 0;
-    const int rc = SSL_connect(ssl.get());
-    if (rc == 1) break;
-    const int sslError = SSL_get_error(ssl.get(), rc);
-    if (sslError == SSL_ERROR_WANT_READ || sslError == SSL_ERROR_WANT_WRITE) {
-      const unsigned long elapsed = static_cast<std::uint32_t>(tickCount() - started);
-      const int ready =
-          elapsed >= options.timeoutMs ? 0 : waitFor(s, sslError, options.timeoutMs - elapsed);
-      if (ready == 0)
-        return fail(failure, err::kWsaTimedOut,
-                    "The TLS handshake with " + host + " did not finish within the timeout");
-      if (ready < 0) {
-        setSocketErrorFromErrno();
-        failure = "The TLS handshake with " + host + " failed on the socket";
-        return false;
-      }
-      continue;
-    }
-    const long verified = SSL_get_verify_result(ssl.get());
-    if (!pinned && verified != X509_V_OK)
-      return fail(failure, err::kTlsCertificateRejected,
-                  "The certificate of " + host +
-                      " was not accepted: " + X509_verify_cert_error_string(verified));
-    const std::string detail = openSslErrors();
-    if (sslError == SSL_ERROR_SYSCALL || sslError == SSL_ERROR_ZERO_RETURN)
+  int sslError = 0;
+  switch (runHandshake(s, ssl.get(), SSL_connect, options.timeoutMs, sslError)) {
+    case Handshake::Done:
+      break;
+    case Handshake::TimedOut:
+      return fail(failure, err::kWsaTimedOut,
+                  "The TLS handshake with " + host + " did not finish within the timeout");
+    case Handshake::SocketFailed:
+      setSocketErrorFromErrno();
+      failure = "The TLS handshake with " + host + " failed on the socket";
+      return false;
+    case Handshake::Refused: {
+      const long verified = SSL_get_verify_result(ssl.get());
+      if (!pinned && verified != X509_V_OK)
+        return fail(failure, err::kTlsCertificateRejected,
+                    "The certificate of " + host +
+                        " was not accepted: " + X509_verify_cert_error_string(verified));
+      const std::string detail = openSslErrors();
+      if (sslError == SSL_ERROR_SYSCALL || sslError == SSL_ERROR_ZERO_RETURN)
+        return fail(failure, err::kTlsHandshakeFailed,
+                    "The server " + host + " closed the connection during the TLS handshake" +
+                        (detail.empty() ? std::string() : ": " + detail));
       return fail(failure, err::kTlsHandshakeFailed,
-                  "The server " + host + " closed the connection during the TLS handshake" +
+                  "The TLS handshake with " + host + " failed" +
                       (detail.empty() ? std::string() : ": " + detail));
-    return fail(failure, err::kTlsHandshakeFailed,
-                "The TLS handshake with " + host + " failed" +
-                    (detail.empty() ? std::string() : ": " + detail));
+    }
   }
   if (pinned) {
     CertPtr cert(SSL_get1_peer_certificate(ssl.get()));
@@ -284,28 +298,22 @@ bool acceptTls(SocketHandle s, const std::string& certificateFile, const std::st
     failure = "Could not prepare the connection for TLS";
     return false;
   }
-  const std::uint32_t started = tickCount();
-  for (;;) {
-    ERR_clear_error();
-    errno = 0;
-    const int rc = SSL_accept(ssl.get());
-    if (rc == 1) break;
-    const int sslError = SSL_get_error(ssl.get(), rc);
-    if (sslError != SSL_ERROR_WANT_READ && sslError != SSL_ERROR_WANT_WRITE) {
+  int sslError = 0;
+  switch (runHandshake(s, ssl.get(), SSL_accept, timeoutMs, sslError)) {
+    case Handshake::Done:
+      break;
+    case Handshake::TimedOut:
+      return fail(failure, err::kWsaTimedOut,
+                  "The client did not finish the TLS handshake in time");
+    case Handshake::SocketFailed:
+      setSocketErrorFromErrno();
+      failure = "The TLS handshake with the client failed on the socket";
+      return false;
+    case Handshake::Refused: {
       const std::string detail = openSslErrors();
       return fail(failure, err::kTlsHandshakeFailed,
                   "The TLS handshake with the client failed" +
                       (detail.empty() ? std::string() : ": " + detail));
-    }
-    const unsigned long elapsed = static_cast<std::uint32_t>(tickCount() - started);
-    const int ready = elapsed >= timeoutMs ? 0 : waitFor(s, sslError, timeoutMs - elapsed);
-    if (ready == 0)
-      return fail(failure, err::kWsaTimedOut,
-                  "The client did not finish the TLS handshake in time");
-    if (ready < 0) {
-      setSocketErrorFromErrno();
-      failure = "The TLS handshake with the client failed on the socket";
-      return false;
     }
   }
   std::lock_guard<std::mutex> lock(registryMutex);
