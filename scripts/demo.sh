@@ -90,14 +90,36 @@ Security=starttls
 TlsPinSHA256=$fingerprint
 INI
 
+# The header of a message, one field a line: up to the first empty line, folded lines joined.
+header_fields() {
+  sed -n '/^\r\{0,1\}$/q;p' "$1" | tr -d '\r' |
+    awk '/^[ \t]/ { sub(/^[ \t]+/, " "); field = field $0; next }
+         { if (field != "") print field; field = $0 }
+         END { if (field != "") print field }'
+}
+
+# Encoded words (=?UTF-8?B?...?=) as text, where Python is at hand.
+decoded() {
+  if command -v python3 >/dev/null; then
+    python3 -c 'import sys
+from email.header import decode_header, make_header
+for line in sys.stdin:
+    try:
+        print(make_header(decode_header(line.rstrip("\n"))))
+    except Exception:
+        print(line, end="")'
+  else
+    cat
+  fi
+}
+
 where_delivered() {
   echo "Delivered messages and their marker lines:"
   { find "$root/Users" "$root/Outbox" -type f 2>/dev/null || true; } | sort | while read -r file; do
     grep -q '^X-Sign:' "$file" || continue
     echo "  ${file#"$repo"/}"
-    # The header only: up to the first empty line.
-    sed -n '/^\r\{0,1\}$/q;p' "$file" | tr -d '\r' |
-      { grep -E '^(Subject|To|X-Sign[A-Za-z-]*):' || true; } | sed 's/^/      /'
+    header_fields "$file" | { grep -E '^(Subject|To|X-Sign[A-Za-z-]*):' || true; } | decoded |
+      sed 's/^/      /'
   done
 }
 
