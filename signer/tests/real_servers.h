@@ -19,19 +19,8 @@ namespace realservers {
 
 // The Postfix SMTP port; 0, with the reason in why, when it does not run.
 inline int FindPostfix(std::string& why) {
-  const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
-  const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
-  if (dir == nullptr || port == nullptr) {
-    why =
-        "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts "
-        "Postfix";
-    return 0;
-  }
-  if (!std::filesystem::exists(std::string(dir) + "/ready")) {
-    why = "Postfix is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
-    return 0;
-  }
-  return std::atoi(port);
+  testsupport::RunningPeer postfix;
+  return testsupport::findPeer("Postfix", postfix, why) ? postfix.port : 0;
 }
 
 // Takes every message out of the user's mailbox over POP3.

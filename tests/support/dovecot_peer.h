@@ -14,6 +14,8 @@
 #include <sstream>
 #include <string>
 
+#include "test_peer.h"
+
 namespace dovecot {
 
 // Dovecot serves the mail as this uid.
@@ -23,24 +25,10 @@ class Peer {
  public:
   // False, with the reason in why, when there is no running server.
   static bool find(Peer& peer, std::string& why) {
-    const char* dir = std::getenv("MAILSIGNOFF_DOVECOT_DIR");
-    const char* port = std::getenv("MAILSIGNOFF_DOVECOT_PORT");
-    if (dir == nullptr || port == nullptr) {
-      why = "MAILSIGNOFF_DOVECOT_DIR/PORT are not set: run these tests with ctest, which starts Dovecot";
-      return false;
-    }
-    const std::filesystem::path root(dir);
-    if (std::filesystem::exists(root / "unavailable")) {
-      std::ifstream reason(root / "unavailable");
-      std::getline(reason, why);
-      return false;
-    }
-    if (!std::filesystem::exists(root / "ready")) {
-      why = "Dovecot is not running; see " + (root / "dovecot.log").string();
-      return false;
-    }
-    peer.root_ = root;
-    peer.port_ = std::atoi(port);
+    testsupport::RunningPeer running;
+    if (!testsupport::findPeer("Dovecot", running, why)) return false;
+    peer.root_ = running.dir;
+    peer.port_ = running.port;
     return true;
   }
 
@@ -80,10 +68,7 @@ class Test : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
-    if (!Peer::find(peer, why)) {
-      if (std::getenv("CI") != nullptr) FAIL() << why;
-      GTEST_SKIP() << why;
-    }
+    if (!Peer::find(peer, why)) SKIP_OR_FAIL_WITHOUT_PEER(why);
     peer.clear("alice");
   }
 

@@ -27,20 +27,10 @@ struct Peers {
 
 // False, with the reason in why, when Postfix or its Dovecot is not running.
 inline bool find(Peers& peers, std::string& why) {
-  const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
-  const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
-  if (dir == nullptr || port == nullptr) {
-    why =
-        "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts "
-        "Postfix";
+  testsupport::RunningPeer postfix;
+  if (!testsupport::findPeer("Postfix", postfix, why) || !dovecot::Peer::find(peers.dovecot, why))
     return false;
-  }
-  if (!std::filesystem::exists(std::string(dir) + "/ready")) {
-    why = "Postfix is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
-    return false;
-  }
-  if (!dovecot::Peer::find(peers.dovecot, why)) return false;
-  peers.smtpPort = std::atoi(port);
+  peers.smtpPort = postfix.port;
   return true;
 }
 

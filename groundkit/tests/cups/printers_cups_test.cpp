@@ -19,6 +19,7 @@
 
 #include "groundkit/groundkit.h"
 #include "temp_dir.h"
+#include "test_peer.h"
 
 namespace {
 
@@ -63,24 +64,10 @@ std::string defaultPrinter() {
 class Printers : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* dir = std::getenv("MAILSIGNOFF_CUPS_DIR");
-    const char* port = std::getenv("MAILSIGNOFF_CUPS_PORT");
     std::string why;
-    if (dir == nullptr || port == nullptr) {
-      why =
-          "MAILSIGNOFF_CUPS_DIR/PORT are not set: run these tests with "
-          "ctest, which starts CUPS";
-    } else if (fs::exists(fs::path(dir) / "unavailable")) {
-      std::ifstream reason(fs::path(dir) / "unavailable");
-      std::getline(reason, why);
-    } else if (!fs::exists(fs::path(dir) / "ready")) {
-      why = "the CUPS scheduler is not running";
-    }
-    if (!why.empty()) {
-      if (std::getenv("CI")) FAIL() << why;
-      GTEST_SKIP() << why;
-    }
-    server_ = std::string("127.0.0.1:") + port;
+    testsupport::RunningPeer scheduler;
+    if (!testsupport::findPeer("CUPS", scheduler, why)) SKIP_OR_FAIL_WITHOUT_PEER(why);
+    server_ = "127.0.0.1:" + std::to_string(scheduler.port);
     cupsSetServer(server_.c_str());
     fs::remove_all(fs::path(home->path()) / ".cups");
   }

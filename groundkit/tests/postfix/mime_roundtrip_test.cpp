@@ -13,6 +13,7 @@
 
 #include "dovecot_peer.h"
 #include "groundkit/groundkit.h"
+#include "postfix_peer.h"
 #include "postwell/mail_device.h"
 #include "postwell/mailbox_device.h"
 #include "temp_dir.h"
@@ -45,20 +46,10 @@ class PostfixRoundTrip : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
-    const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
-    const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
-    if (dir == nullptr || port == nullptr)
-      why =
-          "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with "
-          "ctest, which starts Postfix";
-    else if (!fs::exists(std::string(dir) + "/ready"))
-      why = "Postfix is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
-    else if (dovecot::Peer::find(dovecotPeer, why))
-      smtpPort = std::atoi(port);
-    if (smtpPort == 0) {
-      if (std::getenv("CI") != nullptr) FAIL() << why;
-      GTEST_SKIP() << why;
-    }
+    postfix::Peers peers;
+    if (!postfix::find(peers, why)) SKIP_OR_FAIL_WITHOUT_PEER(why);
+    smtpPort = peers.smtpPort;
+    dovecotPeer = peers.dovecot;
     dovecotPeer.clear("bob");
   }
 

@@ -15,6 +15,7 @@
 #include "platform/sync.h"
 #include "postwell/dns_device.h"
 #include "temp_dir.h"
+#include "test_peer.h"
 #include "tls_fixture.h"
 
 namespace {
@@ -49,21 +50,10 @@ class SendingDevice : public CMailDevice {
 class DnsmasqRoute : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* dir = std::getenv("MAILSIGNOFF_DNSMASQ_DIR");
-    const char* port = std::getenv("MAILSIGNOFF_DNSMASQ_PORT");
-    std::string missing;
-    if (dir == nullptr || port == nullptr)
-      missing =
-          "MAILSIGNOFF_DNSMASQ_DIR and MAILSIGNOFF_DNSMASQ_PORT are not set (run the test through "
-          "ctest)";
-    else if (!std::filesystem::exists(std::string(dir) + "/ready"))
-      missing =
-          "dnsmasq is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
-    if (!missing.empty()) {
-      if (std::getenv("CI") != nullptr) FAIL() << missing;
-      GTEST_SKIP() << missing;
-    }
-    dns = std::string("127.0.0.1:") + port;
+    std::string why;
+    testsupport::RunningPeer dnsmasq;
+    if (!testsupport::findPeer("dnsmasq", dnsmasq, why)) SKIP_OR_FAIL_WITHOUT_PEER(why);
+    dns = "127.0.0.1:" + std::to_string(dnsmasq.port);
     settings = temp.file("route.ini");
     testsupport::writeFile(
         settings,

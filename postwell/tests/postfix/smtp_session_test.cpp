@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "dovecot_peer.h"
 #include "../mail_device_test_support.h"
 #include "groundkit/groundkit.h"
 #include "postwell/connection_security.h"
 #include "postwell/mailbox_device.h"
+#include "postfix_peer.h"
 #include "temp_dir.h"
 
 namespace {
@@ -29,56 +29,21 @@ std::string base64(const std::string& text) {
   return encoded;
 }
 
-// Takes every message out of the user's mailbox over POP3, each as the server sent it.
-std::vector<std::string> takeAll(int pop3Port, const std::string& user) {
-  CMailBoxDevice mailbox;
-  unsigned long error = 0;
-  std::vector<std::string> messages;
-  EXPECT_EQ(mailbox.Connect("127.0.0.1", user.c_str(), (user + "-secret").c_str(), error, pop3Port), 1)
-      << mailbox.GetLastCommandResponse();
-  int count = 0, size = 0;
-  mailbox.Statistics(count, size, error);
-  for (int n = 1; n <= count; ++n) {
-    CPop3Message message;
-    EXPECT_EQ(mailbox.Retrieve(n, message, error), 1);
-    messages.emplace_back(message.GetMessageText() ? message.GetMessageText() : "");
-    mailbox.Delete(n, error);
-  }
-  mailbox.Disconnect();
-  return messages;
-}
-
 // Tests against Postfix, with the Dovecot it delivers to; the mailboxes of bob and boss are empty at
 // the start. Without the servers the test is skipped, or fails when CI is set.
 class Postfix : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why;
-    const char* dir = std::getenv("MAILSIGNOFF_POSTFIX_DIR");
-    const char* port = std::getenv("MAILSIGNOFF_POSTFIX_PORT");
-    if (dir == nullptr || port == nullptr)
-      why = "MAILSIGNOFF_POSTFIX_DIR/PORT are not set: run these tests with ctest, which starts Postfix";
-    else if (!std::filesystem::exists(std::string(dir) + "/ready"))
-      why = "Postfix is not running: " + testsupport::readFile(std::string(dir) + "/unavailable");
-    else if (dovecot::Peer::find(dovecotPeer, why))
-      smtpPort = std::atoi(port);
-    if (smtpPort == 0) {
-      if (std::getenv("CI") != nullptr) FAIL() << why;
-      GTEST_SKIP() << why;
-    }
-    for (const char* user : {"bob", "boss"}) dovecotPeer.clear(user);
+    if (!postfix::find(peers, why)) SKIP_OR_FAIL_WITHOUT_PEER(why);
+    for (const char* user : {"bob", "boss"}) peers.dovecot.clear(user);
   }
 
-  int port() const { return smtpPort; }
+  int port() const { return peers.smtpPort; }
 
   // Waits for the messages delivered to the user (delivery takes a moment) and takes them.
   std::vector<std::string> delivered(const std::string& user, std::size_t expected) {
-    std::vector<std::string> all;
-    for (int attempt = 0; attempt < 100 && all.size() < expected; ++attempt) {
-      for (std::string& m : takeAll(dovecotPeer.port(), user)) all.push_back(std::move(m));
-      if (all.size() < expected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return all;
+    return postfix::delivered(peers, user, expected);
   }
 
   CSMTPMessage message(const std::string& from, const std::string& content) {
@@ -89,8 +54,7 @@ class Postfix : public ::testing::Test {
     return m;
   }
 
-  dovecot::Peer dovecotPeer;
-  int smtpPort = 0;
+  postfix::Peers peers;
   testsupport::TempDir dir;
   int files = 0;
 };

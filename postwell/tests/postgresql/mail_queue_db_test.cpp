@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../queue_db_cases.h"
+#include "test_peer.h"
 
 extern char** environ;
 
@@ -37,24 +38,8 @@ std::string serverConnection() {
 
 // False with the reason when the cluster is not running.
 bool findCluster(std::string& why) {
-  const char* dir = std::getenv("MAILSIGNOFF_POSTGRESQL_DIR");
-  if (dir == nullptr || std::getenv("MAILSIGNOFF_POSTGRESQL_PORT") == nullptr) {
-    why =
-        "MAILSIGNOFF_POSTGRESQL_DIR/PORT are not set: run these tests with ctest, which starts "
-        "PostgreSQL";
-    return false;
-  }
-  const std::filesystem::path root(dir);
-  if (std::filesystem::exists(root / "unavailable")) {
-    std::ifstream reason(root / "unavailable");
-    std::getline(reason, why);
-    return false;
-  }
-  if (!std::filesystem::exists(root / "ready")) {
-    why = "PostgreSQL is not running; see " + (root / "postgresql.log").string();
-    return false;
-  }
-  return true;
+  testsupport::RunningPeer cluster;
+  return testsupport::findPeer("PostgreSQL", cluster, why);
 }
 
 bool dropQueue(std::string& why) {
@@ -100,10 +85,7 @@ TEST(PostgresqlQueueTaker, DISABLED_TakesMissions) {
 
 TEST(PostgresqlQueueProcesses, EachMissionIsHandedOutOnce) {
   std::string why;
-  if (!findCluster(why) || !dropQueue(why)) {
-    if (std::getenv("CI") != nullptr) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  if (!findCluster(why) || !dropQueue(why)) SKIP_OR_FAIL_WITHOUT_PEER(why);
   testsupport::TempDir dir;
   const std::string settings = settingsFile(dir.path(), serverConnection(), kUser, kPassword);
   Reports reports;

@@ -4,6 +4,7 @@
 
 #include "endtoend_cases.h"
 #include "engine/odbc_database.h"
+#include "test_peer.h"
 
 // The PostgreSQL driver keeps a few bytes of a connection attempt that failed; the sanitizer would
 // report them at exit. Nothing of ours is hidden by this. The sanitizer looks both up by name.
@@ -24,19 +25,8 @@ std::string connection() {
 }
 
 bool emptyQueue(std::string& why) {
-  const char* dir = std::getenv("MAILSIGNOFF_POSTGRESQL_DIR");
-  if (dir == nullptr) {
-    why =
-        "MAILSIGNOFF_POSTGRESQL_DIR is not set: run these tests with ctest, which starts "
-        "PostgreSQL";
-    return false;
-  }
-  const std::filesystem::path root(dir);
-  if (!std::filesystem::exists(root / "ready")) {
-    std::ifstream reason(root / "unavailable");
-    if (!std::getline(reason, why)) why = "PostgreSQL is not running";
-    return false;
-  }
+  testsupport::RunningPeer cluster;
+  if (!testsupport::findPeer("PostgreSQL", cluster, why)) return false;
   CADODatabase database;
   if (!database.Open(connection(), kUser, kPassword) ||
       !database.Execute("DROP TABLE IF EXISTS MailQueue")) {
