@@ -10,6 +10,7 @@
 #include "internal/bounded_copy.h"
 #include "platform/file_attributes.h"
 #include "platform/files.h"
+#include "platform/native_path.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ void BSCF_GetApplicationPath(const char* moduleName, char* directory) {
 
 int BSCF_GetIniSecNameList(const char* iniPath, std::vector<std::string>& array) {
   std::ifstream file;
-  if (iniPath != nullptr) file.open(iniPath, std::ios::binary);
+  if (iniPath != nullptr) file.open(platform::nativePath(iniPath), std::ios::binary);
   std::string name;
   for (std::string line; file && std::getline(file, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -18,6 +18,7 @@
 #include "internal/mime_text.h"
 #include "platform/last_error.h"
 #include "platform/local_time.h"
+#include "platform/native_path.h"
 #include "platform/whole_file.h"
 
 namespace {
@@ -288,7 +289,7 @@ int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender,
     // message.
     std::vector<File> attachmentFiles;
     for (const std::string& path : attachments) {
-      attachmentFiles.emplace_back(std::fopen(path.c_str(), "rb"));
+      attachmentFiles.emplace_back(platform::openFile(path, "rb"));
       if (!attachmentFiles.back()) {
         error = kMimeAttachmentNotOpened;
         return 0;
@@ -304,7 +305,7 @@ int BSCFEM_EncodeEmailMission(const char* messagePath, const char* sender,
                                   static_cast<unsigned long>(header.size()), error))
       return 0;
 
-    File message(messagePath ? std::fopen(messagePath, "ab") : nullptr);
+    File message(messagePath ? platform::openFile(messagePath, "ab") : nullptr);
     if (!message) {
       error = platform::fileErrorFromErrno(errno);
       return 0;

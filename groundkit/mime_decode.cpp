@@ -21,6 +21,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/native_path.h"
 
 namespace {
 
@@ -384,14 +385,14 @@ class Walker {
       return;
     }
     std::string temporary = *path + ".tmp";
-    File file(std::fopen(temporary.c_str(), "wb"));
+    File file(platform::openFile(temporary, "wb"));
     unsigned long error = kMimeMessageNotOpened;
     bool written = file && writeDecodedBody(file.get(), info.transferEncoding, body, error);
     bool closed = file && std::fclose(file.release()) == 0;
     if (!written || !closed) {
       logLine(error, "Can not decode the file " + temporary);
-      std::remove(temporary.c_str());
-      std::remove(path->c_str());
+      platform::removeFile(temporary);
+      platform::removeFile(*path);
       return;
     }
     if (!platform::moveFile(temporary, *path)) {
@@ -407,7 +408,7 @@ class Walker {
 
 // The whole message in one block of its exact size.
 bool readMessage(const char* path, std::string& message) {
-  File file(std::fopen(path, "rb"));
+  File file(platform::openFile(path, "rb"));
   if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
   long size = std::ftell(file.get());
   if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
@@ -437,8 +438,8 @@ std::string directoryArgument(const char* directory) {
 
 // Copies a file in pieces into a file that was reserved for it.
 bool copyInto(const std::string& from, const std::string& to) {
-  File in(std::fopen(from.c_str(), "rb"));
-  File out(in ? std::fopen(to.c_str(), "wb") : nullptr);
+  File in(platform::openFile(from, "rb"));
+  File out(in ? platform::openFile(to, "wb") : nullptr);
   if (!out) return false;
   std::vector<char> buffer(kWriteChunk);
   for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0;) {
@@ -482,14 +483,14 @@ bool decodeWithPlugin(const char* messagePath, const std::string& directory,
     if (!ok) break;
     std::string temporary = *target + ".tmp";
     ok = copyInto(std::string(decodedPath), temporary) && platform::moveFile(temporary, *target);
-    if (!ok) std::remove(temporary.c_str());
+    if (!ok) platform::removeFile(temporary);
     copied.push_back(*target);
   }
   decoder->Finish();
   decoder->Release();
   platform::freeLibrary(library);
   if (!ok) {
-    for (const std::string& path : copied) std::remove(path.c_str());
+    for (const std::string& path : copied) platform::removeFile(path);
     return false;
   }
   files.insert(files.end(), copied.begin(), copied.end());
@@ -505,7 +506,7 @@ int BSCFEM_D_GetMailHeaderSec(const char* messagePath, MailHeaderMap& header,
   try {
     std::ifstream file;
     if (messagePath != nullptr && !platform::isDirectory(messagePath))
-      file.open(messagePath, std::ios::binary);
+      file.open(platform::nativePath(messagePath), std::ios::binary);
     if (!file.is_open()) {
       error = kMimeMessageNotOpened;
       return 0;
@@ -560,8 +561,8 @@ void BSCFEM_D_SpliteContentTypeLine(const char* contentType, int& mainType, int&
 int BSCFEM_D_DecodeBase64File(const char* base64Path, const char* outputPath) {
   try {
     if (base64Path == nullptr || outputPath == nullptr) return 0;
-    File in(std::fopen(base64Path, "rb"));
-    File out(in ? std::fopen(outputPath, "wb") : nullptr);
+    File in(platform::openFile(base64Path, "rb"));
+    File out(in ? platform::openFile(outputPath, "wb") : nullptr);
     if (!out) return 0;
     Base64Decoder decoder;
     std::vector<char> buffer(64 * 1024);
@@ -604,7 +605,7 @@ int BSCFEM_D_SaveBufferToDisk(std::string& partText, const char* directory, char
     } else {
       groundkit::boundedCopy(transferEncoding, info.transferEncoding);
       path = reservePartPath(info, dir);
-      if (path) std::remove(path->c_str());  // only its ".tmp" is written here
+      if (path) platform::removeFile(*path);  // only its ".tmp" is written here
     }
     if (!path) {
       error = platform::lastError();
@@ -613,7 +614,7 @@ int BSCFEM_D_SaveBufferToDisk(std::string& partText, const char* directory, char
       return 0;
     }
     std::string temporary = *path + ".tmp";
-    File file(std::fopen(temporary.c_str(), "wb"));
+    File file(platform::openFile(temporary, "wb"));
     // Quoted-printable is decoded here; base64 is left to
     // BSCFEM_D_DecodeBase64File.
     std::string encoding =

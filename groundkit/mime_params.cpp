@@ -13,6 +13,7 @@
 #include "internal/base64_digit.h"
 #include "internal/mime_text.h"
 #include "platform/last_error.h"
+#include "platform/native_path.h"
 #include "platform/new_file.h"
 
 namespace groundkit::mime {
@@ -262,7 +263,7 @@ std::optional<std::string> reservePartFile(const std::string& directory, const s
     std::fclose(final);
     std::FILE* temporary = createNewFile(path + ".tmp");
     if (temporary == nullptr) {
-      std::remove(path.c_str());
+      platform::removeFile(path);
       continue;
     }
     std::fclose(temporary);

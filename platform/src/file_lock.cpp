@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/last_error.h"
+#include "platform/native_path.h"
 
 namespace platform::detail {
 
@@ -17,12 +18,12 @@ constexpr unsigned long kLockViolation = 33;
 std::string lockKey(const std::string& path) {
   try {
     namespace fs = std::filesystem;
-    const fs::path p(path);
+    const fs::path p = nativePath(path);
     const fs::path directory = p.has_parent_path() ? p.parent_path() : fs::path(".");
     std::error_code error;
     fs::path resolved = fs::weakly_canonical(fs::absolute(directory, error), error);
-    if (error) return directory.string();
-    return resolved.string();
+    if (error) return pathText(directory);
+    return pathText(resolved);
   } catch (...) {
     return path;
   }

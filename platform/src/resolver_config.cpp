@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/last_error.h"
+#include "platform/native_path.h"
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -97,7 +98,7 @@ bool readResolverConfig(ResolverConfig& config) {
 #ifdef _WIN32
   if (path == kSystemResolverFile) return readNetworkParams(config);
 #endif
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(nativePath(path), std::ios::binary);
   if (!file) {
     setLastError(fileErrorFromErrno(errno == 0 ? ENOENT : errno));
     return false;

@@ -9,6 +9,7 @@
 #include "client/mail_device_guarded.h"
 #include "client/mail_device_text.h"
 #include "platform/last_error.h"
+#include "platform/native_path.h"
 #include "platform/socket.h"
 #include "postwell/mail_device.h"
 
@@ -33,13 +34,13 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 File openContent(const std::string& path) {
   std::error_code ec;
-  if (path.empty() || std::filesystem::is_directory(path, ec)) return nullptr;
-  return File(std::fopen(path.c_str(), "rb"));
+  if (path.empty() || std::filesystem::is_directory(platform::nativePath(path), ec)) return nullptr;
+  return File(platform::openFile(path, "rb"));
 }
 
 std::uint64_t contentSize(const std::string& path, std::FILE* file) {
   std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  const std::uintmax_t size = std::filesystem::file_size(platform::nativePath(path), ec);
   if (!ec) return size;
   const long position = std::ftell(file);
   if (std::fseek(file, 0, SEEK_END) != 0) return 0;

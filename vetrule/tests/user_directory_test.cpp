@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/user_directory.h"
+#include "platform/native_path.h"
 #include "temp_dir.h"
 
 namespace {
@@ -19,7 +20,7 @@ class UserDirectory : public ::testing::Test {
   std::string users = dir.file("Users");
 
   void mailbox(const std::string& domain, const std::string& name) {
-    std::filesystem::create_directories(users + "/" + domain + "/" + name);
+    std::filesystem::create_directories(platform::nativePath(users + "/" + domain + "/" + name));
   }
 };
 
@@ -71,10 +72,10 @@ class UserDirectoryFolders : public UserDirectory,
                              public ::testing::WithParamInterface<FolderCase> {};
 
 #ifdef _WIN32
-// A folder Windows can make with this name, passed through the system code page unchanged.
+// A folder Windows can make with this name (UTF-8 names are made under their own name).
 bool windowsFolderName(const std::string& name) {
   for (unsigned char c : name)
-    if (c < 0x20 || c >= 0x80 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+    if (c < 0x20 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
       return false;
   return !name.empty() && name.back() != '.' && name.back() != ' ';
 }

@@ -4,13 +4,16 @@
 
 #include "last_error_guard.h"
 #include "platform/last_error.h"
+#include "wide_text.h"
 
 namespace platform {
 
 bool appendToFile(const std::string& path, std::string_view bytes, bool durable) {
   const LastErrorGuard guard;
   // Appending access makes every write go to the end, so texts appended at once never mix.
-  HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA,
+  std::wstring wide;
+  if (!toWide(path, wide)) return false;
+  HANDLE file = ::CreateFileW(wide.c_str(), FILE_APPEND_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;

@@ -4,6 +4,7 @@
 
 #include "last_error_guard.h"
 #include "platform/last_error.h"
+#include "wide_text.h"
 
 namespace platform {
 
@@ -17,7 +18,9 @@ constexpr long long kUnixEpochIn100ns = 116444736000000000LL;
 std::optional<long long> fileCreationTime(const std::string& path) {
   const LastErrorGuard guard;
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  std::wstring wide;
+  if (!toWide(path, wide) || !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
   const long long ticks = (static_cast<long long>(data.ftCreationTime.dwHighDateTime) << 32) |
                           data.ftCreationTime.dwLowDateTime;
   return guard.succeeded(std::optional<long long>((ticks - kUnixEpochIn100ns) / 10000000LL));
@@ -25,7 +28,9 @@ std::optional<long long> fileCreationTime(const std::string& path) {
 
 std::optional<std::uint64_t> regularFileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  std::wstring wide;
+  if (!toWide(path, wide) || !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     setLastError(err::kAccessDenied);
     return std::nullopt;
@@ -35,13 +40,15 @@ std::optional<std::uint64_t> regularFileSize(const std::string& path) {
 
 bool markFolderCustomized(const std::string& path) {
   const LastErrorGuard guard;
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  std::wstring wide;
+  if (!toWide(path, wide)) return false;
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     setLastError(err::kPathNotFound);
     return false;
   }
-  return ::SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_SYSTEM) != 0 &&
+  return ::SetFileAttributesW(wide.c_str(), attributes | FILE_ATTRIBUTE_SYSTEM) != 0 &&
          guard.succeeded(true);
 }
 

@@ -4,6 +4,7 @@
 
 #include "last_error_guard.h"
 #include "platform/last_error.h"
+#include "wide_text.h"
 
 namespace platform {
 
@@ -13,7 +14,31 @@ char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 std::size_t lastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
 
-DWORD attributesOf(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+DWORD attributesOf(const std::string& path) {
+  std::wstring wide;
+  return toWide(path, wide) ? ::GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
+}
+
+// A module's path, or nothing when the system cannot give it.
+std::optional<std::string> modulePath(HMODULE module) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::nullopt;
+    if (n < path.size()) {
+      path.resize(n);
+      return toUtf8(path);
+    }
+    if (path.size() >= 32768) return std::nullopt;
+    path.resize(path.size() * 2);
+  }
+}
+
+HMODULE loadWithItsFolder(const std::string& path) {
+  std::wstring wide;
+  if (!toWide(path, wide)) return nullptr;
+  return ::LoadLibraryExW(wide.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 }  // namespace
 
@@ -37,45 +62,47 @@ std::vector<DirEntry> findFiles(const std::string& pattern) {
     setLastError(err::kFileNotFound);
     return found;
   }
-  WIN32_FIND_DATAA data{};
-  HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+  std::wstring wide;
+  if (!toWide(pattern, wide)) return found;
+  WIN32_FIND_DATAW data{};
+  HANDLE search = ::FindFirstFileW(wide.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return found;
   do {
-    found.push_back({data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (::FindNextFileA(search, &data));
+    found.push_back(
+        {toUtf8(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (::FindNextFileW(search, &data));
   ::FindClose(search);
   return guard.succeeded(std::move(found));
 }
 
 bool createDirectory(const std::string& path) {
   const LastErrorGuard guard;
-  return ::CreateDirectoryA(path.c_str(), nullptr) != 0 && guard.succeeded(true);
+  std::wstring wide;
+  return toWide(path, wide) && ::CreateDirectoryW(wide.c_str(), nullptr) != 0 &&
+         guard.succeeded(true);
 }
 
 bool deleteFile(const std::string& path) {
   const LastErrorGuard guard;
-  return ::DeleteFileA(path.c_str()) != 0 && guard.succeeded(true);
+  std::wstring wide;
+  return toWide(path, wide) && ::DeleteFileW(wide.c_str()) != 0 && guard.succeeded(true);
 }
 
 // Replaces an existing target, as a rename does on every other system.
 bool moveFile(const std::string& from, const std::string& to) {
   const LastErrorGuard guard;
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 &&
+  std::wstring wideFrom;
+  std::wstring wideTo;
+  return toWide(from, wideFrom) && toWide(to, wideTo) &&
+         ::MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 &&
          guard.succeeded(true);
 }
 
 std::string executablePath() {
   const LastErrorGuard guard;
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return std::string();
-    if (n < path.size()) {
-      path.resize(n);
-      return guard.succeeded(std::move(path));
-    }
-    path.resize(path.size() * 2);
-  }
+  std::optional<std::string> path = modulePath(nullptr);
+  if (!path) return std::string();
+  return guard.succeeded(std::move(*path));
 }
 
 std::string sharedObjectName(const std::string& pluginName) {
@@ -92,12 +119,11 @@ std::string sharedObjectName(const std::string& pluginName) {
 
 std::optional<std::string> loadedModulePath(const std::string& moduleName) {
   const LastErrorGuard guard;
-  HMODULE module = ::GetModuleHandleA(sharedObjectName(moduleName).c_str());
+  std::wstring name;
+  HMODULE module = toWide(sharedObjectName(moduleName), name) ? ::GetModuleHandleW(name.c_str())
+                                                                : nullptr;
   if (module == nullptr) return guard.succeeded(std::optional<std::string>());
-  char path[MAX_PATH * 4];
-  const DWORD n = ::GetModuleFileNameA(module, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return guard.succeeded(std::optional<std::string>());
-  return guard.succeeded(std::optional<std::string>(std::string(path, n)));
+  return guard.succeeded(modulePath(module));
 }
 
 void* loadLibrary(const std::string& pluginName) {
@@ -105,22 +131,19 @@ void* loadLibrary(const std::string& pluginName) {
   // A name with a folder is loaded from there when the file exists; the DLLs it needs are then
   // looked for beside it first.
   if (lastSeparator(pluginName) != std::string::npos && fileExists(pluginName))
-    if (HMODULE module =
-            ::LoadLibraryExA(pluginName.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+    if (HMODULE module = loadWithItsFolder(pluginName))
       return guard.succeeded(reinterpret_cast<void*>(module));
   const std::string file = sharedObjectName(pluginName);
   const std::string beside = executableDirectory() + "\\" + file;
-  HMODULE module = fileExists(beside)
-                       ? ::LoadLibraryExA(beside.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                       : nullptr;
-  if (module == nullptr) module = ::LoadLibraryA(file.c_str());
+  HMODULE module = fileExists(beside) ? loadWithItsFolder(beside) : nullptr;
+  std::wstring wideFile;
+  if (module == nullptr && toWide(file, wideFile)) module = ::LoadLibraryW(wideFile.c_str());
   if (module == nullptr) return nullptr;
   return guard.succeeded(reinterpret_cast<void*>(module));
 }
 
 void* loadLibraryFile(const std::string& path) {
-  return reinterpret_cast<void*>(
-      ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  return reinterpret_cast<void*>(loadWithItsFolder(path));
 }
 
 void* librarySymbol(void* library, const char* name) {

@@ -93,6 +93,8 @@ unsigned long fileErrorFromErrno(int e) {
       return err::kAlreadyExists;
     case ENOSPC:
       return ERROR_DISK_FULL;
+    case EILSEQ:
+      return ERROR_NO_UNICODE_TRANSLATION;
     case ENAMETOOLONG:
       return ERROR_FILENAME_EXCED_RANGE;
     default:

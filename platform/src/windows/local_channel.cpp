@@ -12,6 +12,7 @@
 #include "last_error_guard.h"
 #include "platform/last_error.h"
 #include "platform/whole_file.h"
+#include "wide_text.h"
 
 // The server is a message-only window on a thread of its own. A copy-data message holds its sender
 // until the window procedure returns, so the procedure hands the message to serve() and waits for
@@ -222,7 +223,8 @@ void LocalChannelServer::close() {
   if (server->thread.joinable()) server->thread.join();
   delete server;
   window_ = nullptr;
-  if (!path_.empty()) ::DeleteFileA(path_.c_str());
+  std::wstring wide;
+  if (!path_.empty() && toWide(path_, wide)) ::DeleteFileW(wide.c_str());
   path_.clear();
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "last_error_guard.h"
+#include "wide_text.h"
 
 namespace platform {
 
@@ -12,7 +13,9 @@ namespace platform {
 // the system and handed to the C library afterwards.
 std::FILE* createNewFile(const std::string& path) {
   const LastErrorGuard guard;
-  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+  std::wstring wide;
+  if (!toWide(path, wide)) return nullptr;
+  HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   const int descriptor =

@@ -6,6 +6,7 @@
 
 #include "last_error_guard.h"
 #include "platform/last_error.h"
+#include "wide_text.h"
 
 namespace platform {
 
@@ -33,7 +34,9 @@ bool writeAll(HANDLE file, std::string_view text) {
 bool readWholeFile(const std::string& path, std::string& contents) {
   const LastErrorGuard guard;
   // Opening a directory as a file fails with 5, as the callers expect.
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+  std::wstring wide;
+  if (!toWide(path, wide)) return false;
+  HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   std::string text;
@@ -57,26 +60,29 @@ bool readWholeFile(const std::string& path, std::string& contents) {
 bool replaceWholeFile(const std::string& path, std::string_view text) {
   const LastErrorGuard guard;
   static std::atomic<unsigned> sequence{0};
-  std::string temp;
+  std::wstring target;
+  if (!toWide(path, target)) return false;
+  std::wstring temp;
   HANDLE file;
   do {
-    temp = path + ".~" + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(sequence++);
-    file = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+    temp = target + L".~" + std::to_wstring(::GetCurrentProcessId()) + L"." +
+           std::to_wstring(sequence++);
+    file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
   } while (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS);
   if (file == INVALID_HANDLE_VALUE) return false;
   if (!writeAll(file, text) || !::FlushFileBuffers(file)) {
     const DWORD error = ::GetLastError();
     ::CloseHandle(file);
-    ::DeleteFileA(temp.c_str());
+    ::DeleteFileW(temp.c_str());
     setLastError(error);
     return false;
   }
   ::CloseHandle(file);
-  if (!::MoveFileExA(temp.c_str(), path.c_str(),
+  if (!::MoveFileExW(temp.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = ::GetLastError();
-    ::DeleteFileA(temp.c_str());
+    ::DeleteFileW(temp.c_str());
     setLastError(error);
     return false;
   }
