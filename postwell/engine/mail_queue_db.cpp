@@ -147,10 +147,10 @@ std::string effectiveConnection(const std::string& connection, const std::string
   };
   if (sqlite && !namesDatabase) {
     std::size_t separator = settingFile.find_last_of("/\\");
-    add("Database=" + (separator == std::string::npos
+    std::string file = separator == std::string::npos
                            ? std::string(kDefaultDatabaseFile)
-                           : settingFile.substr(0, separator + 1) + kDefaultDatabaseFile) +
-        ";");
+                           : settingFile.substr(0, separator + 1) + kDefaultDatabaseFile;
+    add("Database=" + file + ";");
   }
   if (sqlite && !namesTimeout && queryTimeout > 0)
     add("Timeout=" + std::to_string(queryTimeout * 1000) + ";");
