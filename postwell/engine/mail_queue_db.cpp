@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -102,26 +103,59 @@ bool containsNoCase(const std::string& text, const char* part) {
   return lower.find(part) != std::string::npos;
 }
 
-// The connection string to use: the setting's, or the SQLite file beside the setting file when the
-// setting names no database.
-std::string effectiveConnection(const std::string& connection, const std::string& settingFile) {
+constexpr unsigned long kDefaultQueryTimeoutSeconds = 30;
+// The SQLite driver counts its wait in milliseconds in an int.
+constexpr unsigned long kLongestQueryTimeoutSeconds = 2000000;
+// A PostgreSQL connection whose server host or network is gone fails after about a minute instead
+// of waiting for ever: TCP keepalives while a reply is awaited, and a limit on unacknowledged data.
+const char kPostgresqlLiveness[] =
+    "pqopt={keepalives=1 keepalives_idle=30 keepalives_interval=10 keepalives_count=3 "
+    "tcp_user_timeout=60000};";
+
+// The setting's time limit of a statement in seconds: a count of seconds, 0 for none; the default
+// when the setting is missing or not a count.
+unsigned long queryTimeoutOf(const std::string& setting) {
+  if (setting.empty() || setting.size() > 9 ||
+      setting.find_first_not_of("0123456789") != std::string::npos)
+    return kDefaultQueryTimeoutSeconds;
+  return std::min(std::strtoul(setting.c_str(), nullptr, 10), kLongestQueryTimeoutSeconds);
+}
+
+// The connection string to use: the setting's, with the SQLite file beside the setting file when
+// the setting names no database. Unless the setting names them itself, an SQLite connection waits
+// for a lock at most the statement time limit, and a PostgreSQL connection notices a dead server.
+std::string effectiveConnection(const std::string& connection, const std::string& settingFile,
+                                unsigned long queryTimeout) {
   bool sqlite = connection.empty();
-  bool namesDatabase = false;
+  bool postgresql = false;
+  bool namesDatabase = false, namesTimeout = false, namesLibpqOptions = false;
   for (const auto& [name, value] : attributes(connection)) {
-    if (strcasecmp(name.c_str(), "Driver") == 0 && containsNoCase(value, "sqlite"))
-      sqlite = true;
+    if (strcasecmp(name.c_str(), "Driver") == 0) {
+      if (containsNoCase(value, "sqlite")) sqlite = true;
+      if (containsNoCase(value, "postgres")) postgresql = true;
+    }
     if ((strcasecmp(name.c_str(), "Database") == 0 || strcasecmp(name.c_str(), "DSN") == 0) &&
         !value.empty())
       namesDatabase = true;
+    if (strcasecmp(name.c_str(), "Timeout") == 0) namesTimeout = true;
+    if (strcasecmp(name.c_str(), "pqopt") == 0) namesLibpqOptions = true;
   }
-  if (!sqlite || namesDatabase) return connection;
-  std::size_t separator = settingFile.find_last_of("/\\");
-  std::string file = separator == std::string::npos
-                         ? std::string(kDefaultDatabaseFile)
-                         : settingFile.substr(0, separator + 1) + kDefaultDatabaseFile;
   std::string out = connection.empty() ? std::string("Driver=SQLite3;") : connection;
-  if (out.back() != ';') out += ';';
-  return out + "Database=" + file + ";";
+  auto add = [&out](const std::string& attribute) {
+    if (out.back() != ';') out += ';';
+    out += attribute;
+  };
+  if (sqlite && !namesDatabase) {
+    std::size_t separator = settingFile.find_last_of("/\\");
+    std::string file = separator == std::string::npos
+                           ? std::string(kDefaultDatabaseFile)
+                           : settingFile.substr(0, separator + 1) + kDefaultDatabaseFile;
+    add("Database=" + file + ";");
+  }
+  if (sqlite && !namesTimeout && queryTimeout > 0)
+    add("Timeout=" + std::to_string(queryTimeout * 1000) + ";");
+  if (postgresql && !namesLibpqOptions) add(kPostgresqlLiveness);
+  return out;
 }
 
 std::vector<std::string> statementsOf(const char* schema) {
@@ -176,8 +210,10 @@ int CMailQueueDBVistor::Initialize(IDeviceException* sink, const char* settingFi
   try {
     user = readSetting("UserName", 255, file);
     password = readSetting("Password", 255, file);
-    connection = effectiveConnection(readSetting("CnnStr", 512, file), file);
+    const unsigned long queryTimeout = queryTimeoutOf(readSetting("QueryTimeout", 32, file));
+    connection = effectiveConnection(readSetting("CnnStr", 512, file), file, queryTimeout);
     if (m_pDatabase->IsOpen()) return 1;
+    m_pDatabase->SetQueryTimeout(queryTimeout);
     if (!m_pDatabase->Open(connection, user, password)) {
       report(kInitialize, masked("Failed to open database . " + m_pDatabase->GetLastErrorString(),
                                  password, connection));

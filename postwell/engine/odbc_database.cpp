@@ -65,10 +65,21 @@ bool bind(SQLHSTMT statement, const std::vector<SqlValue>& parameters, Indicator
   return true;
 }
 
+// A driver that cannot keep the limit still runs the statement.
+void limitTime(SQLHSTMT statement, unsigned long seconds) {
+  if (seconds == 0) return;
+  SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
+                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0);
+}
+
 }  // namespace
 
 CADODatabase::CADODatabase()
-    : m_hEnv(nullptr), m_hDbc(nullptr), m_engine(SqlEngine::Other), m_sLastError("Success") {}
+    : m_hEnv(nullptr),
+      m_hDbc(nullptr),
+      m_engine(SqlEngine::Other),
+      m_queryTimeout(0),
+      m_sLastError("Success") {}
 
 CADODatabase::~CADODatabase() { Close(); }
 
@@ -185,6 +196,7 @@ bool CADODatabase::Execute(const std::string& sql, const std::vector<SqlValue>& 
     SetError(DiagnosticText(SQL_HANDLE_DBC, m_hDbc, "SQLAllocHandle"));
     return false;
   }
+  limitTime(statement.handle, m_queryTimeout);
   Indicators indicators;
   std::string error;
   if (!bind(statement.handle, parameters, indicators, error)) {
@@ -249,6 +261,7 @@ bool CADORecordSet::Open(const std::string& sql, const std::vector<SqlValue>& pa
     m_pDatabase->SetError(m_sLastError);
     return false;
   }
+  limitTime(m_hStmt, m_pDatabase->QueryTimeout());
   Indicators indicators;
   std::string error;
   if (!bind(m_hStmt, parameters, indicators, error)) {

@@ -29,6 +29,11 @@ class CADODatabase {
                long* rowsChanged = nullptr);
   const std::string& GetLastErrorString() const { return m_sLastError; }
   SqlEngine Engine() const { return m_engine; }
+  // The time limit of each statement run from now on, in seconds; 0 for none. How a driver keeps
+  // it is its own: PostgreSQL cancels the statement on the server (statement_timeout); the SQLite
+  // driver ignores it and waits for a lock as long as its connection's Timeout= says.
+  void SetQueryTimeout(unsigned long seconds) { m_queryTimeout = seconds; }
+  unsigned long QueryTimeout() const { return m_queryTimeout; }
 
   void* ConnectionHandle() const { return m_hDbc; }
   // Sets the last-error text (at most 499 bytes).
@@ -40,6 +45,7 @@ class CADODatabase {
   void* m_hEnv;
   void* m_hDbc;
   SqlEngine m_engine;
+  unsigned long m_queryTimeout;
   std::string m_sLastError;
 };
 

@@ -6,12 +6,14 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 #include <ctime>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <regex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/odbc_database.h"
@@ -76,11 +78,14 @@ class TimedMission : public CMailMission {
   long delivery_;
 };
 
+// More lines of the section follow in moreSettings.
 inline std::string settingsFile(const std::string& dir, const std::string& connection,
-                                const std::string& user, const std::string& password) {
-  const std::string file = dir + "/queue.ini";
+                                const std::string& user, const std::string& password,
+                                const std::string& moreSettings = "",
+                                const std::string& name = "queue.ini") {
+  const std::string file = dir + "/" + name;
   testsupport::writeFile(file, "[DBInfo]\nUserName=" + user + "\nPassword=" + password +
-                                   "\nCnnStr=" + connection + "\n");
+                                   "\nCnnStr=" + connection + "\n" + moreSettings);
   return file;
 }
 
@@ -329,6 +334,64 @@ TEST_P(QueueDbTest, AnOlderTableGetsTheNewColumns) {
   ASSERT_EQ(reopened.GetQueuedMission("old", row), 1);
   EXPECT_EQ(row.nTries, 1);
   EXPECT_EQ(row.nState, 3u);
+}
+
+// Another session holds the table: a call fails within its time limit, says why, and changes
+// nothing; once the lock is gone the same calls work.
+TEST_P(QueueDbTest, ACallThatWaitsForALockRunsOutOfTimeAndTheNextOneWorks) {
+  insert("held");
+  const std::string impatientFile =
+      settingsFile(dir.path(), connection, user, password, "QueryTimeout=1\n", "impatient.ini");
+  Reports impatientReports;
+  CMailQueueDBVistor impatient;
+  ASSERT_EQ(impatient.Initialize(&impatientReports, impatientFile.c_str()), 1)
+      << impatientReports.all();
+
+  CADODatabase holder;
+  ASSERT_TRUE(holder.Open(connection, user, password)) << holder.GetLastErrorString();
+  const bool postgresql = holder.Engine() == SqlEngine::PostgreSQL;
+  // SQLite readers go on beside a writer's lock; a second writer waits.
+  ASSERT_TRUE(holder.Execute(postgresql ? "BEGIN" : "BEGIN EXCLUSIVE"))
+      << holder.GetLastErrorString();
+  if (postgresql) {
+    ASSERT_TRUE(holder.Execute("LOCK TABLE MailQueue IN ACCESS EXCLUSIVE MODE"))
+        << holder.GetLastErrorString();
+  }
+
+  auto whileLocked = std::async(std::launch::async, [&] {
+    tagDeliveryMail mail;
+    TimedMission added("a@example.test", "b@example.test");
+    added.SetMissionID("added");
+    const int claimed = impatient.ClaimDeliveryMission("", 0, mail, 60);
+    return std::make_pair(claimed, impatient.InsertMissionToQueueTable(&added));
+  });
+  // Generous: without a limit the calls would wait for as long as the lock is held.
+  const bool returned = whileLocked.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  EXPECT_TRUE(holder.Execute("ROLLBACK")) << holder.GetLastErrorString();
+  EXPECT_TRUE(returned) << "a call waited for the lock beyond its time limit";
+  EXPECT_EQ(whileLocked.get(), std::make_pair(0, 0));
+  const std::vector<std::string> texts = impatientReports.texts();
+  ASSERT_EQ(texts.size(), 2u) << impatientReports.all();
+  EXPECT_EQ(
+      texts[0].rfind("CMailQueueDBVistor::GetDeliveryMission: Failed to open Ado table.Error:", 0),
+      0u)
+      << texts[0];
+  EXPECT_EQ(texts[1].rfind("CMailQueueDBVistor::InsertMissionToQueueTable: ", 0), 0u) << texts[1];
+  EXPECT_NE(texts[1].find("Error:\nCode = "), std::string::npos) << texts[1];
+
+  tagQueuedMission row;
+  ASSERT_EQ(impatient.GetQueuedMission("held", row), 1);
+  EXPECT_EQ(row.nState, 0u);
+  EXPECT_EQ(row.tmLeaseUntil, 0);
+  EXPECT_EQ(impatient.GetQueuedMission("added", row), 0);
+  tagDeliveryMail mail;
+  ASSERT_EQ(impatient.ClaimDeliveryMission("", 0, mail, 60), 1) << impatientReports.all();
+  EXPECT_STREQ(mail.szMissionID, "held");
+  EXPECT_STREQ(mail.szMailBody, "/var/queue/message.eml");
+  TimedMission added("a@example.test", "b@example.test");
+  added.SetMissionID("added");
+  EXPECT_EQ(impatient.InsertMissionToQueueTable(&added), 1) << impatientReports.all();
+  EXPECT_STREQ(added.GetMissionID(), "added");
 }
 
 TEST_P(QueueDbTest, AnUnreachableDatabaseIsReportedWithoutItsPassword) {

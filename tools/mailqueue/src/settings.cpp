@@ -15,6 +15,8 @@ const char kDefaultSettings[] =
     "CnnStr=\n"
     "UserName=\n"
     "Password=\n"
+    "; Seconds a database statement may take, for instance waiting for a lock; 0 for no limit.\n"
+    "QueryTimeout=30\n"
     "\n"
     "[Delivery]\n"
     "Spool=spool\n"
