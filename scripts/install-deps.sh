@@ -10,6 +10,7 @@ packages=(
   libssl-dev libc-ares-dev unixodbc-dev libsqliteodbc odbc-postgresql libgmime-3.0-dev
   curl strace dovecot-pop3d dnsutils dnsmasq-base postgresql postfix
   libcups2-dev cups-daemon cups-client gvfs dbus
+  libmilter-dev
   g++-mingw-w64-x86-64-posix wine wine64
 )
 

@@ -16,6 +16,12 @@
 # TLS, with a certificate from the private CA <dir>/tls/ca.pem for localhost, 127.0.0.1 and
 # 127.0.0.2: STARTTLS required (AUTH only after it) on <port>+1 (127.0.0.1, and 127.0.0.3, a name
 # the certificate lacks), implicit TLS on <port>+2. <port> itself offers no STARTTLS.
+#
+# The sign-off gate: <port>+3 is the company's submission service as the README's recipe sets it up,
+# with the milter at 127.0.0.1:<port>+4 (the tests start the gate there), milter_default_action
+# tempfail, AUTH required before relaying and the sender bound to the login (alice's address may be
+# used by alice and by her supervisor boss). Mail submitted with the sendmail command goes through
+# the same milter.
 set -euo pipefail
 # shellcheck source=common.sh
 source "$(dirname "$0")/common.sh"
@@ -89,12 +95,25 @@ smtpd_sasl_type = dovecot
 smtpd_sasl_path = $dovecot/run/auth-client
 smtpd_sasl_security_options = noanonymous
 smtpd_relay_restrictions = permit_sasl_authenticated, reject_unauth_destination
+smtpd_sender_login_maps = texthash:$dir/etc/sender_logins
+milter_protocol = 6
+milter_default_action = tempfail
+milter_connect_timeout = 5s
+milter_command_timeout = 10s
+milter_content_timeout = 30s
+non_smtpd_milters = inet:127.0.0.1:$((port + 4))
+CONF
+  cat > "$dir/etc/sender_logins" <<CONF
+alice@example.test alice, boss
+bob@example.test bob
+boss@example.test boss
 CONF
   cat > "$dir/etc/master.cf" <<CONF
 127.0.0.1:$port inet n       -       n       -       -       smtpd
 127.0.0.1:$((port + 1)) inet n  -       n       -       -       smtpd -o smtpd_tls_security_level=encrypt -o smtpd_tls_auth_only=yes
 127.0.0.3:$((port + 1)) inet n  -       n       -       -       smtpd -o smtpd_tls_security_level=encrypt -o smtpd_tls_auth_only=yes
 127.0.0.1:$((port + 2)) inet n  -       n       -       -       smtpd -o smtpd_tls_wrappermode=yes -o smtpd_tls_security_level=encrypt
+127.0.0.1:$((port + 3)) inet n  -       n       -       -       smtpd -o smtpd_milters=inet:127.0.0.1:$((port + 4)) -o smtpd_sender_restrictions=reject_sender_login_mismatch
 tlsmgr        unix  -       -       n       1000?   1       tlsmgr
 pickup        unix  n       -       n       60      1       pickup
 cleanup       unix  n       -       n       -       0       cleanup

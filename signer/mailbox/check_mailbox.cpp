@@ -71,6 +71,17 @@ std::string HeaderItem(const CPop3Message& message, const char* field) {
   return value;
 }
 
+// The envelope recipients that the mail server kept in the held copy, one X-Sign-Rcpt field each.
+std::string HeldRecipients(const CPop3Message& message) {
+  std::string recipients;
+  for (int i = 0;; ++i) {
+    const std::string recipient = message.GetHeaderItem("X-Sign-Rcpt", i);
+    if (recipient.empty()) break;
+    recipients += (recipients.empty() ? "" : ", ") + recipient;
+  }
+  return recipients;
+}
+
 }  // namespace
 
 CCheckMailBox::CCheckMailBox(CLoginPrompt* prompt) : m_pPrompt(prompt) {}
@@ -177,6 +188,7 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   head.Subject = HeaderItem(message, "Subject");
   head.MsgId = taskId;
   head.WaterId = WaterIdFromReceived(HeaderItem(message, "Received"));
+  head.Recipients = HeldRecipients(message);
   // The message first, then the summary that makes it a task; the server keeps the message until
   // both are on the disk.
   const std::string messagePath = TaskMessagePath(home, taskId);

@@ -43,6 +43,7 @@ bool QueuedHead(const std::string& homeHead, const tagTaskHead& head, TaskAction
     file.setValue("Head", "To", turned.To);
     file.setValue("Head", "Cc", turned.Cc);
     file.setValue("Head", "Bcc", turned.Bcc);
+    file.removeKey("Head", "Recipients");
   }
   file.removeSection(kDecisionSection);
   for (const tagDecisionKey& key : kDecisionKeys)
@@ -109,9 +110,10 @@ void RemoveJournalTemporaries(const std::string& home) {
 // The decision on the task as the journal records it, from its home header summary.
 tagDecision DecisionOnTask(const tagTaskHead& homeHead, const std::string& taskId,
                            TaskAction action, const std::string& user, const std::string& reason) {
-  std::string recipients;
-  for (const std::string* addresses : {&homeHead.To, &homeHead.Cc, &homeHead.Bcc})
-    if (!addresses->empty()) recipients += (recipients.empty() ? "" : ", ") + *addresses;
+  std::string recipients = homeHead.Recipients;
+  if (recipients.empty())
+    for (const std::string* addresses : {&homeHead.To, &homeHead.Cc, &homeHead.Bcc})
+      if (!addresses->empty()) recipients += (recipients.empty() ? "" : ", ") + *addresses;
   return {DecisionTime(),
           taskId,
           homeHead.WaterId,

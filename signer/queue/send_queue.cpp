@@ -56,12 +56,16 @@ void AddRecipients(const std::string& addresses, std::vector<std::string>& recip
   for (const std::string& address : found) recipients.push_back(BareAddress(address));
 }
 
-// The queued task as an outgoing message: from the sender of its head to each address of the To,
-// Cc and Bcc values.
+// The queued task as an outgoing message: from the sender of its head to the envelope recipients
+// the mail server kept, else to each address of the To, Cc and Bcc values.
 void FillMessage(CSMTPMessage& message, const std::string& queue, const std::string& taskId) {
   const tagTaskHead head = ReadTaskHead(TaskHeadPath(queue, taskId), kQueuedHeadValueMax);
   message.m_From.m_sAddress = BareAddress(head.From);
   message.m_sContentFile = TaskMessagePath(queue, taskId);
+  if (!head.Recipients.empty()) {
+    AddRecipients(head.Recipients, message.m_arrRecipient);
+    return;
+  }
   for (const std::string* addresses : {&head.To, &head.Cc, &head.Bcc})
     AddRecipients(*addresses, message.m_arrRecipient);
 }

@@ -14,8 +14,9 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr char kHeaderEnd[] = "\r\n\r\n";
 
 const char* const kTraceFields[] = {"Received", "X-mailer", "X-MDRemoteIP", "X-MDaemon-Deliver-To"};
-// The fields of the marker lines: a copy the message arrived with would stand beside ours.
-const char* const kMarkerFields[] = {"X-Sign", "X-Sign-Stat", "X-Sign-Message"};
+// The fields of the marker lines: a copy the message arrived with would stand beside ours. The
+// held copy's recipient fields go too: no recipient may see the others' envelope.
+const char* const kMarkerFields[] = {"X-Sign", "X-Sign-Stat", "X-Sign-Message", "X-Sign-Rcpt"};
 
 // The field name of the header line starting at start; empty for a continuation line and for a
 // line without a colon.
@@ -139,4 +140,5 @@ void TurnBackToSender(tagTaskHead& head, const std::string& user) {
   }
   head.Cc.clear();
   head.Bcc.clear();
+  head.Recipients.clear();
 }

@@ -206,6 +206,7 @@ bool WriteTaskHead(const std::string& path, const tagTaskHead& head) {
       {"Bcc", &head.Bcc},        {"Subject", &head.Subject}, {"MsgId", &head.MsgId},
       {"WaterId", &head.WaterId}};
   for (const auto& [key, value] : keys) file.setValue(kHeadSection, key, OneLine(*value));
+  if (!head.Recipients.empty()) file.setValue(kHeadSection, "Recipients", OneLine(head.Recipients));
   return file.save(path);
 }
 
@@ -215,8 +216,9 @@ tagTaskHead ReadTaskHead(const std::string& path, std::size_t maxLength) {
   const auto read = [&](const char* key) {
     return OneLine(Cut(file.value(kHeadSection, key).value_or(""), maxLength));
   };
-  return {read("From"),    read("To"),    read("Cc"),     read("Bcc"),
-          read("Subject"), read("MsgId"), read("WaterId")};
+  return {read("From"),    read("To"),    read("Cc"),      read("Bcc"),
+          read("Subject"), read("MsgId"), read("WaterId"),
+          OneLine(Cut(file.value(kHeadSection, "Recipients").value_or(""), kRecipientsValueMax))};
 }
 
 std::vector<std::string> StoredTaskIds(const std::string& dir) {

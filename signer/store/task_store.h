@@ -23,6 +23,9 @@ struct tagTaskHead {
   std::string Subject;
   std::string MsgId;
   std::string WaterId;
+  // The envelope recipients the mail server kept in the held copy (its X-Sign-Rcpt fields), Bcc
+  // ones included; empty when it kept none, and then To, Cc and Bcc are the recipients.
+  std::string Recipients{};
 };
 
 // The name of the user's task store: a login name that is a full address names the same mailbox
@@ -57,14 +60,17 @@ std::string WaterIdFromReceived(const std::string& received);
 // Writes the task's message: complete under its final name or not at all. False with the last error
 // set when it cannot be written.
 bool WriteTaskMessage(const std::string& path, std::string_view text);
-// Writes [Head] with the keys in the order of tagTaskHead, each CR, LF and NUL of a value made a
-// blank. False when the file cannot be written.
+// Writes [Head] with the keys in the order of tagTaskHead (Recipients only when there are any),
+// each CR, LF and NUL of a value made a blank. False when the file cannot be written.
 bool WriteTaskHead(const std::string& path, const tagTaskHead& head);
 // The longest [Head] value the approval and sending read from a queued task.
 inline constexpr std::size_t kQueuedHeadValueMax = 1023;
 
-// Reads [Head]; missing keys are empty, each value cut to at most maxLength bytes (never inside a
-// UTF-8 character), NUL made a blank.
+// The longest list of envelope recipients read from a task: a thousand long addresses.
+inline constexpr std::size_t kRecipientsValueMax = 1 << 20;
+
+// Reads [Head]; missing keys are empty, each value cut to at most maxLength bytes (Recipients to
+// kRecipientsValueMax; never inside a UTF-8 character), NUL made a blank.
 tagTaskHead ReadTaskHead(const std::string& path, std::size_t maxLength);
 
 // The ids of the complete tasks (both files) in the directory, in the order they were drawn.

@@ -79,18 +79,30 @@ class Road : public ::testing::Test {
   }
 
   // A user's mail client submits a message through the stand-in.
-  void Submit(const std::string& sender, const std::vector<std::string>& recipients,
-              const std::string& text) {
+  // Sends the message without logging in; false with the server's reply when it is refused.
+  bool TrySubmit(const std::string& sender, const std::vector<std::string>& recipients,
+                 const std::string& text, std::string& reply) {
     const std::string file = root.file("outgoing-" + std::to_string(++submitted) + ".eml");
     testsupport::writeFile(file, text);
     CMailDevice device;
     unsigned long error = 0;
-    ASSERT_TRUE(device.MailFunc_Connect("127.0.0.1", server.smtpPort(), error)) << error;
+    if (!device.MailFunc_Connect("127.0.0.1", server.smtpPort(), error)) {
+      reply = "connect failed: " + std::to_string(error);
+      return false;
+    }
     CSMTPMessage message;
     message.m_From.m_sAddress = Address(sender);
     for (const std::string& recipient : recipients) message.m_arrRecipient.push_back(Address(recipient));
     message.m_sContentFile = file;
-    ASSERT_TRUE(device.MailFunc_SendMailMessage(message, error)) << device.GetLastErrorDescription();
+    const bool sent = device.MailFunc_SendMailMessage(message, error) != 0;
+    reply = device.GetLastCommandResponse();
+    return sent;
+  }
+
+  void Submit(const std::string& sender, const std::vector<std::string>& recipients,
+              const std::string& text) {
+    std::string reply;
+    ASSERT_TRUE(TrySubmit(sender, recipients, text, reply)) << reply;
   }
 
   std::vector<std::string> Mailbox(const std::string& mailbox) {
@@ -139,7 +151,8 @@ const char kQuarterly[] =
     "The figures, for sign-off.\r\n";
 
 TEST_F(Road, HeldMessageIsApprovedAndReachesItsRecipientsMarked) {
-  Submit("ann", {"bob", "dan"}, kQuarterly);
+  // cid is a Bcc recipient: the envelope names it, the header does not.
+  Submit("ann", {"bob", "dan", "cid"}, kQuarterly);
   ASSERT_EQ(Mailbox("boss").size(), 1u);
   EXPECT_TRUE(Mailbox("bob").empty()) << "the held message went through";
 
@@ -149,7 +162,7 @@ TEST_F(Road, HeldMessageIsApprovedAndReachesItsRecipientsMarked) {
   ASSERT_TRUE(App().ApproveTask(App().m_pTaskView->TaskId(0)));
   ASSERT_TRUE(QueueSent()) << signer->Title().toStdString();
 
-  for (const char* recipient : {"bob", "dan"}) {
+  for (const char* recipient : {"bob", "dan", "cid"}) {
     const std::vector<std::string> got = Mailbox(recipient);
     ASSERT_EQ(got.size(), 1u) << recipient;
     EXPECT_TRUE(Contains(got[0], "Subject: Quarterly figures\r\n"
@@ -159,9 +172,27 @@ TEST_F(Road, HeldMessageIsApprovedAndReachesItsRecipientsMarked) {
     EXPECT_FALSE(Contains(got[0], "X-Mailer")) << got[0];
     // The stand-in puts its own Received field on top; the held copy's (queue file 1) is gone.
     EXPECT_FALSE(Contains(got[0], "md5000000001.msg")) << got[0];
+    // Nobody sees the Bcc recipient (below the trace field of the mailbox's own delivery).
+    EXPECT_FALSE(Contains(got[0].substr(got[0].find("\r\n")), "cid@corp.test")) << got[0];
+    EXPECT_FALSE(Contains(got[0], "X-Sign-Rcpt")) << got[0];
   }
   EXPECT_TRUE(Mailbox("boss").empty());
   EXPECT_TRUE(Mailbox("ann").empty());
+}
+
+TEST_F(Road, ApprovalSentWithoutLoginIsRefusedAndTheQueueShowsTheReply) {
+  Submit("ann", {"bob"}, kQuarterly);
+  ASSERT_TRUE(signer->LogIn({.user = "boss", .password = "boss-pw", .pop3Port = server.pop3Port(),
+                             .smtpPort = server.smtpPort(), .auth = false}));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return App().m_pTaskView->RowCount() == 1; }, 15000));
+  ASSERT_TRUE(App().ApproveTask(App().m_pTaskView->TaskId(0)));
+  CQueueView* queue = App().m_pQueueView;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return queue->RowCount() == 1 && queue->Status(0) == CQueueView::kRetry; }, 15000));
+  EXPECT_TRUE(Contains(queue->Reply(0), "550 5.7.1 ")) << queue->Reply(0);
+  EXPECT_TRUE(signer->Title().contains(QStringLiteral("5.7.1"))) << signer->Title().toStdString();
+  EXPECT_TRUE(Mailbox("bob").empty());
+  EXPECT_TRUE(Mailbox("boss").empty()) << "a refused approval must not come back as a new task";
 }
 
 TEST_F(Road, ReturnedMessageReachesItsSenderWithPrefixAndReason) {
@@ -212,11 +243,15 @@ TEST_F(Road, GuidedTourRunsToItsEnd) {
     EXPECT_TRUE(platform::fileExists(pictures.path() + "/" + picture + ".png")) << picture;
 }
 
-TEST_F(Road, MailOfUnsupervisedUsersAndMarkedMailIsDeliveredDirectly) {
+TEST_F(Road, MailOfUnsupervisedUsersIsDeliveredDirectlyAndAUsersOwnMarkerIsRefused) {
   Submit("dan", {"bob"}, "From: dan@corp.test\r\nTo: bob@corp.test\r\nSubject: Lunch\r\n\r\nNoon?\r\n");
-  Submit("ann", {"bob"},
-         "From: ann@corp.test\r\nTo: bob@corp.test\r\nSubject: Signed\r\nX-Sign: vandry!\r\n\r\nOk.\r\n");
-  EXPECT_EQ(Mailbox("bob").size(), 2u);
+  std::string reply;
+  EXPECT_FALSE(TrySubmit(
+      "ann", {"bob"},
+      "From: ann@corp.test\r\nTo: bob@corp.test\r\nSubject: Signed\r\nX-Sign: vandry!\r\n\r\nOk.\r\n",
+      reply));
+  EXPECT_TRUE(reply.starts_with("550 5.7.1 ")) << reply;
+  EXPECT_EQ(Mailbox("bob").size(), 1u);
   EXPECT_TRUE(Mailbox("boss").empty());
 
   LogInAsSupervisor();

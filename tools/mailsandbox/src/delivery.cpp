@@ -69,10 +69,24 @@ DeliveryReport Delivery::deliver(const Envelope& envelope, std::string_view mess
     for (const std::string& problem : rule.problems)
       report.warnings.push_back(rule.ruleName + ": " + problem);
   RuleOutcome outcome = applySignOffRules(ruleFile.rules, envelope, message);
+  if (outcome.forgedApproval) {
+    report.refusedForever = true;
+    report.summary = "the approval marker of a supervised sender came from no supervisor of theirs" +
+                     std::string(envelope.authenticatedUser.empty()
+                                     ? " (not logged in)"
+                                     : " (logged in as " + envelope.authenticatedUser + ")");
+    return report;
+  }
 
   std::vector<Target> targets;
   std::vector<std::string> outboxRecipients;
   std::string error;
+  // The held copy keeps the envelope recipients, Bcc ones included, for after the approval.
+  std::string recipientFields;
+  if (outcome.deleteMessage)
+    for (const std::string& address : envelope.recipients)
+      if (address.find_first_of("\r\n") == std::string::npos)
+        recipientFields += "X-Sign-Rcpt: " + address + "\r\n";
   for (const std::string& address : outcome.copyTo) {
     if (!resolve(address, targets, outboxRecipients, error)) {
       report.summary = "cannot copy to " + address + " for " + listed(outcome.matchedRules) + ": " + error;
@@ -94,7 +108,9 @@ DeliveryReport Delivery::deliver(const Envelope& envelope, std::string_view mess
   for (const Target& target : targets) {
     std::string directory = accounts_.directory(target.mailbox);
     std::string bytes = receivedField(target.mailbox.domain, report.queueId, target.mailbox.address(), now);
-    bytes.append(message);
+    const bool copy = containsAddress(outcome.copyTo, target.mailbox.address());
+    bytes.append(copy ? withHeaderFieldsReplaced(message, "X-Sign-Rcpt", recipientFields)
+                      : std::string(message));
     if (!store_.storeMessage(directory, report.queueId, bytes)) {
       for (const std::string& done : written) store_.removeMessage(done, report.queueId);
       report.summary = "cannot write " + report.queueId + ".msg into " + directory;

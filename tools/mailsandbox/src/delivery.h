@@ -25,6 +25,7 @@ enum class RecipientKind {
 
 struct DeliveryReport {
   bool accepted = false;
+  bool refusedForever = false;  // the approval marker did not bind: a 5.7.1 refusal
   std::string queueId;
   // One line saying what became of the message, or why it could not be accepted.
   std::string summary;

@@ -23,6 +23,27 @@ std::vector<std::string> headerFieldValues(std::string_view message, std::string
   return values;
 }
 
+std::string withHeaderFieldsReplaced(std::string_view message, std::string_view name,
+                                     std::string_view fields) {
+  std::string result;
+  bool inNamedField = false;
+  while (!message.empty()) {
+    const std::size_t end = message.find('\n');
+    const std::string_view whole = message.substr(0, end == std::string_view::npos ? message.size() : end + 1);
+    const std::string_view line = withoutLineEnd(message.substr(0, end));
+    if (line.empty()) break;  // the empty line that ends the header stays in message
+    message.remove_prefix(whole.size());
+    if (line.front() != ' ' && line.front() != '\t') {
+      const std::size_t colon = line.find(':');
+      inNamedField = colon != std::string_view::npos && equalsIgnoringCase(line.substr(0, colon), name);
+    }
+    if (!inNamedField) result.append(whole);
+  }
+  result.append(fields);
+  result.append(message);
+  return result;
+}
+
 std::string messageDate(const std::tm& localTime) {
   char text[64];
   std::size_t length = std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S %z", &localTime);

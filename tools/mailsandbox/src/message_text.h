@@ -14,6 +14,11 @@ namespace mailsandbox {
 // first empty line.
 std::vector<std::string> headerFieldValues(std::string_view message, std::string_view name);
 
+// The message with every header field of that name (case ignored, continuation lines included)
+// removed and the fields (whole lines) added at the end of the header.
+std::string withHeaderFieldsReplaced(std::string_view message, std::string_view name,
+                                     std::string_view fields);
+
 // "Tue, 03 Dec 2024 09:05:00 +0100"
 std::string messageDate(const std::tm& localTime);
 

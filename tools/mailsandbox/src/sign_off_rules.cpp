@@ -91,8 +91,16 @@ bool hasUnsupportedCondition(const SignOffRule& rule) {
 std::vector<std::string> fieldTexts(std::string_view field, const Envelope& envelope,
                                     std::string_view message) {
   std::vector<std::string> texts = headerFieldValues(message, field);
-  if (equalsIgnoringCase(field, "FROM")) texts.push_back(envelope.sender);
+  if (equalsIgnoringCase(field, "FROM")) {
+    texts.push_back(envelope.sender);
+    if (!envelope.authenticatedUser.empty()) texts.push_back(envelope.authenticatedUser);
+  }
   return texts;
+}
+
+// The test for the approval marker: X-Sign does not contain something.
+bool isMarkerTest(const RuleCondition& condition) {
+  return condition.negated && equalsIgnoringCase(condition.field, "X-Sign");
 }
 
 bool holds(const RuleCondition& condition, const Envelope& envelope, std::string_view message) {
@@ -106,9 +114,13 @@ bool holds(const RuleCondition& condition, const Envelope& envelope, std::string
                              : std::any_of(condition.texts.begin(), condition.texts.end(), satisfies);
 }
 
-bool matches(const SignOffRule& rule, const Envelope& envelope, std::string_view message) {
+// withoutMarker: as if the message carried no marker, so that the marker tests hold.
+bool matches(const SignOffRule& rule, const Envelope& envelope, std::string_view message,
+             bool withoutMarker = false) {
   if (!rule.enabled || hasUnsupportedCondition(rule)) return false;
-  auto holdsHere = [&](const RuleCondition& condition) { return holds(condition, envelope, message); };
+  auto holdsHere = [&](const RuleCondition& condition) {
+    return (withoutMarker && isMarkerTest(condition)) || holds(condition, envelope, message);
+  };
   return rule.everyCondition ? std::all_of(rule.conditions.begin(), rule.conditions.end(), holdsHere)
                              : std::any_of(rule.conditions.begin(), rule.conditions.end(), holdsHere);
 }
@@ -132,8 +144,20 @@ RuleFile readSignOffRules(const std::string& path) {
 RuleOutcome applySignOffRules(const std::vector<SignOffRule>& rules, const Envelope& envelope,
                               std::string_view message) {
   RuleOutcome outcome;
+  bool approvedBySupervisor = false;
   for (const SignOffRule& rule : rules) {
-    if (!matches(rule, envelope, message)) continue;
+    if (!matches(rule, envelope, message)) {
+      if (!matches(rule, envelope, message, true)) continue;
+      // Only the marker lets this sender's message pass the rule.
+      const bool bySupervisor =
+          !envelope.authenticatedUser.empty() &&
+          std::any_of(rule.copyTo.begin(), rule.copyTo.end(), [&](const std::string& supervisor) {
+            return equalsIgnoringCase(supervisor, envelope.authenticatedUser);
+          });
+      approvedBySupervisor = approvedBySupervisor || bySupervisor;
+      outcome.forgedApproval = outcome.forgedApproval || !bySupervisor;
+      continue;
+    }
     outcome.matchedRules.push_back(rule.ruleName);
     outcome.deleteMessage = outcome.deleteMessage || rule.deletesMessage;
     for (const std::string& address : rule.copyTo) {
@@ -142,6 +166,8 @@ RuleOutcome applySignOffRules(const std::vector<SignOffRule>& rules, const Envel
       if (!known) outcome.copyTo.push_back(address);
     }
   }
+  // One rule's supervisor approving is enough, as for a user with two supervisors.
+  if (approvedBySupervisor) outcome.forgedApproval = false;
   return outcome;
 }
 

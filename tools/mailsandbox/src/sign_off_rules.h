@@ -12,8 +12,14 @@
 //
 // A condition names a header field, "contains" or "does not contain", and whether any (OR) or
 // every (AND) listed text must satisfy it; texts are compared ignoring case. The field FROM stands
-// for the sender: the header From and the envelope sender (MAIL FROM) both count, so that neither
-// alone lets a listed user's mail pass. A header field that is missing contains nothing.
+// for the sender: the header From, the envelope sender (MAIL FROM) and the SMTP AUTH login all
+// count, so that none alone lets a listed user's mail pass. A header field that is missing contains
+// nothing.
+//
+// The approval marker binds: a message whose sender a rule lists but that the rule lets pass only
+// because of its X-Sign field is approved only when the login is one the rule copies to (the
+// supervisor); otherwise the marker was written or copied by someone else and the message is
+// refused.
 
 #include <string>
 #include <string_view>
@@ -24,6 +30,7 @@ namespace mailsandbox {
 struct Envelope {
   std::string sender;
   std::vector<std::string> recipients;
+  std::string authenticatedUser{};  // the logged-in mailbox's address; empty without AUTH
 };
 
 struct RuleCondition {
@@ -57,6 +64,8 @@ struct RuleOutcome {
   std::vector<std::string> matchedRules;
   std::vector<std::string> copyTo;  // every matched rule's copies, each address once
   bool deleteMessage = false;       // some matched rule deletes the message
+  // The marker of a listed sender's message that no rule's supervisor sent: refuse the message.
+  bool forgedApproval = false;
 };
 
 RuleOutcome applySignOffRules(const std::vector<SignOffRule>& rules, const Envelope& envelope,

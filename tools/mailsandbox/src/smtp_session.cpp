@@ -189,11 +189,15 @@ std::string SmtpSession::endOfData() {
             " bytes");
     answer = reply("552 5.3.4 Message too big");
   } else {
-    DeliveryReport report = delivery_.deliver(Envelope{*sender_, recipients_}, message_);
+    DeliveryReport report = delivery_.deliver(
+        Envelope{*sender_, recipients_, authenticatedUser_.value_or("")}, message_);
     for (const std::string& warning : report.warnings) events_("warning: " + warning);
     if (report.accepted) {
       events_("message " + report.queueId + " from " + *sender_ + ": " + report.summary);
       answer = reply("250 2.0.0 Ok: queued as " + report.queueId);
+    } else if (report.refusedForever) {
+      events_("message from " + *sender_ + " refused: " + report.summary);
+      answer = reply("550 5.7.1 Approval marker refused: only the supervisor, logged in, may approve");
     } else {
       events_("message from " + *sender_ + " not accepted: " + report.summary);
       answer = reply("451 4.3.0 Message not accepted: " + report.summary);

@@ -35,6 +35,8 @@ struct DeliveryCase {
   std::vector<std::string> recipients;
   std::vector<std::string> expectedMailboxes;  // every mailbox that holds the message afterwards
   bool expectedOutbox;
+  std::string login = "";  // the SMTP AUTH login's address
+  bool refused = false;    // the message is refused as a forged approval
 };
 
 void PrintTo(const DeliveryCase& c, std::ostream* out) { *out << c.name; }
@@ -51,8 +53,10 @@ TEST_P(DeliveryTable, MessageEndsUpWhereTheRulesSay) {
   if (c.rules) root.writeRules(*c.rules);
   std::string message = c.headers + "Subject: report\r\n\r\nnumbers\r\n";
 
-  DeliveryReport report = root.delivery.deliver(Envelope{c.envelopeSender, c.recipients}, message);
-  ASSERT_TRUE(report.accepted) << report.summary;
+  DeliveryReport report =
+      root.delivery.deliver(Envelope{c.envelopeSender, c.recipients, c.login}, message);
+  ASSERT_EQ(report.accepted, !c.refused) << report.summary;
+  EXPECT_EQ(report.refusedForever, c.refused) << report.summary;
 
   std::vector<std::string> holding;
   for (const char* address : kMailboxes)
@@ -69,11 +73,26 @@ const std::string kMarked = "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n
 INSTANTIATE_TEST_SUITE_P(Rules, DeliveryTable, testing::Values(
     DeliveryCase{"ListedSenderIsHeldForTheSupervisorOnly", kBossRule,
                  "ann@example.com", kAnn, {"bob@example.com"}, {"boss@example.com"}, false},
-    DeliveryCase{"MarkedMessageIsDelivered", kBossRule,
-                 "ann@example.com", kAnn + kMarked, {"bob@example.com"}, {"bob@example.com"}, false},
+    DeliveryCase{"MarkedMessageOfTheSupervisorIsDelivered", kBossRule,
+                 "ann@example.com", kAnn + kMarked, {"bob@example.com"}, {"bob@example.com"}, false,
+                 "boss@example.com"},
     DeliveryCase{"MarkerIsFoundIgnoringCaseAndAmongOtherText", kBossRule,
                  "ann@example.com", kAnn + "x-sign: ok VANDRY! ok\r\n", {"bob@example.com"},
-                 {"bob@example.com"}, false},
+                 {"bob@example.com"}, false, "BOSS@example.com"},
+    DeliveryCase{"MarkerWithoutLoginIsRefused", kBossRule,
+                 "ann@example.com", kAnn + kMarked, {"bob@example.com"}, {}, false, "", true},
+    DeliveryCase{"MarkerOfTheUserIsRefused", kBossRule,
+                 "ann@example.com", kAnn + kMarked, {"bob@example.com"}, {}, false, "ann@example.com",
+                 true},
+    DeliveryCase{"MarkerOfAnotherRulesSupervisorIsRefused", kAllRules,
+                 "cid@example.com", "From: cid@example.com\r\n" + kMarked, {"bob@example.com"}, {}, false,
+                 "chief@example.com", true},
+    DeliveryCase{"EitherSupervisorMayApprove", kAllRules,
+                 "ann@example.com", kAnn + kMarked, {"bob@example.com"}, {"bob@example.com"}, false,
+                 "chief@example.com"},
+    DeliveryCase{"UserLoggedInIsHeldWhateverTheSenderSays", kBossRule,
+                 "someone@else.org", "From: someone@else.org\r\n", {"bob@example.com"},
+                 {"boss@example.com"}, false, "ann@example.com"},
     DeliveryCase{"OtherHeaderWithTheMarkerDoesNotCount", kBossRule,
                  "ann@example.com", kAnn + "X-Sign-Stat: vandry!\r\n", {"bob@example.com"},
                  {"boss@example.com"}, false},
@@ -131,17 +150,22 @@ class DeliveryTest : public testing::Test {
   SandboxRoot root;
 };
 
-TEST_F(DeliveryTest, HeldCopyIsTheMessageByteForByteUnderAReceivedFieldNamingItsQueueFile) {
+TEST_F(DeliveryTest, HeldCopyIsTheMessageUnderAReceivedFieldNamingItsQueueFileWithItsRecipients) {
   root.writeRules(kBossRule);
-  std::string message = "From: ann@example.com\r\nTo: bob@example.com\r\nSubject: s\r\n\r\nline\n.\r\n\r\n";
-  DeliveryReport report = root.delivery.deliver(Envelope{"ann@example.com", {"bob@example.com"}}, message);
+  // A recipient field the sender wrote would become a recipient after approval.
+  const std::string header = "From: ann@example.com\r\nTo: bob@example.com\r\nSubject: s\r\n";
+  const std::string body = "\r\nline\n.\r\n\r\n";
+  DeliveryReport report = root.delivery.deliver(
+      Envelope{"ann@example.com", {"bob@example.com", "boss@example.com"}},
+      header + "X-Sign-Rcpt: eve@evil.org\r\n\tmallory@evil.org\r\n" + body);
   ASSERT_TRUE(report.accepted);
   EXPECT_EQ(report.queueId, "md5000000001");
 
   std::vector<std::string> held = root.messagesOf("boss@example.com");
   ASSERT_EQ(held.size(), 1u);
   std::size_t fieldEnd = held[0].find("\r\n") + 2;
-  EXPECT_EQ(held[0].substr(fieldEnd), message);
+  EXPECT_EQ(held[0].substr(fieldEnd),
+            header + "X-Sign-Rcpt: bob@example.com\r\nX-Sign-Rcpt: boss@example.com\r\n" + body);
   std::vector<std::string> received = headerFieldValues(held[0], "Received");
   ASSERT_EQ(received.size(), 1u);
   EXPECT_TRUE(received[0].starts_with(

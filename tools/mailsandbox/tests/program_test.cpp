@@ -165,11 +165,19 @@ TEST_F(ProgramTest, HeldMessageRoadWithCurl) {
   EXPECT_TRUE(held.starts_with(
       "Received: from [127.0.0.1] by example.com with ESMTP id md5000000001.msg for <boss@example.com>; "))
       << held;
-  EXPECT_TRUE(held.ends_with("\r\n" + message)) << held;
+  std::string heldText = message;
+  heldText.insert(heldText.find("\r\n\r\n") + 2, "X-Sign-Rcpt: bob@example.com\r\n");
+  EXPECT_TRUE(held.ends_with("\r\n" + heldText)) << held;
 
-  // The supervisor approves: the marked message passes. Then the held copy is deleted.
+  // The marker binds to the supervisor's login: ann's own copy of it is refused.
   std::string approved = message;
   approved.insert(approved.find("\r\n\r\n") + 2, "X-Sign: vandry!\r\nX-Sign-Stat: Approve By boss\r\n");
+  EXPECT_NE(sendMail("ann@example.com:ann-pw", "ann@example.com", "bob@example.com", approved), 0);
+  EXPECT_NE(log().find("refused: the approval marker of a supervised sender came from no supervisor"),
+            std::string::npos)
+      << log();
+
+  // The supervisor approves: the marked message passes. Then the held copy is deleted.
   ASSERT_EQ(sendMail("boss:boss-pw", "ann@example.com", "bob@example.com", approved), 0) << output();
   ASSERT_EQ(pop3("bob:bob-pw", "/1"), 0) << output();
   EXPECT_TRUE(output().ends_with("\r\n" + approved)) << output();
