@@ -268,7 +268,8 @@ PartInfo partInfo(const HeaderFields& fields) {
 }
 
 // The file name the sender gave the part: Content-Disposition's filename, then
-// Content-Type's name.
+// Content-Type's name, then Content-Type's file. The first one present is the
+// name, usable or not.
 std::optional<std::string> senderFileName(const PartInfo& info) {
   std::size_t semicolon = info.disposition.find(';');
   if (semicolon != std::string::npos) {
@@ -276,7 +277,9 @@ std::optional<std::string> senderFileName(const PartInfo& info) {
                                          "filename"))
       return name;
   }
-  if (auto name = mime::parameterValue(info.type.parameters, "name")) return name;
+  for (const char* parameter : {"name", "file"}) {
+    if (auto name = mime::parameterValue(info.type.parameters, parameter)) return name;
+  }
   return std::nullopt;
 }
 

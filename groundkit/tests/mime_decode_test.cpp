@@ -214,6 +214,70 @@ TEST(SavePart, TextPartsGetTimeNamesAndQuotedPrintableIsDecoded) {
   EXPECT_STREQ(encoding, "Quoted-Printable");
 }
 
+// The part file's name by the Content-Type and Content-Disposition of the part:
+// filename, then name, then file; a name that cannot be used gives the time
+// name of a part that is not text ("<seconds><n>").
+struct PartNameCase {
+  const char* label;
+  std::string header;
+  const char* file;  // the part file without ".tmp"; null for a time name
+};
+
+void PrintTo(const PartNameCase& c, std::ostream* out) { *out << c.label; }
+
+class SavePartName : public ::testing::TestWithParam<PartNameCase> {};
+
+TEST_P(SavePartName, TakesTheFirstParameterThatNamesIt) {
+  testsupport::TempDir dir;
+  char partPath[1024];
+  char encoding[1024];
+  char parameters[1024];
+  unsigned long error = 0;
+  std::string text = GetParam().header + "\r\n\r\nbytes\r\n";
+  ASSERT_EQ(
+      BSCFEM_D_SaveBufferToDisk(text, dir.path().c_str(), partPath, encoding, parameters, error),
+      1);
+  if (GetParam().file != nullptr) {
+    EXPECT_EQ(std::string(partPath), dir.file(GetParam().file) + ".tmp");
+  } else {
+    EXPECT_EQ(fs::path(partPath).parent_path(), fs::path(dir.path())) << partPath;
+    EXPECT_TRUE(std::regex_match(fs::path(partPath).filename().string(),
+                                 std::regex("[0-9]+\\.tmp")))
+        << partPath;
+  }
+  EXPECT_EQ(readFile(partPath), "bytes\r\n");
+  // Only the ".tmp" is written, and nothing outside the directory.
+  EXPECT_EQ(filesIn(dir.path()).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, SavePartName,
+    ::testing::Values(
+        PartNameCase{"FileOnly", "Content-Type: application/octet-stream; file=\"data.bin\"",
+                     "data.bin"},
+        PartNameCase{"FileUnquotedAnyCase", "Content-Type: application/x; FILE=data.bin",
+                     "data.bin"},
+        PartNameCase{"NameBeforeFile",
+                     "Content-Type: application/x; file=\"no.bin\"; name=\"yes.bin\"", "yes.bin"},
+        PartNameCase{"FilenameBeforeFile",
+                     "Content-Type: application/x; file=\"no.bin\"\r\n"
+                     "Content-Disposition: attachment; filename=\"yes.bin\"",
+                     "yes.bin"},
+        PartNameCase{"FileUpTheTree", "Content-Type: application/x; file=\"../../x\"", "x"},
+        PartNameCase{"FileBackslashes", "Content-Type: application/x; file=\"..\\\\..\\\\x\"",
+                     "x"},
+        PartNameCase{"FileEncodedCrLf",
+                     "Content-Type: application/x; file=\"=?UTF-8?Q?a=0D=0Ab?=\"", nullptr},
+        PartNameCase{"FileExtendedCrLf", "Content-Type: application/x; file*=UTF-8''a%0D%0Ab",
+                     nullptr},
+        PartNameCase{"NameExtendedCrLf", "Content-Type: application/x; name*=UTF-8''a%0D%0Ab",
+                     nullptr},
+        PartNameCase{"FileBareCr", "Content-Type: application/x; file=\"a\rb\"", nullptr},
+        PartNameCase{"NameBareCr", "Content-Type: application/x; name=\"a\rb\"", nullptr},
+        PartNameCase{"FileDotDot", "Content-Type: application/x; file=\"..\"", nullptr},
+        PartNameCase{"NoName", "Content-Type: application/x; other=\"data.bin\"", nullptr}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 // ---- Whole messages: the walker, and the plug-in over the same corpus ----
 
 struct CorpusMessage {
@@ -299,6 +363,53 @@ std::vector<CorpusMessage> corpus() {
                       "name=\"..\"\r\n\r\ndotdot\r\n--h--\r\n",
                       {{"escape.txt", "up"}, {"evil", "absolute"}, {"win.ini", "backslash"}},
                       {"up", "absolute", "backslash", "control", "dotdot"}});
+  // A Content-Type "file" parameter names the part when "filename" and "name"
+  // do not; it is decoded like them.
+  messages.push_back({"FileParameterNames",
+                      "Content-Type: multipart/mixed; boundary=f\r\n\r\n"
+                      "--f\r\nContent-Type: text/plain\r\n\r\nunnamed\r\n"
+                      "--f\r\nContent-Type: application/octet-stream; "
+                      "file=\"data.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                          base64("data") +
+                          "--f\r\nContent-Type: application/octet-stream; "
+                          "file=\"not-this.bin\";\r\n name=\"by-name.bin\"\r\n\r\nname wins\r\n"
+                          "--f\r\nContent-Type: application/octet-stream; "
+                          "file=\"nor-this.bin\"\r\nContent-Disposition: attachment; "
+                          "filename=\"by-filename.bin\"\r\n\r\nfilename wins\r\n"
+                          "--f\r\nContent-Type: application/octet-stream; "
+                          "FILE*=UTF-8''%E6%95%B0%E6%8D%AE.bin\r\n\r\nextended\r\n"
+                          "--f\r\nContent-Type: application/octet-stream; "
+                          "file=plain.bin\r\n\r\nunquoted\r\n--f--\r\n",
+                      {{"data.bin", "data"},
+                       {"by-name.bin", "name wins"},
+                       {"by-filename.bin", "filename wins"},
+                       {"数据.bin", "extended"},
+                       {"plain.bin", "unquoted"}},
+                      {"unnamed", "data", "name wins", "filename wins", "extended", "unquoted"}});
+  // The same hostile names given by "file" are confined and cleaned as by
+  // "name": the last path component only, nothing with a line break.
+  messages.push_back({"HostileFileParameterNames",
+                      "Content-Type: multipart/mixed; boundary=h\r\n\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "file=\"../../x\"\r\n\r\nup\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "file=\"/etc/cron.d/evil\"\r\n\r\nabsolute\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "file=\"..\\\\..\\\\win.ini\"\r\n\r\nbackslash\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "file=\"=?UTF-8?Q?a=0D=0Ab.txt?=\"\r\n\r\nencoded crlf\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "file*=UTF-8''c%0D%0Ad.txt\r\n\r\nextended crlf\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "name*=UTF-8''c%0D%0Ad.txt\r\n\r\nextended crlf by name\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "file=\"../\r\n ../folded.txt\"\r\n\r\nfolded\r\n"
+                      "--h\r\nContent-Type: application/x; "
+                      "file=\"../..\"\r\n\r\ndotdot\r\n--h--\r\n",
+                      {{"x", "up"}, {"evil", "absolute"}, {"win.ini", "backslash"},
+                       {"folded.txt", "folded"}},
+                      {"up", "absolute", "backslash", "encoded crlf", "extended crlf",
+                       "extended crlf by name", "folded", "dotdot"}});
   return messages;
 }
 

@@ -172,7 +172,8 @@ class Decoder final : public ISorvaneInterface {
            g_mime_stream_flush(out.get()) == 0;
   }
 
-  // A file in a directory of the part's own: the sender's name made safe
+  // A file in a directory of the part's own: the sender's name (filename, then
+  // name, then Content-Type's file, as the library's walker takes it) made safe
   // ("8bit" parts named ".doc" become ".txt"), or the generated name. The part
   // is listed at once so Finish removes its file.
   std::pair<std::string, bool> newPartPath(GMimeObject* object, const char* generated) {
@@ -182,6 +183,7 @@ class Decoder final : public ISorvaneInterface {
     if (given == nullptr)
       given = g_mime_object_get_content_disposition_parameter(object, "filename");
     if (given == nullptr) given = g_mime_object_get_content_type_parameter(object, "name");
+    if (given == nullptr) given = g_mime_object_get_content_type_parameter(object, "file");
     if (given != nullptr) name = mime::safeFileName(given);
     if (!name.empty() && GMIME_IS_PART(object) &&
         g_mime_part_get_content_encoding(GMIME_PART(object)) == GMIME_CONTENT_ENCODING_8BIT &&
