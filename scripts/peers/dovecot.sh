@@ -9,7 +9,7 @@
 # certificate from the private CA <dir>/tls/ca.pem for localhost, 127.0.0.1 and 127.0.0.2 (not
 # 127.0.0.3). Plain logins stay allowed.
 #
-# Accounts: alice/alice-secret, bob/bob-secret, boss/boss-secret; mail in <dir>/mail/<user>/ (maildir,
+# Accounts: alice/alice-secret, bob/bob-secret, boss/boss-secret, carol/carol-secret; mail in <dir>/mail/<user>/ (maildir,
 # owned by uid 5000). When Dovecot is not installed, start writes <dir>/unavailable with the reason
 # and succeeds, so that the tests can skip; with CI set it fails instead. <dir>/ready marks a
 # running server.
@@ -51,7 +51,7 @@ start() {
   # Dovecot's processes run as uid 5000 and must reach the maildirs.
   chmod 755 "$dir"
   mkdir -p "$dir/run" "$dir/state"
-  for user in alice bob boss; do
+  for user in alice bob boss carol; do
     echo "$user:{PLAIN}$user-secret::::::" >> "$dir/users"
     mkdir -p "$dir/mail/$user/tmp" "$dir/mail/$user/new" "$dir/mail/$user/cur"
   done

@@ -7,8 +7,8 @@
 #                                                  port answers
 #   scripts/peers/postfix.sh stop  <dir>           stops it and waits until its master is gone
 #
-# The Dovecot directory is MAILSIGNOFF_DOVECOT_DIR, else <dir>/../dovecot. Mail for alice, bob and
-# boss @example.test is delivered to <dovecot dir>/mail/<user>/; other recipients are refused.
+# The Dovecot directory is MAILSIGNOFF_DOVECOT_DIR, else <dir>/../dovecot. Mail for alice, bob, boss
+# and carol @example.test is delivered to <dovecot dir>/mail/<user>/; other recipients are refused.
 # Accounts are Dovecot's (alice/alice-secret, ...). When Postfix is not installed or Dovecot does
 # not run, start writes <dir>/unavailable with the reason and succeeds, so that the tests can skip;
 # with CI set it fails instead. <dir>/ready marks a running server.
@@ -82,7 +82,7 @@ relay_transport = error:outbound disabled
 smtpd_banner = \$myhostname ESMTP test
 virtual_mailbox_domains = example.test
 virtual_mailbox_base = $dovecot/mail
-virtual_mailbox_maps = inline:{ alice@example.test=alice/, bob@example.test=bob/, boss@example.test=boss/ }
+virtual_mailbox_maps = inline:{ alice@example.test=alice/, bob@example.test=bob/, boss@example.test=boss/, carol@example.test=carol/ }
 virtual_minimum_uid = $mail_uid
 virtual_uid_maps = static:$mail_uid
 virtual_gid_maps = static:$mail_uid
@@ -107,6 +107,7 @@ CONF
 alice@example.test alice, boss
 bob@example.test bob
 boss@example.test boss
+carol@example.test carol
 CONF
   cat > "$dir/etc/master.cf" <<CONF
 127.0.0.1:$port inet n       -       n       -       -       smtpd

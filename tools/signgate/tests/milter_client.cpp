@@ -215,8 +215,8 @@ Answer Client::send(const ScriptedMessage& message) {
   return answer(true);
 }
 
-GateProcess::GateProcess(const std::string& rulesFile, const std::string& logFile) {
-  port_ = freePort();
+GateProcess::GateProcess(const std::string& rulesFile, const std::string& logFile, int port) {
+  port_ = port != 0 ? port : freePort();
   const std::string socket = "inet:" + std::to_string(port_) + "@127.0.0.1";
   pid_ = ::fork();
   if (pid_ == 0) {

@@ -55,10 +55,11 @@ class Client {
   std::uint32_t skipped_ = 0;
 };
 
-// Starts the gate program on a free loopback port with the rule file; stopped by the destructor.
+// Starts the gate program on a loopback port (0: a free one) with the rule file; killed by the
+// destructor.
 class GateProcess {
  public:
-  GateProcess(const std::string& rulesFile, const std::string& logFile);
+  GateProcess(const std::string& rulesFile, const std::string& logFile, int port = 0);
   ~GateProcess();
   int port() const { return port_; }
   bool running() const { return pid_ > 0; }
