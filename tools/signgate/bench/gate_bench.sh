@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Postfix with the sign-off gate against Postfix alone: smtp-source sends N messages of 10 KB over
-# 10 connections to the plain listener and to the gated one, interleaved, ROUNDS times each; every
-# gated message is held (the sender is a supervised user), which is the gate's heaviest path. Then
-# the gate's peak memory after N and after 10 x N messages.
+# 10 connections to the plain listener and to the gated one, interleaved, ROUNDS times each. With
+# MODE held every gated message is held (the sender is a supervised user), the gate's heaviest
+# path; with passed the sender has no rule. Then the gate's peak memory after N and after 10 x N
+# more messages.
 #
-#   tools/signgate/bench/gate_bench.sh [N] [ROUNDS]      (as root; build the release preset first)
+#   tools/signgate/bench/gate_bench.sh [N] [ROUNDS] [held|passed]   (as root; release build first)
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 count=${1:-1000}
 rounds=${2:-3}
+mode=${3:-held}
+users="alice@example.test|"
+[ "$mode" = held ] && users="outside@other.test|$users"
 gate=${SIGNGATE:-build/release/bin/signgate}
 work=$(mktemp -d /tmp/gate-bench.XXXXXX)
 port=${MAILSIGNOFF_BENCH_PORT:-12525}
@@ -26,7 +30,7 @@ MAILSIGNOFF_DOVECOT_DIR=$work/dovecot
 export MAILSIGNOFF_DOVECOT_DIR
 scripts/peers/dovecot.sh start "$work/dovecot" $((port - 1000)) >/dev/null
 scripts/peers/postfix.sh start "$work/postfix" "$port" >/dev/null
-printf '[Rule001]\r\nRuleName=Sign_0_boss@example.test\r\nEnable=Yes\r\nThisRuleCondition=All\r\nProcessQueue=REMOTE\r\nCondition01=FROM|contains|OR|outside@other.test|alice@example.test|\r\nCondition02=X-Sign|does not contain|AND|vandry!|\r\nAction01=copy to|"boss@example.test"\r\nAction02=delete|\r\n' > "$work/cfrules.dat"
+printf '[Rule001]\r\nRuleName=Sign_0_boss@example.test\r\nEnable=Yes\r\nThisRuleCondition=All\r\nProcessQueue=REMOTE\r\nCondition01=FROM|contains|OR|%s\r\nCondition02=X-Sign|does not contain|AND|vandry!|\r\nAction01=copy to|"boss@example.test"\r\nAction02=delete|\r\n' "$users" > "$work/cfrules.dat"
 "$gate" --socket "inet:$((port + 4))@127.0.0.1" --rules "$work/cfrules.dat" 2>/dev/null &
 gate_pid=$!
 sleep 0.5
@@ -48,7 +52,7 @@ for round in $(seq "$rounds"); do
   best_plain=$(echo "if ($plain < $best_plain) $plain else $best_plain" | bc)
   best_gated=$(echo "if ($gated < $best_gated) $gated else $best_gated" | bc)
 done
-echo "best of $rounds, $count messages of 10 KB: alone $(echo "$count / $best_plain" | bc) msg/s," \
+echo "$mode, best of $rounds, $count messages of 10 KB: alone $(echo "$count / $best_plain" | bc) msg/s," \
      "with the gate $(echo "$count / $best_gated" | bc) msg/s," \
      "ratio $(echo "scale=2; $best_plain / $best_gated" | bc)"
 rss() { awk '/VmHWM/ {print $2 " kB"}' "/proc/$gate_pid/status"; }

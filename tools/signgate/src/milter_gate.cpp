@@ -248,8 +248,8 @@ sfsistat onClose(SMFICTX* context) {
 
 // The body is never needed: the MTA is asked not to send it, nor unknown commands. Every other
 // step is taken and answered although the gate has nothing to do there: an MTA that sends a
-// step's macros but not the step itself leaves its next packet waiting behind TCP's delayed
-// acknowledgement, some 40 ms a message.
+// step's macros but not the step itself, or a step it need not wait for (SMFIP_NR_*), leaves its
+// next packet waiting behind TCP's delayed acknowledgement, some 40 ms a message with Postfix.
 sfsistat onNegotiate(SMFICTX*, unsigned long offeredActions, unsigned long offeredSteps,
                      unsigned long, unsigned long, unsigned long* actions, unsigned long* steps,
                      unsigned long*, unsigned long*) {
