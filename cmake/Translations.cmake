@@ -11,7 +11,10 @@ function(mailsignoff_add_translation program ts_file)
     OUTPUT_LOCATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   qt_add_lrelease(${program} TS_FILES ${ts_file} NO_GLOBAL_TARGET
     QM_FILES_OUTPUT_VARIABLE qm_files)
-  install(FILES ${qm_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/mailsignoff/translations)
+  # Each catalog goes into the package of its program (the install component of that name).
+  string(TOLOWER ${program} component)
+  install(FILES ${qm_files} DESTINATION ${CMAKE_INSTALL_DATADIR}/mailsignoff/translations
+    COMPONENT ${component})
 
   set(sources "")
   foreach(dir IN LISTS ARG_SOURCE_DIRS)

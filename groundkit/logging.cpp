@@ -1,4 +1,5 @@
-// Daily log files in "log" beside the executable, and the debug channel to a monitor process.
+// Daily log files in "log" beside the executable (elsewhere for an installed program: see
+// logDirectory), and the debug channel to a monitor process.
 
 #include <algorithm>
 #include <climits>
@@ -47,18 +48,60 @@ std::string formatTime(const char* format, const std::tm& time) {
   return std::string(text, std::strftime(text, sizeof text, format, &time));
 }
 
+// The log directory "-" sends the lines to standard error instead (a service: the journal keeps them).
+constexpr char kStandardError[] = "-";
+
+// The folders where an installed system keeps its programs: no place for files that change.
+bool isSystemProgramFolder(const std::string& folder) {
+  for (const char* system : {"/usr/bin", "/usr/sbin", "/usr/local/bin", "/usr/local/sbin", "/bin", "/sbin"})
+    if (folder == system) return true;
+  return false;
+}
+
+// Every folder of the path, parents first; failures show when the file is written.
+void createDirectories(const std::string& path) {
+  for (std::size_t sep = path.find('/', 1); sep != std::string::npos; sep = path.find('/', sep + 1))
+    platform::createDirectory(path.substr(0, sep));
+  platform::createDirectory(path);
+}
+
+// $MAILSIGNOFF_LOG_DIR when set; else "log" beside the program, unless the program lies in a
+// system folder (installed from a package): then $XDG_STATE_HOME/mailsignoff/log, by default
+// ~/.local/state/mailsignoff/log.
 std::string logDirectory() {
+  if (const char* given = std::getenv("MAILSIGNOFF_LOG_DIR"); given != nullptr && *given != '\0') {
+    std::string directory = given;
+    if (directory != kStandardError) createDirectories(directory);
+    return directory;
+  }
   char application[groundkit::kBoundedCopyMax + 1];
   BSCF_GetApplicationPath("", application);
+  if (isSystemProgramFolder(application)) {
+    std::string state;
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/')
+      state = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+      state = std::string(home) + "/.local/state";
+    else
+      return kStandardError;
+    std::string directory = state + "/mailsignoff/log";
+    createDirectories(directory);
+    return directory;
+  }
   std::string directory = std::string(application) + "/log";
   platform::createDirectory(directory);  // usually there already; a failure shows when writing
   return directory;
 }
 
-std::string logFilePath(unsigned int kind, const std::tm& now) {
+std::string logFileName(unsigned int kind, const std::tm& now) {
   const LogFile& file = logFileOf(kind);
-  std::string name = file.dated ? std::string(file.name) + " " + formatTime("%Y-%m-%d", now) : file.name;
-  return logDirectory() + "/" + name + ".log";
+  return file.dated ? std::string(file.name) + " " + formatTime("%Y-%m-%d", now) : file.name;
+}
+
+std::string logFilePath(unsigned int kind, const std::tm& now) {
+  const std::string directory = logDirectory();
+  if (directory == kStandardError) return "/dev/stderr";
+  return directory + "/" + logFileName(kind, now) + ".log";
 }
 
 // The leading decimal number of the variable; 0 when it is unset, empty or not a number.
@@ -72,6 +115,15 @@ int environmentNumber(const char* name) {
 // Lost silently when the file cannot be written: logging never fails its caller.
 void appendLogLine(std::string_view text, unsigned int kind, const std::tm& now) {
   if (BSCF_IsStartRecordLog(kind) == 0) return;
+  if (logDirectory() == kStandardError) {
+    // One line each, named by its log: "SendMail 2026-12-09: ...".
+    std::string line = logFileName(kind, now) + ": ";
+    line.append(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return;
+  }
   std::string line(text);
   line += "\r\n";
   platform::appendToFile(logFilePath(kind, now), line);

@@ -10,6 +10,11 @@
 #                             demo ends (exit status 0 when every step finished in time)
 #
 # Stopping the demo (closing Signer, the end of the tour, or Ctrl-C) stops the stand-in.
+#
+# The package checks (scripts/package-test.sh) run the installed Signer with it:
+#   DEMO_TOOLS=<bin>       the stand-in and the demo's setup program from <bin>, nothing built
+#   DEMO_SIGNER="<cmd>"    the Signer to start, with any words before it (a wrapper) or options
+#   DEMO_DIR=<dir>         the demo's folder instead of build/demo
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -23,10 +28,12 @@ esac
 
 smtp_port=${DEMO_SMTP_PORT:-10025}
 pop3_port=${DEMO_POP3_PORT:-10110}
-demo=$repo/build/demo
+demo=${DEMO_DIR:-$repo/build/demo}
 root=$demo/mailserver
 work=$demo/signer
-bin=$repo/build/dev/bin
+bin=${DEMO_TOOLS:-$repo/build/dev/bin}
+# shellcheck disable=SC2206 # a command with its words
+signer=(${DEMO_SIGNER:-$bin/Signer})
 
 if [ $use_xvfb -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat <<MSG
@@ -40,9 +47,11 @@ MSG
   exit 1
 fi
 
-scripts/install-deps.sh
-cmake --preset dev >/dev/null
-cmake --build --preset dev --target Signer mailsandbox signoff-demo-setup
+if [ -z "${DEMO_TOOLS:-}" ]; then
+  scripts/install-deps.sh
+  cmake --preset dev >/dev/null
+  cmake --build --preset dev --target Signer mailsandbox signoff-demo-setup
+fi
 
 rm -rf "$demo"
 mkdir -p "$work"
@@ -136,7 +145,7 @@ MSG
   # Signer here is the sanitizer build; at exit Qt's D-Bus thread may still hold a few hundred
   # bytes, which must not fail a finished tour (the tests check leaks).
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" SIGNER_TOUR_PASSWORD=boss-pw timeout --kill-after=10 "${DEMO_TOUR_TIMEOUT:-300}" \
-    xvfb-run -a -s "-screen 0 1280x800x24" "$bin/Signer" --tour "$demo" --tour-tasks 3 ||
+    xvfb-run -a -s "-screen 0 1280x800x24" "${signer[@]}" --tour "$demo" --tour-tasks 3 ||
     status=$?
   echo
   if [ $status -ne 0 ]; then
@@ -165,5 +174,5 @@ Closing Signer stops the demo.
 MSG
 
 cd "$work"
-"$bin/Signer"
+"${signer[@]}"
 where_delivered

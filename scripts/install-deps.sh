@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs with apt-get whatever the build, the tests and the test servers need and is missing.
+# Installs with apt-get whatever the build, the tests, the test servers and the packages (scdoc,
+# rsvg-convert, dpkg-shlibdeps, lintian, desktop-file-validate, man, systemd-analyze) need and is missing.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,8 @@ packages=(
   libcups2-dev cups-daemon cups-client gvfs dbus
   libmilter-dev
   g++-mingw-w64-x86-64-posix wine wine64
+  scdoc librsvg2-bin dpkg-dev file xz-utils
+  lintian desktop-file-utils man-db systemd
 )
 
 missing=()

@@ -1,7 +1,9 @@
 // Signer: the supervisor's approval client. Settings (Signer.ini) and task files live in the
-// current directory.
+// current directory, or in the folder of --directory or --data-folder.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QStandardPaths>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include "app/guided_tour.h"
 #include "app/signer_app.h"
 #include "login/login_settings.h"
+#include "mailsignoff_version.h"
 #include "platform/profile.h"
 #include "ui_language.h"
 
@@ -25,8 +28,12 @@ SANITIZER_HOOK const char* __lsan_default_options() { return "print_suppressions
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Signer"));
+  QApplication::setApplicationVersion(QStringLiteral(MAILSIGNOFF_VERSION));
+  // The desktop entry (mailsignoff-signer.desktop) that started it, for the desktop's task bar.
+  QApplication::setDesktopFileName(QStringLiteral("mailsignoff-signer"));
   QCommandLineParser options;
   options.addHelpOption();
+  options.addVersionOption();
   const QCommandLineOption tour(
       QStringLiteral("tour"),
       QStringLiteral("Run the guided tour by itself and save a picture of each step in <folder>; "
@@ -41,10 +48,31 @@ int main(int argc, char* argv[]) {
           "Speak <language> to the user: en or zh. Without it, the Language key of "
           "section [UI] in Signer.ini, else the locale (English for en*, else Chinese)."),
       QStringLiteral("language"));
+  const QCommandLineOption directory(
+      QStringLiteral("directory"),
+      QStringLiteral("Keep Signer.ini and the task folders in <folder> (made when missing) instead "
+                     "of the current directory."),
+      QStringLiteral("folder"));
+  const QCommandLineOption dataFolder(
+      QStringLiteral("data-folder"),
+      QStringLiteral("Keep Signer.ini and the task folders in the user's data folder, "
+                     "$XDG_DATA_HOME/mailsignoff/Signer (~/.local/share/mailsignoff/Signer); "
+                     "the desktop entry starts Signer so."));
   options.addOption(tour);
   options.addOption(tourTasks);
   options.addOption(language);
+  options.addOption(directory);
+  options.addOption(dataFolder);
   options.process(application);
+  // Before anything is read: Signer.ini and the stores are those of that folder.
+  QString folder = options.value(directory);
+  if (folder.isEmpty() && options.isSet(dataFolder))
+    folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+             QStringLiteral("/mailsignoff/Signer");
+  if (!folder.isEmpty() && (!QDir().mkpath(folder) || !QDir::setCurrent(folder))) {
+    std::fprintf(stderr, "Signer: cannot make or enter the folder %s\n", qPrintable(folder));
+    return 2;
+  }
   const std::string iniLanguage =
       platform::getPrivateProfileString("UI", "Language", "", kSignerIni);
   if (!uilanguage::Install(uilanguage::Choose(options.value(language), iniLanguage),

@@ -107,6 +107,7 @@ class LogTest : public ::testing::Test {
   std::string marker_;
 
  private:
+  ScopedEnv besideTheProgram_{"MAILSIGNOFF_LOG_DIR", nullptr};
   int turn_ = -1;
   std::set<fs::path> before_;
 };
@@ -346,6 +347,43 @@ TEST(DebugChannel, SendsOneBlockOf4108Bytes) {
                                                "\x04\x03\x02\x01"
                                                "\xff\xff\xff\xff",
                                                12));
+}
+
+// ---- MAILSIGNOFF_LOG_DIR: the folder of an installed program's logs, or standard error ----
+
+TEST(LogDirectory, TheEnvironmentNamesTheFolderAndItIsMade) {
+  const fs::path top = fs::temp_directory_path() / ("groundkit-log-dir-" + std::to_string(::getpid()));
+  const fs::path folder = top / "state" / "log";
+  ScopedEnv directory("MAILSIGNOFF_LOG_DIR", folder.c_str());
+  char path[1024];
+  BSCF_GetLoggingFile(4, path);
+  EXPECT_EQ(fs::path(path), folder / ("SendMail " + localDate() + ".log"));
+  BSCF_LoggingInfo0("a line for the named folder", 4);
+  EXPECT_EQ(linesContaining(readFile(path), "a line for the named folder").size(), 1u);
+  fs::remove_all(top);
+}
+
+TEST(LogDirectory, DashSendsEachLineToStandardError) {
+  ScopedEnv directory("MAILSIGNOFF_LOG_DIR", "-");
+  char path[1024];
+  BSCF_GetLoggingFile(4, path);
+  EXPECT_STREQ(path, "/dev/stderr");
+
+  // Standard error into a file while the line is written.
+  const fs::path captured = fs::temp_directory_path() / ("groundkit-stderr-" + std::to_string(::getpid()));
+  std::fflush(stderr);
+  const int saved = ::dup(STDERR_FILENO);
+  const int file = ::open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  ::dup2(file, STDERR_FILENO);
+  ::close(file);
+  BSCF_LoggingInfo0("for the journal\r\n", 1);
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+
+  EXPECT_EQ(readFile(captured), "System " + localDate() + ": for the journal\n");
+  fs::remove(captured);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "platform/files.h"
 #include "platform/last_error.h"
@@ -102,5 +106,29 @@ TEST(Files, LoadedModuleAndPluginBesideExecutable) {
   EXPECT_EQ(platform::librarySymbol(plugin, "NoSuchSymbol"), nullptr);
   platform::freeLibrary(plugin);
 }
+
+#ifndef _WIN32
+// An installed system: the plug-ins in "mailsignoff" beside the platform library, found by name.
+TEST(Files, PluginInTheInstalledPluginFolder) {
+  namespace fs = std::filesystem;
+  auto self = platform::loadedModulePath("mailplatform.dll");
+  ASSERT_TRUE(self.has_value());
+  const fs::path folder = fs::path(*self).parent_path() / "mailsignoff";
+  EXPECT_EQ(platform::pluginDirectory(), folder.string());
+
+  const std::string name = "InstalledTestPlugin" + std::to_string(::getpid());
+  const bool made = fs::create_directory(folder);
+  const fs::path installed = folder / ("lib" + name + ".so");
+  fs::copy_file(fs::path(platform::executableDirectory()) / "libTestPlugin.so", installed);
+  void* plugin = platform::loadLibrary(name + ".dll");
+  fs::remove(installed);
+  if (made) fs::remove(folder);
+  ASSERT_NE(plugin, nullptr);
+  auto answer = reinterpret_cast<int (*)()>(platform::librarySymbol(plugin, "TestPluginAnswer"));
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 42);
+  platform::freeLibrary(plugin);
+}
+#endif
 
 }  // namespace

@@ -7,12 +7,13 @@
 #include "app/app_icons.h"
 #include "app/resource.h"
 #include "app/ui_text.h"
+#include "mailsignoff_version.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Tr(res::text::kAboutTitle));
   auto* icon = new QLabel;
   icon->setPixmap(SignerIcon().pixmap(32, 32));
-  auto* version = new QLabel(Tr(res::text::kAboutVersion));
+  auto* version = new QLabel(Tr(res::text::kAboutVersion).arg(QStringLiteral(MAILSIGNOFF_VERSION)));
   auto* ok = new QPushButton(Tr(res::text::kOk));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);

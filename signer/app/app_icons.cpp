@@ -7,7 +7,10 @@
 
 #include "app/resource.h"
 
-QIcon SignerIcon() {
+namespace {
+
+// The same drawing as the installed icon (packaging/icons/mailsignoff-signer.svg).
+QIcon PaintedSignerIcon() {
   QPixmap pixmap(32, 32);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
@@ -19,6 +22,13 @@ QIcon SignerIcon() {
   painter.setPen(QPen(QColor(0x2e, 0x9e, 0x3f), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   painter.drawPolyline(QPolygonF({QPointF(15, 24), QPointF(21, 29), QPointF(30, 16)}));
   return QIcon(pixmap);
+}
+
+}  // namespace
+
+QIcon SignerIcon() {
+  // The installed icon of the hicolor theme (the desktop entry's), else the drawn one (build tree).
+  return QIcon::fromTheme(QStringLiteral("mailsignoff-signer"), PaintedSignerIcon());
 }
 
 QIcon CommandIcon(int command) {

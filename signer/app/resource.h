@@ -73,7 +73,8 @@ inline constexpr char kLoginAuth[] = QT_TRANSLATE_NOOP("Signer", "服务器要�
 inline constexpr char kOk[] = QT_TRANSLATE_NOOP("Signer", "确定");
 inline constexpr char kCancel[] = QT_TRANSLATE_NOOP("Signer", "取消");
 inline constexpr char kAboutTitle[] = QT_TRANSLATE_NOOP("Signer", "关于 Signer");
-inline constexpr char kAboutVersion[] = QT_TRANSLATE_NOOP("Signer", "Signer 1.0 版");
+// %1: the version (MAILSIGNOFF_VERSION).
+inline constexpr char kAboutVersion[] = QT_TRANSLATE_NOOP("Signer", "Signer %1 版");
 inline constexpr char kReturnReasonTitle[] = QT_TRANSLATE_NOOP("Signer", "退回原因");
 }  // namespace text
 

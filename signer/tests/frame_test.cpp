@@ -17,6 +17,7 @@
 #include "app/text_tool_bar.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
+#include "mailsignoff_version.h"
 #include "working_dir.h"
 
 class FrameTest : public QObject {
@@ -191,7 +192,7 @@ class FrameTest : public QObject {
       QCOMPARE(about->windowTitle(), QStringLiteral("关于 Signer"));
       QStringList texts;
       for (QLabel* label : about->findChildren<QLabel*>()) texts << label->text();
-      QVERIFY(texts.contains(QStringLiteral("Signer 1.0 版")));
+      QVERIFY(texts.contains(QStringLiteral("Signer " MAILSIGNOFF_VERSION " 版")));
       QTest::mouseClick(about->findChild<QPushButton*>(), Qt::LeftButton);
     });
     Frame()->Command(res::ID_APP_ABOUT)->trigger();

@@ -15,6 +15,7 @@
 #include "app/about_dlg.h"
 #include "app/text_tool_bar.h"
 #include "app/ui_text.h"
+#include "mailsignoff_version.h"
 #include "queue/send_driver.h"
 #include "queue/send_queue.h"
 #include "signer_fixture.h"
@@ -73,7 +74,7 @@ class LanguageTest : public QObject {
                                        "同意发送该邮件",
                                        "就绪",
                                        "下载任务:3/7",
-                                       "关于 Signer|Signer 1.0 版|确定"}
+                                       "关于 Signer|Signer " MAILSIGNOFF_VERSION " 版|确定"}
                         << QStringList{"登录",
                                        "用户名：|密码：|服务器：|POP3端口:|SMTP端口:|连接安全:",
                                        "服务器要求身份验证", "确定|取消", "无"}
@@ -91,7 +92,7 @@ class LanguageTest : public QObject {
                        "Approve the message for sending",
                        "Ready",
                        "Downloading:3/7",
-                       "About Signer|Signer version 1.0|OK"}
+                       "About Signer|Signer version " MAILSIGNOFF_VERSION "|OK"}
         << QStringList{"Log in",
                        "User name:|Password:|Server:|POP3 port:|SMTP port:|Connection security:",
                        "The server requires authentication", "OK|Cancel", "None"}

@@ -172,8 +172,8 @@ Exit</translation>
         <translation>About Signer</translation>
     </message>
     <message>
-        <source>Signer 1.0 版</source>
-        <translation>Signer version 1.0</translation>
+        <source>Signer %1 版</source>
+        <translation>Signer version %1</translation>
     </message>
     <message>
         <source>退回原因</source>

@@ -7,7 +7,10 @@
 
 namespace vetrule {
 
-QIcon applicationIcon() {
+namespace {
+
+// The same drawing as the installed icon (packaging/icons/mailsignoff-vetrule.svg).
+QIcon paintedIcon() {
   QPixmap tile(64, 64);
   tile.fill(Qt::transparent);
   QPainter painter(&tile);
@@ -24,6 +27,13 @@ QIcon applicationIcon() {
   painter.drawPath(tick);
   painter.end();
   return QIcon(tile);
+}
+
+}  // namespace
+
+QIcon applicationIcon() {
+  // The installed icon of the hicolor theme (the desktop entry's), else the drawn one (build tree).
+  return QIcon::fromTheme(QStringLiteral("mailsignoff-vetrule"), paintedIcon());
 }
 
 }  // namespace vetrule

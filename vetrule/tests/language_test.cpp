@@ -16,6 +16,7 @@
 #include "dialogs/ui_text.h"
 #include "dialogs/user_sel_dlg.h"
 #include "dialogs/vetrule_dlg.h"
+#include "mailsignoff_version.h"
 #include "temp_dir.h"
 #include "ui_language.h"
 
@@ -68,7 +69,7 @@ class VetruleLanguageTest : public QObject {
                                "关于 vetrule(&A)...",
                                "打开配置文件./cfrules.dat失败.(error code:2),请把这个程序复制到"
                                "MDaemon的App目录下，比如c:\\MDaemon\\App|确定",
-                               "关于 Ledra签审设置工具|Ledra签审设置工具 1.0 版|确定",
+                               "关于 Ledra签审设置工具|Ledra签审设置工具 " MAILSIGNOFF_VERSION " 版|确定",
                                "用户选择|确定|取消"};
     QTest::newRow("en") << Language::kEnglish
                         << QStringList{
@@ -79,7 +80,7 @@ class VetruleLanguageTest : public QObject {
                                "Could not open the rule file ./cfrules.dat (error code: 2). Copy "
                                "this program into MDaemon's App folder, for example "
                                "c:\\MDaemon\\App|OK",
-                               "About Ledra Sign-off Setup|Ledra Sign-off Setup 1.0|OK",
+                               "About Ledra Sign-off Setup|Ledra Sign-off Setup " MAILSIGNOFF_VERSION "|OK",
                                "Select users|OK|Cancel"};
   }
 

@@ -8,8 +8,8 @@
         <translation>About Ledra Sign-off Setup</translation>
     </message>
     <message>
-        <source>Ledra签审设置工具 1.0 版</source>
-        <translation>Ledra Sign-off Setup 1.0</translation>
+        <source>Ledra签审设置工具 %1 版</source>
+        <translation>Ledra Sign-off Setup %1</translation>
     </message>
     <message>
         <source>确定</source>
@@ -30,6 +30,10 @@
     <message>
         <source>取消</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>无法进入目录 %1：它不存在或不可访问。</source>
+        <translation>Cannot enter the folder %1: it does not exist or cannot be opened.</translation>
     </message>
     <message>
         <source>Ledra签审设置工具</source>

@@ -39,8 +39,14 @@ PLATFORM_API std::optional<std::string> loadedModulePath(const std::string& modu
 // The shared-object file name for a plug-in name: "X.dll" and "X" give "libX.so".
 PLATFORM_API std::string sharedObjectName(const std::string& pluginName);
 
+// The folder of the installed plug-ins: "mailsignoff" in the folder of the platform library
+// itself (/usr/lib/<triplet>/mailsignoff when installed as a package); empty when unknown. On
+// Windows the plug-ins lie beside the programs and this is the executable's folder.
+PLATFORM_API std::string pluginDirectory();
+
 // Loads a plug-in: a path with a folder as given when that file exists, else the plug-in name
-// beside the executable first, then where the system looks. Null on failure.
+// beside the executable first (the build tree), then in pluginDirectory() (an installed
+// system), then where the system looks. Null on failure.
 PLATFORM_API void* loadLibrary(const std::string& pluginName);
 // Loads the shared object at exactly this path. Null on failure.
 PLATFORM_API void* loadLibraryFile(const std::string& path);

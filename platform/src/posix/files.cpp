@@ -151,13 +151,30 @@ std::optional<std::string> loadedModulePath(const std::string& moduleName) {
   return search.found;
 }
 
+std::string pluginDirectory() {
+  // The platform library's own file, found through the address of this function.
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&pluginDirectory), &info) == 0 || info.dli_fname == nullptr)
+    return std::string();
+  char resolved[PATH_MAX];
+  std::string self = ::realpath(info.dli_fname, resolved) ? std::string(resolved) : info.dli_fname;
+  std::size_t sep = lastSeparator(self);
+  if (sep == std::string::npos) return std::string();
+  return self.substr(0, sep) + "/" PLATFORM_PLUGIN_SUBDIR;
+}
+
 void* loadLibrary(const std::string& pluginName) {
   // A name with a folder is loaded from there when the file exists.
   if (lastSeparator(pluginName) != std::string::npos && fileExists(pluginName))
     if (void* handle = ::dlopen(pluginName.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
   std::string file = sharedObjectName(pluginName);
-  std::string beside = executableDirectory() + "/" + file;
-  void* handle = fileExists(beside) ? ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+  void* handle = nullptr;
+  // Beside the program (the build tree), then the installed plug-in folder.
+  for (const std::string& folder : {executableDirectory(), pluginDirectory()}) {
+    if (handle != nullptr || folder.empty()) continue;
+    std::string path = folder + "/" + file;
+    if (fileExists(path)) handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   if (handle == nullptr) handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) setLastError(126);  // the specified module could not be found
   return handle;

@@ -126,6 +126,8 @@ std::optional<std::string> loadedModulePath(const std::string& moduleName) {
   return guard.succeeded(modulePath(module));
 }
 
+std::string pluginDirectory() { return executableDirectory(); }
+
 void* loadLibrary(const std::string& pluginName) {
   const LastErrorGuard guard;
   // A name with a folder is loaded from there when the file exists; the DLLs it needs are then

@@ -45,8 +45,8 @@ class Warnings : public IDeviceException {
 class Recorder {
  public:
   Recorder(const Settings& settings, CMailQueueDBVistor& queue, RunSummary& summary,
-           std::FILE* warn)
-      : settings_(settings), queue_(queue), summary_(summary), warn_(warn) {}
+           std::FILE* warn, std::FILE* events)
+      : settings_(settings), queue_(queue), summary_(summary), warn_(warn), events_(events) {}
 
   void sent(const CMailDevice_SendMailInfo& mission, const std::string& reply) {
     if (!queue_.RecordDeliveryAttempt(mission.m_szMissionID, kSent, 0, reply.c_str())) {
@@ -56,6 +56,7 @@ class Recorder {
     removeFromSpool(mission.m_szDataFile);
     std::lock_guard<std::mutex> guard(mutex_);
     ++summary_.sent;
+    event("%s to %s: sent: %s", mission.m_szMissionID, mission.m_szRcptTo, reply);
   }
 
   void failed(const char* missionId, const std::string& reply) {
@@ -70,6 +71,8 @@ class Recorder {
     }
     std::lock_guard<std::mutex> guard(mutex_);
     ++(givingUp ? summary_.givenUp : summary_.rescheduled);
+    event(givingUp ? "%s to %s: given up after %d tries: %s" : "%s to %s: try %d failed: %s",
+          missionId, row.sMailTo.c_str(), tries, reply);
   }
 
   // Extends the leases of the missions while they wait in a long batch.
@@ -95,10 +98,34 @@ class Recorder {
     std::fprintf(warn_, "\n");
   }
 
+  // One line of the events, written at once (called with the mutex held).
+  void event(const char* format, const char* missionId, const char* recipient,
+             const std::string& reply) {
+    if (events_ == nullptr) return;
+    std::fprintf(events_, format, missionId, recipient, oneLine(reply).c_str());
+    std::fputc('\n', events_);
+    std::fflush(events_);
+  }
+  void event(const char* format, const char* missionId, const char* recipient, int tries,
+             const std::string& reply) {
+    if (events_ == nullptr) return;
+    std::fprintf(events_, format, missionId, recipient, tries, oneLine(reply).c_str());
+    std::fputc('\n', events_);
+    std::fflush(events_);
+  }
+
+  static std::string oneLine(std::string text) {
+    for (char& c : text)
+      if (c == '\r' || c == '\n') c = ' ';
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  }
+
   const Settings& settings_;
   CMailQueueDBVistor& queue_;
   RunSummary& summary_;
   std::FILE* warn_;
+  std::FILE* events_;
   std::mutex mutex_;
 };
 
@@ -265,7 +292,7 @@ bool deliver(const Settings& settings, const RunOptions& options, const std::ato
     why = "cannot open the queue named in " + settings.file;
     return false;
   }
-  Recorder recorder(settings, queue, summary, warn);
+  Recorder recorder(settings, queue, summary, warn, options.events);
   while (!stop.load()) {
     std::vector<tagDeliveryMail> claimed;
     for (tagDeliveryMail mail; static_cast<int>(claimed.size()) < settings.batchSize;) {

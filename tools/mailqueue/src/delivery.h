@@ -24,6 +24,8 @@ struct RunOptions {
   bool once = false;
   // Where a progress line is drawn while a batch goes out; null for none.
   std::FILE* progress = nullptr;
+  // Where one line per ended mission goes (the journal, under systemd); null for none.
+  std::FILE* events = nullptr;
 };
 
 struct RunSummary {

@@ -5,11 +5,13 @@
 //   mailqueue [--settings FILE] submit --from ADDR --to ADDR [--to ADDR ...] --eml FILE
 //   mailqueue [--settings FILE] run [--once]
 //   mailqueue [--settings FILE] list [--json]
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
@@ -18,6 +20,7 @@
 
 #include "delivery.h"
 #include "listing.h"
+#include "mailsignoff_version.h"
 #include "settings.h"
 #include "submit.h"
 
@@ -30,6 +33,18 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 void onStopSignal(int) { g_stop.store(true); }
 
+// True when standard output is the journal's stream: the device and inode that systemd puts into
+// JOURNAL_STREAM for a service (a program started from within a service has another stdout).
+bool outputIsJournal() {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  struct stat st {};
+  if (stream == nullptr || ::fstat(STDOUT_FILENO, &st) != 0) return false;
+  unsigned long long device = 0, inode = 0;
+  if (std::sscanf(stream, "%llu:%llu", &device, &inode) != 2) return false;
+  return device == static_cast<unsigned long long>(st.st_dev) &&
+         inode == static_cast<unsigned long long>(st.st_ino);
+}
+
 const char kUsage[] =
     "usage: mailqueue [--settings FILE] COMMAND ...\n"
     "  submit --from ADDR --to ADDR [--to ADDR ...] [--subject TEXT] [--body-file FILE]\n"
@@ -38,7 +53,8 @@ const char kUsage[] =
     "                                  queue a whole message as it is\n"
     "  run [--once]                    deliver due missions; --once: what is due now, then exit\n"
     "  list [--json]                   the missions with state, tries, next delivery, last reply\n"
-    "Without --settings: $MAILQUEUE_SETTINGS, else ./mailqueue.ini (made when missing).\n";
+    "Without --settings: $MAILQUEUE_SETTINGS, else ./mailqueue.ini (made when missing).\n"
+    "  --version                       print the version\n";
 
 int usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "mailqueue: %s\n", problem.c_str());
@@ -123,6 +139,8 @@ int runCommand(const Settings& settings, bool once) {
   RunOptions options;
   options.once = once;
   options.progress = ::isatty(STDOUT_FILENO) ? stdout : nullptr;
+  // Under systemd, one line per mission for the journal (JOURNAL_STREAM names stdout's stream).
+  options.events = outputIsJournal() ? stdout : nullptr;
   RunSummary summary;
   std::string why;
   if (!deliver(settings, options, g_stop, summary, why, stderr)) return fail(why);
@@ -136,6 +154,14 @@ int runCommand(const Settings& settings, bool once) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("mailqueue %s\n", MAILSIGNOFF_VERSION);
+    return 0;
+  }
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   Arguments args;
   std::string problem;
   if (!parse(argc, argv, args, problem)) return usage(problem);
