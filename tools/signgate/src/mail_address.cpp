@@ -37,14 +37,14 @@ std::string withoutCommentsAndBlanks(std::string_view text) {
   return out;
 }
 
-// The part between the last "<" and its ">" outside quotes and comments; the whole text when there
-// is none.
-std::string_view angleAddress(std::string_view mailbox) {
+// Calls visit(position, character) for each character outside quoted strings, comments and
+// quoted pairs ("\\x"): the characters that structure an address.
+template <typename Visit>
+void forEachStructuralCharacter(std::string_view text, Visit visit) {
   int depth = 0;
   bool quoted = false;
-  std::size_t open = std::string_view::npos, close = std::string_view::npos;
-  for (std::size_t i = 0; i < mailbox.size(); ++i) {
-    const char c = mailbox[i];
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\\') {
       ++i;
     } else if (quoted) {
@@ -55,13 +55,24 @@ std::string_view angleAddress(std::string_view mailbox) {
       --depth;
     } else if (depth == 0 && c == '"') {
       quoted = true;
-    } else if (depth == 0 && c == '<') {
-      open = i;
-      close = std::string_view::npos;
-    } else if (depth == 0 && c == '>' && open != std::string_view::npos) {
-      close = i;
+    } else if (depth == 0) {
+      visit(i, c);
     }
   }
+}
+
+// The part between the last "<" and its ">" outside quotes and comments; the whole text when there
+// is none.
+std::string_view angleAddress(std::string_view mailbox) {
+  std::size_t open = std::string_view::npos, close = std::string_view::npos;
+  forEachStructuralCharacter(mailbox, [&](std::size_t i, char c) {
+    if (c == '<') {
+      open = i;
+      close = std::string_view::npos;
+    } else if (c == '>' && open != std::string_view::npos) {
+      close = i;
+    }
+  });
   if (open == std::string_view::npos) return mailbox;
   if (close == std::string_view::npos) return mailbox.substr(open + 1);
   return mailbox.substr(open + 1, close - open - 1);
@@ -71,28 +82,14 @@ std::string_view angleAddress(std::string_view mailbox) {
 // name ("team:") and its closing ";" are dropped.
 std::vector<std::string_view> mailboxes(std::string_view value) {
   std::vector<std::string_view> parts;
-  int depth = 0;
-  bool quoted = false, angle = false;
+  bool angle = false;
   std::size_t start = 0;
   auto add = [&](std::size_t end) {
     if (end > start) parts.push_back(value.substr(start, end - start));
     start = end + 1;
   };
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    if (c == '\\') {
-      ++i;
-    } else if (quoted) {
-      quoted = c != '"';
-    } else if (c == '(') {
-      ++depth;
-    } else if (c == ')' && depth > 0) {
-      --depth;
-    } else if (depth > 0) {
-      continue;
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == '<') {
+  forEachStructuralCharacter(value, [&](std::size_t i, char c) {
+    if (c == '<') {
       angle = true;
     } else if (c == '>') {
       angle = false;
@@ -101,7 +98,7 @@ std::vector<std::string_view> mailboxes(std::string_view value) {
     } else if (!angle && c == ':') {
       start = i + 1;  // "group-name:" opens a group
     }
-  }
+  });
   add(value.size());
   return parts;
 }
