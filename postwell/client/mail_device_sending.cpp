@@ -5,12 +5,12 @@
 #include <exception>
 #include <new>
 
-#include "client/mail_device_text.h"
 #include "codec/base64.h"
 #include "platform/sync.h"
 #include "postwell/mail_device.h"
+#include "text_format/formatted.h"
 
-using postwell::formatted;
+using text_format::formatted;
 
 namespace {
 
