@@ -3,14 +3,14 @@
 #include <optional>
 #include <string_view>
 
+#include "codec/base64.h"
+#include "codec/quoted_printable.h"
 #include "groundkit/groundkit.h"
-#include "internal/base64_digit.h"
 #include "internal/bounded_copy.h"
 
 namespace {
 
-constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr unsigned long kBase64LineLength = 76;
+constexpr unsigned long kBase64LineLength = codec::Base64Encoder::kLineLength;
 // Header values are decoded into buffers of 256 bytes.
 constexpr std::size_t kDecodedValueMax = 255;
 
@@ -21,12 +21,12 @@ class ByteSink {
  public:
   ByteSink(char* out, std::size_t capacity) : out_(out), capacity_(capacity) {}
 
-  void put(char c) {
+  void push_back(char c) {
     if (count_ < capacity_) out_[count_] = c;
     ++count_;
   }
   void append(std::string_view text) {
-    for (char c : text) put(c);
+    for (char c : text) push_back(c);
   }
   std::size_t count() const { return count_; }
   bool overflowed() const { return count_ > capacity_; }
@@ -45,57 +45,11 @@ class ByteSink {
   std::size_t count_ = 0;
 };
 
-// Writes the 4 characters of one group of 1 to 3 bytes, padded with "=".
-char* encodeGroup(const unsigned char* bytes, std::size_t count, char* out) {
-  unsigned group = unsigned(bytes[0]) << 16;
-  if (count > 1) group |= unsigned(bytes[1]) << 8;
-  if (count > 2) group |= bytes[2];
-  for (std::size_t i = 0; i < 4; ++i)
-    *out++ = i <= count ? kBase64Alphabet[(group >> (18 - 6 * i)) & 0x3F] : '=';
-  return out;
-}
-
-// Decodes up to the first "=", skipping characters outside the alphabet. Bits left over at the end
-// that do not make a whole byte are dropped, so the output never outgrows the input.
-void decodeBase64(std::string_view text, ByteSink& sink) {
-  unsigned bits = 0;
-  int bitCount = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    int value = groundkit::base64Digit(c);
-    if (value < 0) continue;
-    bits = (bits << 6) | unsigned(value);
-    bitCount += 6;
-    if (bitCount >= 8) {
-      bitCount -= 8;
-      sink.put(static_cast<char>((bits >> bitCount) & 0xFF));
-    }
-  }
-}
-
-// "0" to "9" and "A" to "F" in either case; any other character counts 0.
-unsigned hexValue(char c) {
-  if (c >= '0' && c <= '9') return unsigned(c - '0');
-  if (c >= 'A' && c <= 'F') return unsigned(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return unsigned(c - 'a' + 10);
-  return 0;
-}
-
-// In an encoded word "_" stands for a blank; "=5F" still gives "_".
-void decodeQuotedPrintable(std::string_view text, bool underscoreIsBlank, ByteSink& sink) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    char c = text[i];
-    if (c == '=' && text.substr(i + 1, 2) == "\r\n") {
-      i += 3;
-    } else if (c == '=' && i + 2 < text.size()) {
-      sink.put(static_cast<char>(hexValue(text[i + 1]) << 4 | hexValue(text[i + 2])));
-      i += 3;
-    } else {
-      sink.put(underscoreIsBlank && c == '_' ? ' ' : c);
-      ++i;
-    }
-  }
+// The rules of the in-place decoder and of the Q words it decodes: only "=" CR LF is a soft line
+// break, and "=" takes the next two characters whatever they are.
+constexpr codec::QuotedPrintableRules qpRules(bool underscoreIsBlank) {
+  return {codec::QuotedPrintableRules::SoftBreaks::kCrLf,
+          codec::QuotedPrintableRules::BadEscape::kNonHexCountsZero, underscoreIsBlank};
 }
 
 enum class WordEncoding { kBase64, kQ, kUnknown };
@@ -109,8 +63,10 @@ WordEncoding wordEncodingOf(std::string_view name) {
 // False for an encoding other than "B" or "Q".
 bool decodeWordText(std::string_view text, WordEncoding encoding, ByteSink& sink) {
   switch (encoding) {
-    case WordEncoding::kBase64: decodeBase64(text, sink); return true;
-    case WordEncoding::kQ: decodeQuotedPrintable(text, true, sink); return true;
+    case WordEncoding::kBase64:
+      codec::decodeBase64Lenient(text, codec::AtPadding::kStop, sink);
+      return true;
+    case WordEncoding::kQ: codec::decodeQuotedPrintable(text, qpRules(true), sink); return true;
     case WordEncoding::kUnknown: break;
   }
   return false;
@@ -165,23 +121,16 @@ unsigned long BSCFEM_Base64BufferSize(unsigned long inputLength) {
 
 int BSCFEM_EncodeBase64(const unsigned char* data, unsigned long dataLength, char* output,
                         unsigned long outputSize, unsigned long& outputLength) {
-  char* out = output;
-  unsigned long lineLength = 0;
-  unsigned long done = 0;
-  for (; dataLength - done >= 3; done += 3) {
-    out = encodeGroup(data + done, 3, out);
-    lineLength += 4;
-    if (lineLength >= kBase64LineLength) {
-      *out++ = '\r';
-      *out++ = '\n';
-      lineLength = 0;
-    }
-  }
-  if (done < dataLength) out = encodeGroup(data + done, dataLength - done, out);
-  *out++ = '\r';
-  *out++ = '\n';
-  *out = '\0';
-  outputLength = static_cast<unsigned long>(out - output);
+  // The output is written without a bound: the caller sized it with BSCFEM_Base64BufferSize.
+  struct Writer {
+    char* at;
+    void push_back(char c) { *at++ = c; }
+  } writer{output};
+  codec::Base64Encoder encoder;
+  encoder.feed(std::string_view(reinterpret_cast<const char*>(data), dataLength), writer);
+  encoder.finish(writer);
+  *writer.at = '\0';
+  outputLength = static_cast<unsigned long>(writer.at - output);
   return 1;
 }
 
@@ -189,7 +138,7 @@ void BSCFEM_decode_b64(char* text) {
   if (text == nullptr) return;
   std::string_view encoded(text);
   ByteSink sink(text, encoded.size());
-  decodeBase64(encoded, sink);
+  codec::decodeBase64Lenient(encoded, codec::AtPadding::kStop, sink);
   text[sink.count()] = '\0';
 }
 
@@ -197,7 +146,7 @@ void BSCFEM_decode_qp(char* text) {
   if (text == nullptr) return;
   std::string_view encoded(text);
   ByteSink sink(text, encoded.size());
-  decodeQuotedPrintable(encoded, false, sink);
+  codec::decodeQuotedPrintable(encoded, qpRules(false), sink);
   text[sink.count()] = '\0';
 }
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "codec/base64.h"
 #include "groundkit/groundkit.h"
 
 namespace {
@@ -23,16 +24,6 @@ bool isPlain(std::string_view value) {
 }
 
 bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-std::string base64(std::string_view bytes) {
-  std::string encoded(BSCFEM_Base64BufferSize(bytes.size()), '\0');
-  unsigned long length = 0;
-  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                      encoded.data(), encoded.size(), length);
-  encoded.resize(length);
-  std::erase_if(encoded, [](char c) { return c == '\r' || c == '\n'; });
-  return encoded;
-}
 
 // How many of the bytes, at most capacity, make whole characters of a multi-byte charset; a
 // sequence longer than a character can be is cut where the capacity ends.
@@ -73,7 +64,7 @@ int BSCFEM_EncodeHeaderField(const char* name, const char* value, const char* ch
   std::size_t at = 0;
   do {
     const std::size_t length = wholeCharacters(text.substr(at), bytesFitting(lineUsed));
-    field.append(open).append(base64(text.substr(at, length))).append("?=");
+    field.append(open).append(codec::base64OneLine(text.substr(at, length))).append("?=");
     at += length;
     if (at < text.size()) {
       field.append("\r\n ");

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/local_channel.h"
 #include "platform/local_time.h"
+#include "text_format/formatted.h"
 
 namespace {
 
@@ -129,14 +130,7 @@ void appendLogLine(std::string_view text, unsigned int kind, const std::tm& now)
   platform::appendToFile(logFilePath(kind, now), line);
 }
 
-template <typename... Arguments>
-std::string formatted(const char* format, Arguments... arguments) {
-  int length = std::snprintf(nullptr, 0, format, arguments...);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<std::size_t>(length), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, arguments...);
-  return text;
-}
+using text_format::formatted;
 
 // The block of one debug line as the monitor receives it, integers in the machine's byte order.
 struct DebugBlock {

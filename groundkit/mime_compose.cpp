@@ -1,6 +1,7 @@
 // Message composition: MIME header values, a whole message with base64 parts,
 // and adding a header line to a stored message.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/base64.h"
 #include "groundkit/groundkit.h"
 #include "internal/bounded_copy.h"
 #include "internal/mime_text.h"
@@ -109,46 +111,29 @@ std::string contentTypeDesc(int mainType, int subType, std::string_view fileName
   return text + mime::formatParameter("boundary", made, "");
 }
 
-// Base64 in lines of 76 characters, exactly as BSCFEM_EncodeBase64 writes it,
-// fed piece by piece.
+// Base64 in lines of 76 characters, exactly as BSCFEM_EncodeBase64 writes it, fed piece by piece
+// and written to the file in large pieces.
 class Base64Writer {
  public:
   explicit Base64Writer(std::FILE* out) : out_(out) {}
 
   bool feed(const unsigned char* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-      carry_[carried_++] = data[i];
-      if (carried_ == 3) {
-        putGroup(3);
-        lineLength_ += 4;
-        if (lineLength_ >= 76) {
-          text_ += kCrLf;
-          lineLength_ = 0;
-        }
-      }
+    for (std::size_t at = 0; at < size; at += kFeedSize) {
+      std::size_t piece = std::min(kFeedSize, size - at);
+      encoder_.feed(std::string_view(reinterpret_cast<const char*>(data + at), piece), text_);
       if (text_.size() >= kFlushSize && !flush()) return false;
     }
     return true;
   }
 
   bool finish() {
-    if (carried_ > 0) putGroup(carried_);
-    text_ += kCrLf;
+    encoder_.finish(text_);
     return flush();
   }
 
  private:
   static constexpr std::size_t kFlushSize = 64 * 1024;
-
-  void putGroup(std::size_t count) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    unsigned group = unsigned(carry_[0]) << 16 | (count > 1 ? unsigned(carry_[1]) << 8 : 0u) |
-                     (count > 2 ? unsigned(carry_[2]) : 0u);
-    for (std::size_t i = 0; i < 4; ++i)
-      text_.push_back(i <= count ? kAlphabet[(group >> (18 - 6 * i)) & 0x3F] : '=');
-    carried_ = 0;
-  }
+  static constexpr std::size_t kFeedSize = kFlushSize / 4 * 3;
 
   bool flush() {
     bool ok = text_.empty() || std::fwrite(text_.data(), 1, text_.size(), out_) == text_.size();
@@ -157,10 +142,8 @@ class Base64Writer {
   }
 
   std::FILE* out_;
+  codec::Base64Encoder encoder_;
   std::string text_;
-  unsigned char carry_[3] = {};
-  std::size_t carried_ = 0;
-  unsigned lineLength_ = 0;
 };
 
 struct FileCloser {

@@ -13,9 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "codec/base64.h"
+#include "codec/quoted_printable.h"
 #include "groundkit/decoder_plugin.h"
 #include "groundkit/groundkit.h"
-#include "internal/base64_digit.h"
 #include "internal/bounded_copy.h"
 #include "internal/mime_text.h"
 #include "platform/clock.h"
@@ -126,102 +127,34 @@ ContentType splitContentType(std::string_view value) {
   return type;
 }
 
-// Base64 fed in pieces of any size: groups may span lines; line ends and blanks
-// at either end of a line are ignored, a blank between characters of a line or
-// any other character is an error.
-class Base64Decoder {
+// Collects decoded bytes and writes them on in chunks; after a failed write it writes no more.
+template <typename Write>
+class ChunkedWriter {
  public:
-  bool feed(std::string_view text, std::string& out) {
-    for (char c : text) {
-      if (c == '\r' || c == '\n') {
-        lineHasData_ = blankAfterData_ = false;
-      } else if (c == ' ' || c == '\t') {
-        blankAfterData_ = lineHasData_;
-      } else {
-        if (blankAfterData_) return false;
-        lineHasData_ = true;
-        if (!takeCharacter(c, out)) return false;
-      }
-    }
-    return true;
+  explicit ChunkedWriter(Write write) : write_(std::move(write)) {}
+
+  void push_back(char c) {
+    if (failed_) return;
+    bytes_.push_back(c);
+    if (bytes_.size() >= kWriteChunk) flush();
   }
 
-  // A group cut short at the end gives the whole bytes it holds.
-  void finish(std::string& out) {
-    if (digits_ >= 2) flushGroup(out);
-    digits_ = padding_ = 0;
+  // False when a write failed.
+  bool finish() {
+    if (!failed_ && !bytes_.empty()) flush();
+    return !failed_;
   }
 
  private:
-  bool takeCharacter(char c, std::string& out) {
-    if (c == '=') {
-      if (digits_ < 2) return false;
-      ++padding_;
-    } else {
-      int value = groundkit::base64Digit(c);
-      if (value < 0 || padding_ > 0) return false;
-      values_[digits_++] = static_cast<unsigned>(value);
-    }
-    if (digits_ + padding_ == 4) {
-      flushGroup(out);
-      digits_ = padding_ = 0;
-    }
-    return true;
+  void flush() {
+    failed_ = !write_(std::string_view(bytes_));
+    bytes_.clear();
   }
 
-  // digits_ values give digits_ - 1 bytes.
-  void flushGroup(std::string& out) {
-    for (std::size_t i = digits_; i < 4; ++i) values_[i] = 0;
-    unsigned group = values_[0] << 18 | values_[1] << 12 | values_[2] << 6 | values_[3];
-    for (std::size_t i = 0; i + 1 < digits_; ++i)
-      out.push_back(static_cast<char>((group >> (16 - 8 * i)) & 0xFF));
-  }
-
-  unsigned values_[4] = {};
-  std::size_t digits_ = 0;
-  std::size_t padding_ = 0;
-  bool lineHasData_ = false;
-  bool blankAfterData_ = false;
+  Write write_;
+  std::string bytes_;
+  bool failed_ = false;
 };
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// Quoted-printable of a whole body; soft line breaks with CR LF or LF, and
-// blanks before them, vanish. A malformed "=" stays as it is. Decoded bytes
-// (zero bytes too) go to the sink in chunks.
-template <typename Sink>
-bool decodeQuotedPrintable(std::string_view text, Sink&& sink) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '=') {
-      std::size_t next = i + 1;
-      while (next < text.size() && (text[next] == ' ' || text[next] == '\t')) ++next;
-      if (next < text.size() &&
-          (text[next] == '\n' ||
-           (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n'))) {
-        i = text[next] == '\n' ? next : next + 1;
-        continue;
-      }
-      if (i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 && hexDigit(text[i + 2]) >= 0) {
-        out.push_back(static_cast<char>(hexDigit(text[i + 1]) << 4 | hexDigit(text[i + 2])));
-        i += 2;
-        continue;
-      }
-    }
-    out.push_back(c);
-    if (out.size() >= kWriteChunk) {
-      if (!sink(out)) return false;
-      out.clear();
-    }
-  }
-  return out.empty() || sink(out);
-}
 
 bool writeAll(std::FILE* file, std::string_view bytes) {
   return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -305,7 +238,7 @@ bool writeDecodedBody(std::FILE* file, const std::string& encoding, std::string_
   auto write = [file](std::string_view bytes) { return writeAll(file, bytes); };
   error = kMimePartNotDecoded;
   if (mime::equalsNoCase(encoding, "base64")) {
-    Base64Decoder decoder;
+    codec::StrictBase64Decoder decoder;
     std::string out;
     for (std::size_t at = 0; at < body.size(); at += kWriteChunk) {
       if (!decoder.feed(body.substr(at, kWriteChunk), out) || !write(out)) return false;
@@ -314,7 +247,11 @@ bool writeDecodedBody(std::FILE* file, const std::string& encoding, std::string_
     decoder.finish(out);
     return write(out);
   }
-  if (mime::equalsNoCase(encoding, "quoted-printable")) return decodeQuotedPrintable(body, write);
+  if (mime::equalsNoCase(encoding, "quoted-printable")) {
+    ChunkedWriter writer(write);
+    codec::decodeQuotedPrintable(body, codec::kBodyRules, writer);
+    return writer.finish();
+  }
   return write(body);
 }
 
@@ -567,7 +504,7 @@ int BSCFEM_D_DecodeBase64File(const char* base64Path, const char* outputPath) {
     File in(platform::openFile(base64Path, "rb"));
     File out(in ? platform::openFile(outputPath, "wb") : nullptr);
     if (!out) return 0;
-    Base64Decoder decoder;
+    codec::StrictBase64Decoder decoder;
     std::vector<char> buffer(64 * 1024);
     std::string decoded;
     for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0;) {

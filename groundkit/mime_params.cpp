@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "internal/base64_digit.h"
+#include "codec/base64.h"
+#include "codec/quoted_printable.h"
 #include "internal/mime_text.h"
 #include "platform/last_error.h"
 #include "platform/native_path.h"
@@ -24,44 +25,15 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::string decodeBase64Text(std::string_view text) {
   std::string out;
-  unsigned bits = 0;
-  int count = 0;
-  for (char c : text) {
-    int value = groundkit::base64Digit(c);
-    if (value < 0) continue;
-    bits = (bits << 6) | unsigned(value);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      out.push_back(static_cast<char>((bits >> count) & 0xFF));
-    }
-  }
+  codec::decodeBase64Lenient(text, codec::AtPadding::kSkip, out);
   return out;
 }
 
 std::string decodeQText(std::string_view text) {
   std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '_') {
-      out.push_back(' ');
-    } else if (c == '=' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
-               hexDigit(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(hexDigit(text[i + 1]) << 4 | hexDigit(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(c);
-    }
-  }
+  codec::decodeQuotedPrintable(text, codec::kHeaderWordRules, out);
   return out;
 }
 
@@ -69,9 +41,10 @@ std::string decodeQText(std::string_view text) {
 std::string percentDecode(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
-        hexDigit(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(hexDigit(text[i + 1]) << 4 | hexDigit(text[i + 2])));
+    if (text[i] == '%' && i + 2 < text.size() && codec::hexDigit(text[i + 1]) >= 0 &&
+        codec::hexDigit(text[i + 2]) >= 0) {
+      out.push_back(
+          static_cast<char>(codec::hexDigit(text[i + 1]) << 4 | codec::hexDigit(text[i + 2])));
       i += 2;
     } else {
       out.push_back(text[i]);

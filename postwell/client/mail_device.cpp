@@ -6,14 +6,14 @@
 
 #include "client/command_value.h"
 #include "client/mail_device_guarded.h"
-#include "client/mail_device_text.h"
 #include "platform/host_name.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
 #include "platform/sync.h"
 #include "platform/tls.h"
+#include "text_format/formatted.h"
 
-using postwell::formatted;
+using text_format::formatted;
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include <ctime>
 #include <string>
 
-#include "client/mail_device_text.h"
 #include "platform/append_file.h"
 #include "platform/last_error.h"
 #include "platform/local_time.h"
 #include "postwell/mail_device.h"
+#include "text_format/formatted.h"
 
 namespace {
 constexpr int kDebugMessageKind = 1285;
@@ -32,7 +32,7 @@ void CMailDevice::LoggingInfo1(const char* text, unsigned level) {
 }
 
 void CMailDevice::LoggingInfo2(const char* format, const char* argument, unsigned level) {
-  LoggingInfo0(postwell::formatted(format, argument).c_str(), level);
+  LoggingInfo0(text_format::formatted(format, argument).c_str(), level);
 }
 
 void CMailDevice::StatusAndLog(const std::string& text) {

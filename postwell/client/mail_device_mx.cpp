@@ -1,12 +1,12 @@
 // Looking up the mail exchangers of a recipient's domain through the device's DNS servers.
 #include <exception>
 
-#include "client/mail_device_text.h"
 #include "platform/last_error.h"
 #include "postwell/mail_device.h"
 #include "postwell/mx_lookup.h"
+#include "text_format/formatted.h"
 
-using postwell::formatted;
+using text_format::formatted;
 
 namespace {
 

@@ -7,13 +7,13 @@
 
 #include "client/command_value.h"
 #include "client/mail_device_guarded.h"
-#include "client/mail_device_text.h"
 #include "platform/last_error.h"
 #include "platform/native_path.h"
 #include "platform/socket.h"
 #include "postwell/mail_device.h"
+#include "text_format/formatted.h"
 
-using postwell::formatted;
+using text_format::formatted;
 
 namespace {
 

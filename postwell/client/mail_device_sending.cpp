@@ -5,11 +5,12 @@
 #include <exception>
 #include <new>
 
-#include "client/mail_device_text.h"
+#include "codec/base64.h"
 #include "platform/sync.h"
 #include "postwell/mail_device.h"
+#include "text_format/formatted.h"
 
-using postwell::formatted;
+using text_format::formatted;
 
 namespace {
 
@@ -27,22 +28,6 @@ const char kConnecting[] = "正在连接";
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-// Base64 on one line: the encoder breaks its output every 76 characters, and an AUTH LOGIN line
-// must hold the whole value.
-std::string base64Line(const std::string& text) {
-  std::string out(BSCFEM_Base64BufferSize(static_cast<unsigned long>(text.size())) + 1, '\0');
-  unsigned long length = 0;
-  if (!BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(text.data()),
-                           static_cast<unsigned long>(text.size()), out.data(),
-                           static_cast<unsigned long>(out.size()), length))
-    throw std::bad_alloc();
-  out.resize(length);
-  std::string line;
-  line.reserve(out.size());
-  for (char c : out)
-    if (c != '\r' && c != '\n' && c != ' ' && c != '\t') line += c;
-  return line;
-}
 
 std::uint32_t timeoutMs(int seconds) {
   if (seconds <= 0) return 0;
@@ -265,8 +250,8 @@ void CMailDevice::SendBatch(CMailDevice_SendMailInfo*& inHand) {
   int connected;
   if (m_Setting.m_bAuthCheck)
     connected =
-        MailFunc_ConnectESMTP(server.c_str(), base64Line(m_Setting.m_sAuthLoginName).c_str(),
-                              base64Line(m_Setting.m_sAuthLoginPass).c_str(), port, error);
+        MailFunc_ConnectESMTP(server.c_str(), codec::base64OneLine(m_Setting.m_sAuthLoginName).c_str(),
+                              codec::base64OneLine(m_Setting.m_sAuthLoginPass).c_str(), port, error);
   else
     connected = MailFunc_Connect(server.c_str(), port, error);
 

@@ -1,6 +1,5 @@
 // The session's debug log: lines go to the debug monitor and to the session's own file, and only
 // while the debug flag is set.
-#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -8,6 +7,7 @@
 #include "platform/append_file.h"
 #include "platform/local_time.h"
 #include "postwell/pop3_connection.h"
+#include "text_format/formatted.h"
 
 namespace {
 constexpr int kDebugMessageKind = 1285;
@@ -29,11 +29,7 @@ void CPop3Connection::LoggingInfo1(const char* text, unsigned level) {
 }
 
 void CPop3Connection::LoggingInfo2(const char* format, const char* argument, unsigned level) {
-  const int length = std::snprintf(nullptr, 0, format, argument);
-  if (length < 0) return;
-  std::string text(static_cast<std::size_t>(length), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, argument);
-  LoggingInfo0(text.c_str(), level);
+  LoggingInfo0(text_format::formatted(format, argument).c_str(), level);
 }
 
 void CPop3Connection::Announce(const char* arrow, const std::string& text) {

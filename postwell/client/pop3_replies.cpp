@@ -8,11 +8,11 @@
 #include <string_view>
 #include <strings.h>
 
-#include "client/mail_device_text.h"
 #include "client/pop3_limits.h"
 #include "client/reply_reader.h"
 #include "platform/last_error.h"
 #include "postwell/pop3_connection.h"
+#include "text_format/formatted.h"
 
 using namespace postwell::pop3;
 
@@ -75,7 +75,7 @@ int CPop3Connection::ReadResponse(char* buffer, int capacity, const char* termin
   if (result != postwell::ReplyRead::Complete) {
     const unsigned long error = platform::lastError();
     if (error == platform::err::kWsaMessageSize)
-      m_sLastCommandResponse = postwell::formatted("The reply of the POP3 server is longer than %zu bytes", m_nReplyLimit);
+      m_sLastCommandResponse = text_format::formatted("The reply of the POP3 server is longer than %zu bytes", m_nReplyLimit);
     else if (error == platform::err::kNotEnoughMemory)
       m_sLastCommandResponse = "Not enough memory for the reply of the POP3 server";
     else
@@ -157,7 +157,7 @@ int CPop3Connection::ReadListResponse(int count) {
     if (*p != ' ' && *p != '\t') continue;
     if (m_arrMessageSize.size() == kMostListEntries) {
       m_arrMessageSize.clear();
-      return FailWithCode(postwell::formatted("The LIST reply of the POP3 server has more than %zu entries",
+      return FailWithCode(text_format::formatted("The LIST reply of the POP3 server has more than %zu entries",
                                               kMostListEntries),
                           platform::err::kWsaMessageSize);
     }
@@ -179,7 +179,7 @@ int CPop3Connection::ReadUIDLResponse(int count) {
     if (line.empty()) continue;
     if (m_arrMessageID.size() == kMostListEntries) {
       m_arrMessageID.clear();
-      return FailWithCode(postwell::formatted("The UIDL reply of the POP3 server has more than %zu entries",
+      return FailWithCode(text_format::formatted("The UIDL reply of the POP3 server has more than %zu entries",
                                               kMostListEntries),
                           platform::err::kWsaMessageSize);
     }
@@ -202,7 +202,7 @@ int CPop3Connection::ReadReturnResponse(CPop3Message& pop3Message, unsigned long
   }
   const std::size_t length = m_sLastCommandResponse.size() - (lf + 1) + 2;
   if (length > m_nMessageSizeLimit)
-    return FailWithCode(postwell::formatted("The message is longer than the limit of %lu bytes", m_nMessageSizeLimit),
+    return FailWithCode(text_format::formatted("The message is longer than the limit of %lu bytes", m_nMessageSizeLimit),
                         platform::err::kWsaMessageSize);
   m_sLastCommandResponse += kLineEnd;
   const bool stored = pop3Message.SetMessageText(m_sLastCommandResponse.data() + lf + 1, length);

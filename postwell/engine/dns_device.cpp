@@ -5,15 +5,15 @@
 #include <memory>
 #include <stdexcept>
 
-#include "client/mail_device_text.h"
 #include "groundkit/groundkit.h"
 #include "platform/profile.h"
 #include "platform/resolver_config.h"
 #include "postwell/mail_device.h"
 #include "postwell/mail_device_setting.h"
 #include "postwell/mx_lookup.h"
+#include "text_format/formatted.h"
 
-using postwell::formatted;
+using text_format::formatted;
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "app/ui_text.h"
+#include "codec/base64.h"
 #include "groundkit/groundkit.h"
 #include "login/login_settings.h"
 #include "platform/files.h"
@@ -29,17 +29,6 @@ std::string ReplyText(const CMailDevice& device, unsigned long error) {
     if (c == '\r' || c == '\n' || c == '\0') c = ' ';
   while (!reply.empty() && reply.back() == ' ') reply.pop_back();
   return reply.empty() ? "(" + std::to_string(error) + ")" : reply;
-}
-
-std::string Base64(const std::string& text) {
-  std::string encoded(BSCFEM_Base64BufferSize(text.size()), '\0');
-  unsigned long length = 0;
-  BSCFEM_EncodeBase64(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                      encoded.data(), encoded.size(), length);
-  encoded.resize(length);
-  // The encoder folds its output into lines; an AUTH LOGIN answer is one line.
-  std::erase_if(encoded, [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
-  return encoded;
 }
 
 std::string BareAddress(const std::string& address) {
@@ -92,8 +81,8 @@ bool ConnectToSend(CMailDevice& device, const tagSignerAccount& account, unsigne
   device.SetSecurity(ReadSessionSecurity());
   if (account.m_bAuth)
     return device.MailFunc_ConnectESMTP(
-               account.m_strServer.c_str(), Base64(account.m_strUserName).c_str(),
-               Base64(account.m_strPassword).c_str(), account.m_nSMTPPort, error) != 0;
+               account.m_strServer.c_str(), codec::base64OneLine(account.m_strUserName).c_str(),
+               codec::base64OneLine(account.m_strPassword).c_str(), account.m_nSMTPPort, error) != 0;
   return device.MailFunc_Connect(account.m_strServer.c_str(), account.m_nSMTPPort, error) != 0;
 }
 

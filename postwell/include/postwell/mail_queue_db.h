@@ -40,6 +40,11 @@ struct tagQueuedMission {
 // A due mission is handed out once even when several processes share the database.
 class POSTWELL_API CMailQueueDBVistor {
  public:
+  // A mission's state in the queue. Queued and retry missions wait for their delivery time; a
+  // handed-out one belongs to the caller that claimed it; a host records sent or failed when it is
+  // done with a mission.
+  enum State : unsigned { kQueued = 0, kRetry = 1, kHandedOut = 2, kSent = 3, kFailed = 4 };
+
   CMailQueueDBVistor();
   ~CMailQueueDBVistor();
   CMailQueueDBVistor(const CMailQueueDBVistor&) = delete;
@@ -92,8 +97,6 @@ class POSTWELL_API CMailQueueDBVistor {
   void report(const char* source, const std::string& text);
   int selectDue(const char* source, const char* serverProject, int limit, tagDeliveryMail& out,
                 bool claim, long leaseSeconds);
-  // Adds the columns that a table made by an older version lacks; false when one cannot be added.
-  bool addMissingColumns();
 
   std::recursive_mutex m_lock;
   CADODatabase* m_pDatabase;

@@ -49,7 +49,8 @@ class Recorder {
       : settings_(settings), queue_(queue), summary_(summary), warn_(warn), events_(events) {}
 
   void sent(const CMailDevice_SendMailInfo& mission, const std::string& reply) {
-    if (!queue_.RecordDeliveryAttempt(mission.m_szMissionID, kSent, 0, reply.c_str())) {
+    if (!queue_.RecordDeliveryAttempt(mission.m_szMissionID, CMailQueueDBVistor::kSent, 0,
+                                      reply.c_str())) {
       warning("cannot record that %s was sent; it may be sent again", mission.m_szMissionID);
       return;
     }
@@ -64,8 +65,8 @@ class Recorder {
     const int tries = queue_.GetQueuedMission(missionId, row) ? row.nTries + 1 : 1;
     const bool givingUp = tries >= settings_.maxTries;
     const long next = givingUp ? 0 : now() + retryDelayAfter(settings_, tries);
-    if (!queue_.RecordDeliveryAttempt(missionId, givingUp ? kFailed : kRetry, next,
-                                      reply.c_str())) {
+    const unsigned state = givingUp ? CMailQueueDBVistor::kFailed : CMailQueueDBVistor::kRetry;
+    if (!queue_.RecordDeliveryAttempt(missionId, state, next, reply.c_str())) {
       warning("cannot record the failure of %s", missionId);
       return;
     }
@@ -84,7 +85,8 @@ class Recorder {
   void giveBack(const char* missionId) {
     tagQueuedMission row;
     const bool tried = queue_.GetQueuedMission(missionId, row) && row.nTries > 0;
-    queue_.Modify_State(missionId, tried ? kRetry : kQueued);
+    queue_.Modify_State(missionId,
+                        tried ? CMailQueueDBVistor::kRetry : CMailQueueDBVistor::kQueued);
     std::lock_guard<std::mutex> guard(mutex_);
     ++summary_.returned;
   }

@@ -10,15 +10,6 @@
 
 namespace mailqueue {
 
-// Mission states in the queue. 0 and 1 wait for their delivery time, 2 is handed out to a run.
-enum MissionState : unsigned {
-  kQueued = 0,
-  kRetry = 1,
-  kSending = 2,
-  kSent = 3,
-  kFailed = 4,
-};
-
 struct RunOptions {
   // Deliver what is due, then return; otherwise keep going until stop is set.
   bool once = false;

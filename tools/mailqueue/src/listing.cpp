@@ -27,7 +27,7 @@ std::string localTime(long seconds) {
 }
 
 std::string nextDelivery(const tagQueuedMission& mission, long now) {
-  if (mission.nState >= 2) return "-";
+  if (mission.nState >= CMailQueueDBVistor::kHandedOut) return "-";
   return mission.tmDelivery <= now ? "now" : localTime(mission.tmDelivery);
 }
 
@@ -64,15 +64,15 @@ class Silent : public IDeviceException {
 
 std::string stateName(unsigned state) {
   switch (state) {
-    case 0:
+    case CMailQueueDBVistor::kQueued:
       return "queued";
-    case 1:
+    case CMailQueueDBVistor::kRetry:
       return "retry";
-    case 2:
+    case CMailQueueDBVistor::kHandedOut:
       return "sending";
-    case 3:
+    case CMailQueueDBVistor::kSent:
       return "sent";
-    case 4:
+    case CMailQueueDBVistor::kFailed:
       return "failed";
     default:
       return "state " + std::to_string(state);

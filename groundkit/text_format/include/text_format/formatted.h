@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-namespace postwell {
+namespace text_format {
 
-// printf-style formatting into a string of any length.
+// printf-style formatting into a string of any length; empty when the format cannot be used.
 template <typename... Args>
 std::string formatted(const char* format, Args... args) {
   const int length = std::snprintf(nullptr, 0, format, args...);
@@ -15,4 +15,4 @@ std::string formatted(const char* format, Args... args) {
   return text;
 }
 
-}  // namespace postwell
+}  // namespace text_format
