@@ -56,6 +56,8 @@ echo "$mode, best of $rounds, $count messages of 10 KB: alone $(echo "$count / $
      "with the gate $(echo "$count / $best_gated" | bc) msg/s," \
      "ratio $(echo "scale=2; $best_plain / $best_gated" | bc)"
 rss() { awk '/VmHWM/ {print $2 " kB"}' "/proc/$gate_pid/status"; }
+cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{print int(($14 + $15) * 1000 / hz)}' "/proc/$gate_pid/stat"; }
+echo "gate CPU time (user + system) for $((rounds * count)) messages: $(cpu_ms) ms"
 echo "gate peak RSS after $((rounds * count)) messages: $(rss)"
 run $((port + 3)) $((count * 10)) >/dev/null
 echo "gate peak RSS after $((rounds * count + count * 10)) messages: $(rss)"

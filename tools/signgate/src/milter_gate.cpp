@@ -268,10 +268,11 @@ sfsistat onNegotiate(SMFICTX*, unsigned long offeredActions, unsigned long offer
 // acknowledgement. libmilter does not hand out its sockets, but Linux gives each accepted
 // connection the TCP_NODELAY of the listening socket, which is found among the open descriptors.
 void sendChangesWithoutDelay() {
+  // The listener is among the first descriptors: the gate has opened little more than the log.
   rlimit limit{};
-  const int last = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536
+  const int last = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 1024
                        ? static_cast<int>(limit.rlim_cur)
-                       : 65536;
+                       : 1024;
   for (int fd = 0; fd < last; ++fd) {
     int listening = 0, type = 0;
     socklen_t size = sizeof listening;
