@@ -1,5 +1,7 @@
 #include "gate_rules.h"
 
+#include <strings.h>
+
 #include <algorithm>
 
 #include "core/rule_file_reader.h"
@@ -48,8 +50,9 @@ bool GateRules::parse(std::string_view text, std::string& error) {
       error = "sign-off rule " + ruleName + " names no valid supervisor address";
       return false;
     }
-    // Enable=No turns a rule off, as the mail server's filter reads it.
-    if (section.keyMap.valueOf("Enable") != "Yes") continue;
+    // Only a value other than "Yes" (in any case) turns a rule off, as the mail server's filter
+    // reads it: a hand-written "yes" must not let the users' mail pass unreviewed.
+    if (::strcasecmp(section.keyMap.valueOf("Enable").c_str(), "Yes") != 0) continue;
     SignOffRule rule{ruleName, canonicalAddress(record.supervisorAddress), {}};
     for (const std::string& user : record.userList) rule.users.push_back(canonicalAddress(user));
     rules.push_back(std::move(rule));

@@ -2,6 +2,7 @@
 
 #include <libmilter/mfapi.h>
 #include <netinet/in.h>
+#include <strings.h>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
 #include <sys/socket.h>

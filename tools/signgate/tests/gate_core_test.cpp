@@ -89,12 +89,11 @@ TEST(GateRules, RefusesAFileCutShortAnywhereInASignOffRule) {
   ASSERT_NE(firstSignOff, std::string::npos);
   // Every cut inside the sign-off rules that does not fall on a rule's end leaves a rule that is
   // not whole; the parse must say so rather than decide with part of a rule.
-  int accepted = 0, refused = 0;
+  int refused = 0;
   for (std::size_t cut = firstSignOff; cut < text.size(); ++cut) {
     GateRules rules;
     std::string error;
     if (rules.parse(text.substr(0, cut), error)) {
-      ++accepted;
       // What is accepted is a whole rule set with fewer rules, never a rule with fewer users.
       for (const SignOffRule& rule : rules.rules())
         EXPECT_EQ(rule.users.size(), rule.supervisor == "boss@example.test" ? 2u : 1u) << cut;
@@ -106,14 +105,16 @@ TEST(GateRules, RefusesAFileCutShortAnywhereInASignOffRule) {
   EXPECT_GT(refused, 0);
 }
 
-TEST(GateRules, DisabledRulesHoldNothing) {
-  std::string text = RuleText();
-  const std::size_t enable = text.find("Enable=Yes");
-  text.replace(enable, 10, "Enable=No");
-  GateRules rules;
-  std::string error;
-  ASSERT_TRUE(rules.parse(text, error)) << error;
-  EXPECT_EQ(rules.rules().size(), 1u);
+TEST(GateRules, OnlyAnEnableOtherThanYesTurnsARuleOff) {
+  for (const auto& [value, rulesLeft] :
+       {std::pair<const char*, std::size_t>{"Enable=No", 1}, {"Enable=yes", 2}, {"Enable=YES", 2}}) {
+    std::string text = RuleText();
+    text.replace(text.find("Enable=Yes"), 10, value);
+    GateRules rules;
+    std::string error;
+    ASSERT_TRUE(rules.parse(text, error)) << error;
+    EXPECT_EQ(rules.rules().size(), rulesLeft) << value;
+  }
 }
 
 struct DecisionCase {

@@ -145,7 +145,7 @@ void Client::macros(char command, const std::map<std::string, std::string>& valu
   write('D', data);
 }
 
-Answer Client::answer(bool endOfMessage) {
+Answer Client::answer() {
   Answer result;
   for (;;) {
     char command = 0;
@@ -175,7 +175,6 @@ Answer Client::answer(bool endOfMessage) {
         [[fallthrough]];
       default:
         result.action = command;
-        (void)endOfMessage;
         return result;
     }
   }
@@ -183,18 +182,14 @@ Answer Client::answer(bool endOfMessage) {
 
 Answer Client::send(const ScriptedMessage& message) {
   // Bits of the steps the gate asked to skip (SMFIP_NOCONNECT 0x1, NOHELO 0x2, NOMAIL 0x4,
-  // NORCPT 0x8, NOBODY 0x10, NOHDRS 0x20, NOEOH 0x40, NODATA 0x200) and of those it does not
-  // answer (SMFIP_NR_*).
+  // NORCPT 0x8, NOBODY 0x10, NOHDRS 0x20, NOEOH 0x40, NODATA 0x200). The gate answers every step
+  // it takes.
   auto sent = [&](std::uint32_t bit) { return (skipped_ & bit) == 0; };
-  const std::map<char, std::uint32_t> unanswered{{'C', 0x1000}, {'H', 0x2000}, {'M', 0x4000},
-                                                 {'R', 0x8000}, {'T', 0x10000}, {'N', 0x40000},
-                                                 {'B', 0x80000}, {'L', 0x80}};
   Answer result;
   auto step = [&](char command, const std::string& data, std::uint32_t bit) {
     if (!sent(bit)) return true;
     if (!write(command, data)) return false;
-    if (skipped_ & unanswered.at(command)) return true;
-    result = answer(false);
+    result = answer();
     return result.action == 'c';
   };
   std::string connect = zeroEnded({"pc1.example.test"});
@@ -217,7 +212,7 @@ Answer Client::send(const ScriptedMessage& message) {
   if (!step('B', message.body, 0x10)) return result;
   macros('E', {{"i", message.queueId}});
   if (!write('E', "")) return Answer{};
-  return answer(true);
+  return answer();
 }
 
 GateProcess::GateProcess(const std::string& rulesFile, const std::string& logFile, int port) {

@@ -38,8 +38,7 @@ class Client {
   ~Client();
   // Connects and negotiates; false with the reason in error.
   bool open(int port, std::string& error);
-  // The protocol steps the gate asked not to be sent (SMFIP_NO* bits) or not to wait for
-  // (SMFIP_NR_* bits).
+  // The protocol steps the gate asked not to be sent (SMFIP_NO* bits).
   std::uint32_t skippedSteps() const { return skipped_; }
   // Sends the whole message and returns the gate's answer to the first step it did not continue,
   // or to the end of the message. action 0 when the connection failed.
@@ -49,7 +48,7 @@ class Client {
  private:
   bool write(char command, const std::string& data);
   bool read(char& command, std::string& data);
-  Answer answer(bool endOfMessage);
+  Answer answer();
   void macros(char command, const std::map<std::string, std::string>& values);
 
   int socket_ = -1;
