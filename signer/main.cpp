@@ -12,9 +12,9 @@
 
 #include "app/guided_tour.h"
 #include "app/signer_app.h"
-#include "login/login_settings.h"
 #include "mailsignoff_version.h"
 #include "platform/profile.h"
+#include "store/login_settings.h"
 #include "ui_language.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -6,8 +6,8 @@
 
 #include "app/app_icons.h"
 #include "app/resource.h"
-#include "app/ui_text.h"
 #include "mailsignoff_version.h"
+#include "store/ui_text.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Tr(res::text::kAboutTitle));

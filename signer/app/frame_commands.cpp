@@ -6,7 +6,7 @@
 #include "app/app_icons.h"
 #include "app/main_frame.h"
 #include "app/resource.h"
-#include "app/ui_text.h"
+#include "store/ui_text.h"
 
 QAction* CMainFrame::EnsureCommand(int id) {
   QAction*& action = m_commands[id];

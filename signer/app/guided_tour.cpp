@@ -12,9 +12,9 @@
 #include "app/main_frame.h"
 #include "app/resource.h"
 #include "app/signer_app.h"
-#include "app/ui_text.h"
 #include "login/login_prompt.h"
 #include "reader/message_viewer.h"
+#include "store/ui_text.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 #include "views/text_input.h"
@@ -175,7 +175,7 @@ bool CGuidedTour::AllQueuedSent() const {
   for (const std::string& id : {m_strApproved, m_strReturned}) {
     bool sent = false;
     for (int row = 0; row < queue->RowCount(); ++row)
-      if (queue->TaskId(row) == id) sent = queue->Status(row) == CQueueView::kSent;
+      if (queue->TaskId(row) == id) sent = queue->Status(row) == SendStatus::kSent;
     if (!sent) return false;
   }
   return true;

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "app/ui_text.h"
+#include "store/ui_text.h"
 
 namespace res {
 
@@ -22,9 +22,9 @@ const std::map<int, const char*>& StringTable() {
       {ID_VIEW_DECISIONS,
        QT_TRANSLATE_NOOP("Signer", "显示签发和退回的记录，最新的在前\n决定记录")},
       {ID_FILE_LOGIN, QT_TRANSLATE_NOOP("Signer", "更换登录的用户、服务器或端口\n登录")},
-      {IDS_APP_TITLE, "Signer"},
+      {IDS_APP_TITLE, text::kAppTitle},
       {IDS_IDLE_MESSAGE, QT_TRANSLATE_NOOP("Signer", "就绪")},
-      {IDS_PARSE_INT, QT_TRANSLATE_NOOP("Signer", "请输入一个整数。")},
+      {IDS_PARSE_INT, text::kParseInt},
       {ID_APP_ABOUT, QT_TRANSLATE_NOOP("Signer", "显示程序信息、版本号和版权\n关于")},
       {ID_APP_EXIT, QT_TRANSLATE_NOOP("Signer", "退出应用程序；提示保存文档\n退出")},
   };

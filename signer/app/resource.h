@@ -1,11 +1,13 @@
 #pragma once
 // The program's resources in one place: command and string identifiers, the string table, the main
-// menu, the accelerators, the toolbar buttons and the texts of the dialogs.
+// menu, the accelerators and the toolbar buttons. The dialogs' texts are in store/dialog_texts.h.
 
 #include <QKeySequence>
 #include <QString>
 #include <QtGlobal>
 #include <vector>
+
+#include "store/dialog_texts.h"
 
 namespace res {
 
@@ -61,21 +63,5 @@ const std::vector<Accelerator>& Accelerators();
 // Command ids in button order; 0 for a separator.
 const std::vector<int>& ToolbarButtons();
 
-// Dialog texts: source texts, shown through Tr.
-namespace text {
-inline constexpr char kLoginTitle[] = QT_TRANSLATE_NOOP("Signer", "登录");
-inline constexpr char kLoginUser[] = QT_TRANSLATE_NOOP("Signer", "用户名：");
-inline constexpr char kLoginPassword[] = QT_TRANSLATE_NOOP("Signer", "密码：");
-inline constexpr char kLoginServer[] = QT_TRANSLATE_NOOP("Signer", "服务器：");
-inline constexpr char kLoginPop3Port[] = QT_TRANSLATE_NOOP("Signer", "POP3端口:");
-inline constexpr char kLoginSmtpPort[] = QT_TRANSLATE_NOOP("Signer", "SMTP端口:");
-inline constexpr char kLoginAuth[] = QT_TRANSLATE_NOOP("Signer", "服务器要求身份验证");
-inline constexpr char kOk[] = QT_TRANSLATE_NOOP("Signer", "确定");
-inline constexpr char kCancel[] = QT_TRANSLATE_NOOP("Signer", "取消");
-inline constexpr char kAboutTitle[] = QT_TRANSLATE_NOOP("Signer", "关于 Signer");
-// %1: the version (MAILSIGNOFF_VERSION).
-inline constexpr char kAboutVersion[] = QT_TRANSLATE_NOOP("Signer", "Signer %1 版");
-inline constexpr char kReturnReasonTitle[] = QT_TRANSLATE_NOOP("Signer", "退回原因");
-}  // namespace text
 
 }  // namespace res

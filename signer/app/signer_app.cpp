@@ -1,6 +1,7 @@
 #include "app/signer_app.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QThread>
@@ -9,12 +10,12 @@
 #include "app/frame_placement.h"
 #include "app/main_frame.h"
 #include "app/resource.h"
-#include "app/ui_text.h"
 #include "login/login_prompt.h"
-#include "login/login_settings.h"
 #include "mailbox/check_mailbox.h"
 #include "queue/send_driver.h"
+#include "store/login_settings.h"
 #include "store/task_store.h"
+#include "store/ui_text.h"
 #include "views/decision_view.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
@@ -47,14 +48,16 @@ bool CSignerApp::InitInstance() {
           &CSignerApp::PostChangeLogin);
   connect(this, &CSignerApp::DownloadProgress, m_pMainWnd.get(), &CMainFrame::OnDownloadProgress);
 
-  m_pTaskView = new CSignerView(*this);
+  m_pTaskView = new CSignerView(m_lists);
   m_pMainWnd->AddView(m_pTaskView);
   m_pTaskView->OnInitialUpdate();
   m_pMainWnd->SetActiveView(m_pTaskView);
   ConnectTaskCommands();
   connect(m_pTaskView, &CSignerView::PlaceReader, m_pMainWnd.get(), &CMainFrame::OnPlaceReader);
+  connect(m_pTaskView, &CSignerView::ApproveWanted, this, &CSignerApp::ApproveTasks);
+  connect(m_pTaskView, &CSignerView::ReturnWanted, this, &CSignerApp::ReturnTasks);
 
-  m_pQueueView = new CQueueView;
+  m_pQueueView = new CQueueView(m_lists.Queue());
   m_pMainWnd->AddView(m_pQueueView);
   m_pQueueView->OnInitialUpdate();
   m_pDecisionView = new CDecisionView;
@@ -109,7 +112,10 @@ bool CSignerApp::StopWorkers(std::chrono::milliseconds patience) {
 void CSignerApp::StartCheckMailBox() {
   m_checkThread = std::make_unique<QThread>();
   m_checkThread->setObjectName(QStringLiteral("CheckMailBox"));
-  m_pCheckMailBox = std::make_unique<CCheckMailBox>(m_pLoginPrompt.get());
+  m_pCheckMailBox = std::make_unique<CCheckMailBox>([prompt = m_pLoginPrompt.get()](
+                                                        tagLoginEntry& entry) {
+    return prompt->DoModal(entry) == QDialog::Accepted;
+  });
   m_pCheckMailBox->moveToThread(m_checkThread.get());
   // The worker reports; the window changes here, on the GUI thread, in the order of the reports.
   CCheckMailBox* worker = m_pCheckMailBox.get();
@@ -118,31 +124,25 @@ void CSignerApp::StartCheckMailBox() {
   connect(worker, &CCheckMailBox::OnlineChanged, this, &CSignerApp::SetOnline);
   connect(worker, &CCheckMailBox::DownloadProgress, this, &CSignerApp::DownloadProgress);
   connect(worker, &CCheckMailBox::ListsReset, this, &CSignerApp::ResetLists);
-  connect(worker, &CCheckMailBox::TasksListed, m_pTaskView, &CSignerView::AddTaskRows);
-  connect(worker, &CCheckMailBox::QueuedListed, m_pQueueView, &CQueueView::AddRows);
+  connect(worker, &CCheckMailBox::TasksListed, this,
+          [this](const std::vector<tagTaskRow>& rows) { m_lists.AddTasks(rows); });
+  connect(worker, &CCheckMailBox::QueuedListed, this,
+          [this](const std::vector<tagQueueRow>& rows) { m_lists.AddQueued(rows); });
   m_checkThread->start();
 }
 
 void CSignerApp::StartSendDriver() {
-  m_pSendDriver =
-      std::make_unique<CSendDriver>([this] { return Account(); }, m_options.m_driverPeriod);
+  m_pSendDriver = std::make_unique<CSendDriver>([this] { return Account(); }, m_lists,
+                                                m_options.m_driverPeriod);
   // The driver reports from its thread; the window changes here, on the GUI thread.
   CSendDriver* driver = m_pSendDriver.get();
   connect(driver, &CSendDriver::CheckWanted, this, &CSignerApp::PostCheckMailBox);
   connect(driver, &CSendDriver::StatusReported, this,
           [this](const std::string& text) { SetStatus(TitleSource::kSend, text); });
-  connect(driver, &CSendDriver::QueueRowsWanted, this, [this](const QueueRowsAnswer& answer) {
-    tagQueueRows rows{UserName(), m_nListGeneration, {}};
-    for (int row = 0; row < m_pQueueView->RowCount(); ++row)
-      rows.m_rows.push_back({m_pQueueView->TaskId(row), m_pQueueView->Status(row)});
-    answer->set_value(std::move(rows));
-  });
-  connect(driver, &CSendDriver::RowStatusReported, this,
-          [this](std::uint64_t generation, int row, const std::string& status,
+  connect(driver, &CSendDriver::SendStatusReported, this,
+          [this](std::uint64_t generation, const std::string& taskId, SendStatus status,
                  const std::string& reply) {
-            if (generation != m_nListGeneration) return;  // the lists show another store now
-            m_pQueueView->SetStatus(row, status.c_str());
-            m_pQueueView->SetReply(row, reply);
+            m_lists.SetSendStatus(generation, taskId, status, reply);
           });
   driver->SetOnline(m_bOnline);
   driver->Start();
@@ -182,22 +182,9 @@ void CSignerApp::PostShowStore(const std::string& user) {
 }
 
 void CSignerApp::ResetLists(const std::string& user, bool clear) {
-  if (clear) {
-    ++m_nListGeneration;
-    m_pTaskView->EndReader();
-    m_pTaskView->clear();
-    m_pQueueView->clear();
-  }
-  {
-    const std::lock_guard lock(m_accountLock);
-    m_strListedUser = user;
-  }
+  if (clear) m_pTaskView->EndReader();
+  m_lists.Reset(user, clear);
   UpdateCommands();
-}
-
-std::string CSignerApp::UserName() const {
-  const std::lock_guard lock(m_accountLock);
-  return m_strListedUser;
 }
 
 void CSignerApp::SetOnline(bool online) {
@@ -207,8 +194,9 @@ void CSignerApp::SetOnline(bool online) {
 }
 
 bool CSignerApp::CanDecide() const {
+  const std::string listed = m_lists.User();
   const std::lock_guard lock(m_accountLock);
-  return m_bOnline && !m_strListedUser.empty() && m_strListedUser == m_account.m_strUserName;
+  return m_bOnline && !listed.empty() && listed == m_account.m_strUserName;
 }
 
 void CSignerApp::UpdateCommands() {

@@ -3,11 +3,15 @@
 #include <QObject>
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+
+#include "queue/task_message.h"
+#include "store/signer_account.h"
+#include "store/task_lists.h"
 
 class CMainFrame;
 class CSignerView;
@@ -17,20 +21,6 @@ class CLoginPrompt;
 class CCheckMailBox;
 class CSendDriver;
 class QThread;
-struct tagQueueRow;
-
-// The queue list's rows of the user's queued tasks; an id that is no task id gives no row.
-std::vector<tagQueueRow> QueuedRows(const std::vector<std::string>& taskIds,
-                                    const std::string& user);
-
-// The account entered at login, used for the mailbox and for sending alike.
-struct tagSignerAccount {
-  std::string m_strServer;
-  int m_nSMTPPort = 25;
-  bool m_bAuth = false;
-  std::string m_strUserName;
-  std::string m_strPassword;  // in memory only
-};
 
 // Who reports in the title. Each keeps its last text until it reports again: the mailbox check its
 // user name or its last failure, the sending and the task commands their last failure.
@@ -71,10 +61,9 @@ class CSignerApp : public QObject {
   tagSignerAccount Account() const;
   void SetAccount(const tagSignerAccount& account);
   // The user whose tasks and queue the lists show; empty before a store is listed. Any thread.
-  std::string UserName() const;
-  // Increases whenever the lists are emptied for another store; a row number is valid only with
-  // the generation it was read in. GUI thread.
-  std::uint64_t ListGeneration() const { return m_nListGeneration; }
+  std::string UserName() const { return m_lists.User(); }
+  // The rows of both lists.
+  CTaskLists& Lists() { return m_lists; }
   // Sets m_bOnline and enables the decision commands accordingly. Any thread.
   void SetOnline(bool online);
   // True when tasks may be decided: the login was not refused and the lists show its store. Any
@@ -102,6 +91,9 @@ class CSignerApp : public QObject {
   // task list to the queue list. False, with everything left as it was, when it cannot be queued.
   bool ApproveTask(const std::string& taskId);
   bool ReturnTask(const std::string& taskId, const std::string& reason);
+  // The same for each task, in order.
+  void ApproveTasks(const std::vector<std::string>& taskIds);
+  void ReturnTasks(const std::vector<std::string>& taskIds, const std::string& reason);
 
   void OnAppAbout();
   // Shows the queue list when the task list is shown, else the task list.
@@ -125,7 +117,7 @@ class CSignerApp : public QObject {
   std::atomic<bool> m_bOnline{false};
 
  private:
-  bool DecideTask(const std::string& taskId, int action, const std::string& reason);
+  bool DecideTask(const std::string& taskId, TaskAction action, const std::string& reason);
   void ConnectTaskCommands();
   void ShowView(QWidget* view);
   // Enables the task commands for the list shown and the decisions for the login. GUI thread.
@@ -137,6 +129,8 @@ class CSignerApp : public QObject {
   bool StopCheckMailBox(std::chrono::milliseconds patience);
 
   tagSignerOptions m_options;
+  // Before the window, whose lists show these rows until it is gone.
+  CTaskLists m_lists;
   std::unique_ptr<CMainFrame> m_pMainWnd;
   std::unique_ptr<CLoginPrompt> m_pLoginPrompt;
   std::unique_ptr<QThread> m_checkThread;
@@ -144,8 +138,6 @@ class CSignerApp : public QObject {
   std::unique_ptr<CSendDriver> m_pSendDriver;
   mutable std::mutex m_accountLock;
   tagSignerAccount m_account;
-  std::string m_strListedUser;  // under m_accountLock
-  std::uint64_t m_nListGeneration = 0;
   std::mutex m_titleLock;
   std::string m_strTitleTexts[3];  // by TitleSource
 };

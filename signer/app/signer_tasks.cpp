@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "app/signer_app.h"
-#include "app/ui_text.h"
 #include "mailbox/check_mailbox.h"
+#include "queue/queue_rows.h"
 #include "queue/queue_task.h"
 #include "store/task_store.h"
-#include "views/queue_view.h"
+#include "store/ui_text.h"
 #include "views/signer_view.h"
 
 void CSignerApp::ListTask(const std::string& headPath) {
@@ -22,22 +22,7 @@ void CSignerApp::ListTask(const std::string& headPath) {
 void CSignerApp::AddQueueRow(const std::string& taskId) { AddQueueRow(taskId, UserName()); }
 
 void CSignerApp::AddQueueRow(const std::string& taskId, const std::string& user) {
-  if (m_pQueueView) m_pQueueView->AddRows(QueuedRows({taskId}, user));
-}
-
-std::vector<tagQueueRow> QueuedRows(const std::vector<std::string>& taskIds,
-                                    const std::string& user) {
-  std::vector<tagQueueRow> rows;
-  for (const std::string& taskId : taskIds) {
-    if (!IsTaskId(taskId)) continue;
-    const std::string headPath = TaskHeadPath(QueueDirectory(user), taskId);
-    const tagTaskHead head = ReadTaskHead(headPath, kQueuedHeadValueMax);
-    // The queued ".inf" is written once, when the task is queued.
-    std::string queued = ListTimeOfFile(headPath);
-    if (queued.empty()) queued = ListTimeNow();
-    rows.push_back({head.From, head.Subject, head.To, taskId, std::move(queued)});
-  }
-  return rows;
+  m_lists.AddQueued(QueuedRows({taskId}, user));
 }
 
 bool CSignerApp::ApproveTask(const std::string& taskId) {
@@ -48,11 +33,20 @@ bool CSignerApp::ReturnTask(const std::string& taskId, const std::string& reason
   return DecideTask(taskId, kTaskReturn, reason);
 }
 
-bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::string& reason) {
+void CSignerApp::ApproveTasks(const std::vector<std::string>& taskIds) {
+  for (const std::string& taskId : taskIds) ApproveTask(taskId);
+}
+
+void CSignerApp::ReturnTasks(const std::vector<std::string>& taskIds, const std::string& reason) {
+  for (const std::string& taskId : taskIds) ReturnTask(taskId, reason);
+}
+
+bool CSignerApp::DecideTask(const std::string& taskId, TaskAction action,
+                            const std::string& reason) {
   // The tasks listed belong to the login's store, and the login was not refused.
   if (!CanDecide()) return false;
   const std::string user = UserName();
-  switch (MoveDecidedTask(user, taskId, static_cast<TaskAction>(action), reason)) {
+  switch (MoveDecidedTask(user, taskId, action, reason)) {
     case QueueOutcome::kQueued:
       SetStatus(TitleSource::kCommand, "");
       break;
@@ -63,10 +57,9 @@ bool CSignerApp::DecideTask(const std::string& taskId, int action, const std::st
     case QueueOutcome::kNotQueued:
       return false;
   }
-  const int row = m_pTaskView->FindRow(taskId);
-  if (row >= 0) {
+  if (m_lists.Tasks().Find(taskId) >= 0) {
     m_pTaskView->EndReader();
-    m_pTaskView->DeleteRow(row);
+    m_lists.RemoveTask(taskId);
   }
   AddQueueRow(taskId);
   return true;

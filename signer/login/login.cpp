@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
-#include "app/resource.h"
-#include "app/ui_text.h"
-#include "login/login_settings.h"
+#include "store/dialog_texts.h"
+#include "store/login_settings.h"
+#include "store/ui_text.h"
 
 namespace {
 
@@ -134,8 +134,8 @@ bool CLogin::ExchangePort(QLineEdit* edit, int& port) {
   if (isNumber && port >= 1 && port <= 65535) return true;
   edit->setFocus();
   edit->selectAll();
-  auto* message = new QMessageBox(QMessageBox::Warning, res::LoadString(res::IDS_APP_TITLE),
-                                  res::LoadString(res::IDS_PARSE_INT), QMessageBox::Ok, this);
+  auto* message = new QMessageBox(QMessageBox::Warning, Tr(res::text::kAppTitle),
+                                  Tr(res::text::kParseInt), QMessageBox::Ok, this);
   message->button(QMessageBox::Ok)->setText(Tr(res::text::kOk));
   message->setAttribute(Qt::WA_DeleteOnClose);
   message->open();

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <string>
 
-#include "app/signer_app.h"
+#include "store/signer_account.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,15 +8,7 @@
 #include <vector>
 
 #include "login/login.h"
-
-// What was entered in the login dialog.
-struct tagLoginEntry {
-  std::string m_strUser;
-  std::string m_strPass;
-  std::string m_strHost;
-  int m_nPop3Port = 0;
-  int m_nSmtpPort = 0;
-};
+#include "store/signer_account.h"
 
 // Shows the login dialog on the GUI thread for worker threads, which wait for its answer while
 // every window stays usable. Create it on the GUI thread.

@@ -1,21 +1,20 @@
 #include "mailbox/check_mailbox.h"
 
-#include <QDialog>
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <utility>
 #include <vector>
 
-#include "app/signer_app.h"
-#include "app/ui_text.h"
-#include "login/login_settings.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "postwell/mailbox_device.h"
+#include "queue/queue_rows.h"
 #include "queue/queue_task.h"
 #include "store/decision_journal.h"
+#include "store/list_time.h"
+#include "store/login_settings.h"
 #include "store/task_store.h"
+#include "store/ui_text.h"
+#include "text_format/formatted.h"
 
 namespace {
 
@@ -23,8 +22,8 @@ constexpr int kHeaderBufferSize = 1024;
 // Codes of a login that the server refused.
 constexpr unsigned long kUserRejected = 4945;
 constexpr unsigned long kPasswordRejected = 4946;
-// How much of each value the task list shows.
-constexpr std::size_t kTaskValueLength = 127;
+// How much of each value is read for the task list: encoded words take room until they are decoded.
+constexpr std::size_t kTaskValueLength = kQueuedHeadValueMax;
 // How many stored tasks go to the lists at a time.
 constexpr std::size_t kListBatch = 500;
 // The code of a message that could not be saved.
@@ -50,14 +49,7 @@ class CCheckSession : public CMailBoxDevice {
 
 constexpr char kDownloadFailed[] = QT_TRANSLATE_NOOP("Signer", "下载任务失败.");
 
-std::string Formatted(const char* format, ...) {
-  char text[2048];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(text, sizeof text, format, arguments);
-  va_end(arguments);
-  return text;
-}
+using text_format::formatted;
 
 // A server's reply for the title: without the line break it may end with.
 std::string Reply(std::string text) {
@@ -84,14 +76,14 @@ std::string HeldRecipients(const CPop3Message& message) {
 
 }  // namespace
 
-CCheckMailBox::CCheckMailBox(CLoginPrompt* prompt) : m_pPrompt(prompt) {}
+CCheckMailBox::CCheckMailBox(LoginAsker askLogin) : m_askLogin(std::move(askLogin)) {}
 
 void CCheckMailBox::OnCheckMailBox() {
   const std::lock_guard lock(m_checkLock);
   if (m_bStopping) return;
   if (!m_bLoggedIn) {
     tagLoginEntry entry;
-    if (!m_pPrompt || m_pPrompt->DoModal(entry) != QDialog::Accepted) return;
+    if (!m_askLogin || !m_askLogin(entry)) return;
     m_login = entry;
   }
   Check();
@@ -101,7 +93,7 @@ void CCheckMailBox::OnChangeLogin() {
   const std::lock_guard lock(m_checkLock);
   if (m_bStopping) return;
   tagLoginEntry entry;
-  if (!m_pPrompt || m_pPrompt->DoModal(entry) != QDialog::Accepted) return;
+  if (!m_askLogin || !m_askLogin(entry)) return;
   m_login = entry;
   Check();
 }
@@ -122,7 +114,7 @@ void CCheckMailBox::Check() {
                                          m_login.m_nPop3Port) != 0;
   if (!connected) {
     emit CheckReported(
-        Formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "登录到服务器失败。")).c_str(),
+        formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "登录到服务器失败。")).c_str(),
                   Reply(mailbox.LoginFailure(error)).c_str(), static_cast<int>(error)));
     // Only a refusal needs the password again. A server that is down, restarting or out of reach
     // keeps the login: the next period tries again, and sending goes on meanwhile.
@@ -142,7 +134,7 @@ void CCheckMailBox::Check() {
   int size = 0;
   if (!mailbox.Statistics(count, size, error)) {
     emit CheckReported(
-        Formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "获取信箱信息失败。")).c_str(),
+        formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "获取信箱信息失败。")).c_str(),
                   Reply(mailbox.GetLastCommandResponse()).c_str(), static_cast<int>(error)));
     mailbox.Disconnect();
     return;
@@ -168,7 +160,7 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   unsigned long error = 0;
   CPop3Message message;
   if (!mailbox.Retrieve(i, message, error)) {
-    report(Formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "接收邮件失败。")).c_str(),
+    report(formatted("%s%s (%d)", TrBytes(QT_TRANSLATE_NOOP("Signer", "接收邮件失败。")).c_str(),
                      Reply(mailbox.GetLastCommandResponse()).c_str(), static_cast<int>(error)));
     // A message listed larger than the session takes was never asked for: the session is still in
     // step, and the messages after it are fetched; that one stays on the server.
@@ -194,14 +186,14 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
   const std::string messagePath = TaskMessagePath(home, taskId);
   const char* text = message.GetMessageText();
   if (!WriteTaskMessage(messagePath, text != nullptr ? text : "")) {
-    report(Formatted("%s(%d)", TrBytes(kDownloadFailed).c_str(), static_cast<int>(kSaveFailed)));
+    report(formatted("%s(%d)", TrBytes(kDownloadFailed).c_str(), static_cast<int>(kSaveFailed)));
     return false;
   }
   const std::string headPath = TaskHeadPath(home, taskId);
   if (!WriteTaskHead(headPath, head)) {
     const unsigned long failure = platform::lastError();
     platform::deleteFile(messagePath);
-    report(Formatted("%s(%d)", TrBytes(kDownloadFailed).c_str(), static_cast<int>(failure)));
+    report(formatted("%s(%d)", TrBytes(kDownloadFailed).c_str(), static_cast<int>(failure)));
     return false;
   }
   ListTasks({headPath});
@@ -272,9 +264,7 @@ void CCheckMailBox::ListTasks(const std::vector<std::string>& headPaths) {
     }
     // The ".inf" is written last when a task is stored: its time is when the task arrived, in
     // this run or an earlier one.
-    std::string arrived = ListTimeOfFile(headPath);
-    if (arrived.empty()) arrived = ListTimeNow();
-    rows.push_back({head.From, head.To, head.Subject, taskId, std::move(arrived)});
+    rows.push_back(TaskRowOf(head, taskId, FileTimeOrNow(headPath)));
   }
   if (!rows.empty()) emit TasksListed(rows);
 }

@@ -2,15 +2,15 @@
 
 #include <QObject>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-#include "login/login_prompt.h"
-#include "views/queue_view.h"
-#include "views/signer_view.h"
+#include "store/signer_account.h"
+#include "store/task_lists.h"
 
 class CMailBoxDevice;
 
@@ -18,12 +18,15 @@ class CMailBoxDevice;
 // the login first while logged out), turns every message into a task in the task store, lists it
 // and deletes it from the server. It lives in a thread of its own; a request is a queued call of
 // one of its slots, and requests are handled one at a time. It changes no window: what it finds it
-// reports through its signals, and the login it asks for through the prompt.
+// reports through its signals, and the login it asks for through askLogin.
 class CCheckMailBox : public QObject {
   Q_OBJECT
  public:
-  // Without a prompt, a check that needs the login does nothing.
-  explicit CCheckMailBox(CLoginPrompt* prompt);
+  // Asks for the login on the worker's thread: true with what was entered, false when it was
+  // cancelled.
+  using LoginAsker = std::function<bool(tagLoginEntry& entry)>;
+  // Without an asker, a check that needs the login does nothing.
+  explicit CCheckMailBox(LoginAsker askLogin = {});
 
   // Any thread: a check under way stops after the message it is downloading.
   void RequestStop() { m_bStopping = true; }
@@ -69,7 +72,7 @@ class CCheckMailBox : public QObject {
   // goes to the title and sets failed; false when the check must stop.
   bool DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home, bool& failed);
 
-  CLoginPrompt* m_pPrompt;
+  LoginAsker m_askLogin;
   tagLoginEntry m_login;
   // WaterId of every task listed since the lists were last emptied, and of the decided ones.
   std::unordered_set<std::string> m_waterIds;

@@ -2,9 +2,9 @@
 
 #include "queue/send_queue.h"
 
-CSendDriver::CSendDriver(std::function<tagSignerAccount()> account,
+CSendDriver::CSendDriver(std::function<tagSignerAccount()> account, const CTaskLists& lists,
                          std::chrono::milliseconds period)
-    : m_account(std::move(account)), m_period(period) {}
+    : m_account(std::move(account)), m_lists(lists), m_period(period) {}
 
 CSendDriver::~CSendDriver() { Stop(std::chrono::milliseconds::max()); }
 
@@ -24,20 +24,6 @@ bool CSendDriver::Stop(std::chrono::milliseconds patience) {
   }
   m_thread.join();
   return true;
-}
-
-tagQueueRows CSendDriver::ReadQueueRows(const std::atomic<bool>& stopping) {
-  auto answer = std::make_shared<std::promise<tagQueueRows>>();
-  std::future<tagQueueRows> read = answer->get_future();
-  emit QueueRowsWanted(answer);
-  answer.reset();  // a receiver that drops the request breaks the promise
-  while (read.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
-    if (stopping) return {};
-  try {
-    return read.get();
-  } catch (const std::future_error&) {
-    return {};
-  }
 }
 
 void CSendDriver::Run() {

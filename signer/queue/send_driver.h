@@ -6,27 +6,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <future>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "app/signer_app.h"
-
-// One read of the queue list: whose store it shows, in which generation, and the id and status of
-// each row.
-struct tagQueueRows {
-  struct tagRow {
-    std::string m_strTaskId;
-    std::string m_strStatus;
-  };
-  std::string m_strUser;
-  std::uint64_t m_nGeneration = 0;
-  std::vector<tagRow> m_rows;
-};
-using QueueRowsAnswer = std::shared_ptr<std::promise<tagQueueRows>>;
+#include "store/signer_account.h"
+#include "store/task_lists.h"
 
 // The periodic driver: a thread that, every period while the client is online, asks for a mailbox
 // check and sends the queue. It changes no window: it reports through its signals, emitted on its
@@ -34,8 +19,10 @@ using QueueRowsAnswer = std::shared_ptr<std::promise<tagQueueRows>>;
 class CSendDriver : public QObject {
   Q_OBJECT
  public:
-  // account gives the account to send with; it is called on the driver's thread.
-  CSendDriver(std::function<tagSignerAccount()> account, std::chrono::milliseconds period);
+  // account gives the account to send with; it is called on the driver's thread. The lists give
+  // what waits to be sent, read on the driver's thread.
+  CSendDriver(std::function<tagSignerAccount()> account, const CTaskLists& lists,
+              std::chrono::milliseconds period);
   // Stops the thread, waiting as long as it needs.
   ~CSendDriver() override;
   CSendDriver(const CSendDriver&) = delete;
@@ -49,24 +36,22 @@ class CSendDriver : public QObject {
   // Any thread.
   void SetOnline(bool online) { m_bOnline = online; }
   tagSignerAccount Account() const { return m_account(); }
-  // The queue list's rows, asked for through QueueRowsWanted and waited for. Empty when stopping
-  // first or when nobody answers.
-  tagQueueRows ReadQueueRows(const std::atomic<bool>& stopping);
+  tagPendingSends PendingSends() const { return m_lists.PendingSends(); }
 
  signals:
   void CheckWanted();
   // The text the sending shows in the title; empty when there is nothing to say.
   void StatusReported(const std::string& text);
-  // The receiver fills the answer with the queue list's rows on the GUI thread.
-  void QueueRowsWanted(const QueueRowsAnswer& answer);
-  // The row, read in that generation of the queue list, has the status, with the server's reply.
-  void RowStatusReported(std::uint64_t generation, int row, const std::string& status,
-                         const std::string& reply);
+  // The queued task, read in that generation of the lists, has the status, with the server's
+  // reply.
+  void SendStatusReported(std::uint64_t generation, const std::string& taskId, SendStatus status,
+                          const std::string& reply);
 
  private:
   void Run();
 
   const std::function<tagSignerAccount()> m_account;
+  const CTaskLists& m_lists;
   const std::chrono::milliseconds m_period;
   std::atomic<bool> m_bOnline{false};
   std::atomic<bool> m_bStopping{false};

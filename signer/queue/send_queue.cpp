@@ -1,24 +1,21 @@
 #include "queue/send_queue.h"
 
-#include <strings.h>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/ui_text.h"
 #include "codec/base64.h"
 #include "groundkit/groundkit.h"
-#include "login/login_settings.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "postwell/mail_device.h"
 #include "queue/queue_task.h"
 #include "queue/send_driver.h"
+#include "store/login_settings.h"
 #include "store/task_store.h"
-#include "views/queue_view.h"
+#include "store/ui_text.h"
 
 namespace {
 
@@ -107,19 +104,19 @@ void SendQueue(CSendDriver& driver, const std::atomic<bool>& stopping) {
                                std::to_string(error) + ")");
     return;
   }
-  const tagQueueRows rows = driver.ReadQueueRows(stopping);
+  const tagPendingSends pending = driver.PendingSends();
   // While the lists change to another login's store, its queue waits for the next run.
-  if (rows.m_strUser != account.m_strUserName) return;
+  if (pending.User != account.m_strUserName) return;
   const std::string queue = QueueDirectory(account.m_strUserName);
   std::string failure;
-  for (int row = 0; row < static_cast<int>(rows.m_rows.size()) && !stopping; ++row) {
-    if (::strcasecmp(rows.m_rows[row].m_strStatus.c_str(), CQueueView::kSent) == 0) continue;
-    if (SendQueuedTask(device, queue, rows.m_rows[row].m_strTaskId, error)) {
-      emit driver.RowStatusReported(rows.m_nGeneration, row, CQueueView::kSent, "");
+  for (const std::string& taskId : pending.TaskIds) {
+    if (stopping) break;
+    if (SendQueuedTask(device, queue, taskId, error)) {
+      emit driver.SendStatusReported(pending.Generation, taskId, SendStatus::kSent, "");
       continue;
     }
     const std::string reply = ReplyText(device, error);
-    emit driver.RowStatusReported(rows.m_nGeneration, row, CQueueView::kRetry, reply);
+    emit driver.SendStatusReported(pending.Generation, taskId, SendStatus::kRetry, reply);
     failure = TrBytes(QT_TRANSLATE_NOOP("Signer", "发送任务失败。")) + reply + " (" +
               std::to_string(error) + ")";
   }

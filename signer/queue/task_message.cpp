@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "app/ui_text.h"
 #include "groundkit/groundkit.h"
-#include "queue/header_text.h"
+#include "store/header_text.h"
+#include "store/ui_text.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/ui_text.h"
 #include "groundkit/mime.h"
-#include "queue/header_text.h"
+#include "store/header_text.h"
+#include "store/ui_text.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "login/login_settings.h"
 #include "queue/queue_task.h"
 #include "signer_fixture.h"
 #include "store/decision_journal.h"
+#include "store/login_settings.h"
 #include "store/task_store.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
@@ -108,7 +108,7 @@ class CheckMailBoxTest : public QObject {
     QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000003", "QV000000001"}));
     QCOMPARE(testsupport::readFile(TaskMessagePath(home, "QV000000001")), "stored");
     QTRY_COMPARE(Queue()->RowCount(), 1);
-    QCOMPARE(Queue()->Status(0), CQueueView::kWaiting);
+    QCOMPARE(Queue()->Status(0), SendStatus::kWaiting);
     QCOMPARE(Queue()->CellText(0, 2), "Queued");
     QCOMPARE(Queue()->TaskId(0), "QV000000002");
   }

@@ -15,9 +15,9 @@
 #include "app/resource.h"
 #include "app/signer_app.h"
 #include "app/text_tool_bar.h"
+#include "mailsignoff_version.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
-#include "mailsignoff_version.h"
 #include "working_dir.h"
 
 class FrameTest : public QObject {
@@ -201,10 +201,11 @@ class FrameTest : public QObject {
 
  private:
   CMainFrame* Frame() const { return m_app->MainFrame(); }
-  static QStringList Headings(QTreeWidget* list) {
+  static QStringList Headings(QTreeView* list) {
     QStringList headings;
-    for (int column = 0; column < list->columnCount(); ++column) {
-      if (!list->isColumnHidden(column)) headings << list->headerItem()->text(column);
+    for (int column = 0; column < list->model()->columnCount(); ++column) {
+      if (!list->isColumnHidden(column))
+        headings << list->model()->headerData(column, Qt::Horizontal).toString();
     }
     return headings;
   }

@@ -14,13 +14,14 @@
 
 #include "app/about_dlg.h"
 #include "app/text_tool_bar.h"
-#include "app/ui_text.h"
 #include "mailsignoff_version.h"
 #include "queue/send_driver.h"
 #include "queue/send_queue.h"
 #include "signer_fixture.h"
 #include "store/decision_journal.h"
+#include "store/list_time.h"
 #include "store/task_store.h"
+#include "store/ui_text.h"
 #include "ui_language.h"
 #include "views/decision_view.h"
 #include "views/queue_view.h"
@@ -31,10 +32,11 @@ Q_DECLARE_METATYPE(uilanguage::Language)
 
 namespace {
 
-QStringList Headings(QTreeWidget* list) {
+QStringList Headings(QTreeView* list) {
   QStringList headings;
-  for (int column = 0; column < list->columnCount(); ++column)
-    if (!list->isColumnHidden(column)) headings << list->headerItem()->text(column);
+  for (int column = 0; column < list->model()->columnCount(); ++column)
+    if (!list->isColumnHidden(column))
+      headings << list->model()->headerData(column, Qt::Horizontal).toString();
   return headings;
 }
 
@@ -191,18 +193,19 @@ class LanguageTest : public QObject {
       QVERIFY(AppendDecision(HomeDirectory("boss"), entry));
     }
     app.OnShowDecisions();
-    QCOMPARE(QStringList({app.m_pDecisionView->topLevelItem(0)->text(1),
-                          app.m_pDecisionView->topLevelItem(1)->text(1)}),
+    QCOMPARE(QStringList({app.m_pDecisionView->RowIndex(0, 1).data().toString(),
+                          app.m_pDecisionView->RowIndex(1, 1).data().toString()}),
              decisionWords);
 
     // The status column speaks the language; the status the sending compares does not.
     CQueueView* queue = app.m_pQueueView;
-    queue->AddRow("alice@example.test", "Hi", "bob@example.test", "QV000000001");
-    QCOMPARE(queue->topLevelItem(0)->text(0), queueStatuses[0]);
-    QCOMPARE(queue->Status(0), std::string(CQueueView::kWaiting));
-    queue->SetStatus(0, CQueueView::kSent);
-    QCOMPARE(queue->topLevelItem(0)->text(0), queueStatuses[1]);
-    QCOMPARE(queue->Status(0), std::string(CQueueView::kSent));
+    app.Lists().AddQueued(
+        {{"alice@example.test", "Hi", "bob@example.test", "QV000000001", ListTimeNow()}});
+    QCOMPARE(queue->RowIndex(0).data().toString(), queueStatuses[0]);
+    QCOMPARE(queue->Status(0), SendStatus::kWaiting);
+    app.Lists().SetSendStatus(app.Lists().Generation(), "QV000000001", SendStatus::kSent, "");
+    QCOMPARE(queue->RowIndex(0).data().toString(), queueStatuses[1]);
+    QCOMPARE(queue->Status(0), SendStatus::kSent);
   }
 
   // Qt's own dialog buttons follow the language: Qt's Chinese texts when the machine has them.
@@ -218,7 +221,7 @@ class LanguageTest : public QObject {
     QVERIFY(YesButtonText() != QStringLiteral("&Yes"));
     // English without its catalog: all Chinese, Qt's buttons included, rather than a mixture.
     QVERIFY(!uilanguage::Install(Language::kEnglish, QStringLiteral("no-such-program")));
-    QCOMPARE(Tr(CQueueView::kSent), QStringLiteral("完成"));
+    QCOMPARE(Tr(SendStatusText(SendStatus::kSent)), QStringLiteral("完成"));
     QCOMPARE(YesButtonText(), qtChinese.translate("QPlatformTheme", "&Yes"));
   }
 

@@ -10,8 +10,8 @@
 
 #include "app/signer_app.h"
 #include "login/login.h"
-#include "login/login_settings.h"
 #include "platform/profile.h"
+#include "store/login_settings.h"
 #include "working_dir.h"
 
 namespace {

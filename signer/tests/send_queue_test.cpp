@@ -265,8 +265,9 @@ class SendQueueTest : public QObject {
   // and reports a failed connection through its signals, which arrive on this thread.
   void driverAloneReportsThroughItsSignals() {
     const int port = ClosedPort();
+    const CTaskLists lists;
     CSendDriver driver([port] { return tagSignerAccount{"127.0.0.1", port, false, "boss", "pw"}; },
-                       std::chrono::milliseconds(50));
+                       lists, std::chrono::milliseconds(50));
     int checks = 0;
     QStringList statuses;
     QObject receiver;
@@ -402,7 +403,7 @@ class SendQueueTest : public QObject {
   QStringList Statuses() {
     QStringList statuses;
     for (int row = 0; row < App().m_pQueueView->RowCount(); ++row)
-      statuses << QString::fromStdString(App().m_pQueueView->Status(row));
+      statuses << QString::fromUtf8(SendStatusText(App().m_pQueueView->Status(row)));
     return statuses;
   }
 

@@ -65,7 +65,7 @@ class TaskCommandsTest : public QObject {
   // supervisor picks a row, arrivals leave the selection alone.
   void arrivingTasksSelectTheNewestAndEnterReadsIt() {
     QCOMPARE(Tasks()->SelectedRows(), std::vector<int>({0}));
-    QCOMPARE(Tasks()->currentItem(), Tasks()->topLevelItem(0));
+    QCOMPARE(Tasks()->currentIndex().row(), 0);
     QTest::keyClick(App().MainFrame()->windowHandle(), Qt::Key_Return);
     QTRY_COMPARE(ReaderLog().size(), 1);
     QVERIFY(IsOpenOf(ReaderLog()[0], "QV000000003"));
@@ -105,7 +105,7 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(SelectedTaskIds(), selected.isEmpty() ? QStringList() : QStringList({selected}));
     if (!selected.isEmpty()) {
       QCOMPARE(QString::fromStdString(
-                   Tasks()->TaskId(Tasks()->indexOfTopLevelItem(Tasks()->currentItem()))),
+                   Tasks()->TaskId(Tasks()->currentIndex().row())),
                selected);
       Command(res::ID_TASK_READ);
       QTRY_COMPARE(ReaderLog().size(), 1);
@@ -143,7 +143,7 @@ class TaskCommandsTest : public QObject {
     QVERIFY(header->sectionSize(3) >=
             Tasks()->fontMetrics().horizontalAdvance(QStringLiteral("2026-03-14 09:26:53")));
     int width = 0;
-    for (int column = 0; column < Tasks()->columnCount(); ++column)
+    for (int column = 0; column < Tasks()->model()->columnCount(); ++column)
       if (!Tasks()->isColumnHidden(column)) width += header->sectionSize(column);
     QCOMPARE(width, Tasks()->viewport()->width());
   }
@@ -180,7 +180,7 @@ class TaskCommandsTest : public QObject {
       QCOMPARE(decisions->CellText(1, column), approved[column - 1]);
     }
     QCOMPARE(decisions->CellText(0, 0), ReadDecisions("HOME_boss")[1].Time);
-    QVERIFY(!(decisions->topLevelItem(0)->flags() & Qt::ItemIsEditable));
+    QVERIFY(!(decisions->model()->flags(decisions->RowIndex(0)) & Qt::ItemIsEditable));
     for (const int id : {res::ID_TASK_READ, res::ID_TASK_APPROVE, res::ID_TASK_RETURN})
       QVERIFY(!App().MainFrame()->Command(id)->isEnabled());
 
@@ -225,7 +225,7 @@ class TaskCommandsTest : public QObject {
 
   void doubleClickReads() {
     Select({2});  // as the first click of the double-click does
-    emit Tasks()->itemDoubleClicked(Tasks()->topLevelItem(2), 0);
+    emit Tasks()->doubleClicked(Tasks()->RowIndex(2));
     QTRY_COMPARE(ReaderLog().size(), 1);
     QVERIFY(IsOpenOf(ReaderLog()[0], "QV000000001"));
   }
@@ -280,7 +280,7 @@ class TaskCommandsTest : public QObject {
     for (int row = 0; row < 3; ++row) {
       const std::string id = "QV00000000" + std::to_string(3 - row);
       QCOMPARE(Queue()->TaskId(row), id);
-      QCOMPARE(Queue()->Status(row), CQueueView::kWaiting);
+      QCOMPARE(Queue()->Status(row), SendStatus::kWaiting);
       QCOMPARE(Queue()->CellText(row, 1), "\"Alice\" <alice@example.test>");
       QCOMPARE(Queue()->CellText(row, 3), "bob@example.test");
       QVERIFY(!fs::exists(TaskMessagePath("HOME_boss", id)));
@@ -405,8 +405,11 @@ class TaskCommandsTest : public QObject {
 
   void Select(const std::vector<int>& rows) {
     Tasks()->clearSelection();
-    for (const int row : rows) Tasks()->topLevelItem(row)->setSelected(true);
-    Tasks()->setCurrentItem(Tasks()->topLevelItem(rows.front()), 0, QItemSelectionModel::NoUpdate);
+    for (const int row : rows)
+      Tasks()->selectionModel()->select(Tasks()->RowIndex(row),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    Tasks()->selectionModel()->setCurrentIndex(Tasks()->RowIndex(rows.front()),
+                                               QItemSelectionModel::NoUpdate);
   }
 
   // Answers the reason dialog once it opens.

@@ -8,8 +8,8 @@
 
 #include "current_dir.h"
 #include "postwell/pop3_message.h"
-#include "queue/header_text.h"
 #include "queue/queue_task.h"
+#include "store/header_text.h"
 #include "store/task_store.h"
 
 namespace {

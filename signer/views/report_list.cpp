@@ -1,45 +1,42 @@
 #include "views/report_list.h"
 
-#include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <algorithm>
-#include <ctime>
 
-#include "app/ui_text.h"
-#include "platform/local_time.h"
 #include "store/task_store.h"
+#include "store/ui_text.h"
+#include "views/row_model.h"
 
-CReportList::CReportList(QWidget* parent) : QTreeWidget(parent) {
+CReportList::CReportList(QWidget* parent) : QTreeView(parent) {
   setRootIsDecorated(false);
+  setItemsExpandable(false);
   setUniformRowHeights(true);
   setAllColumnsShowFocus(true);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
   header()->setStretchLastSection(false);
 }
 
-void CReportList::SetColumns(std::initializer_list<ListColumn> columns) {
-  setColumnCount(static_cast<int>(columns.size()));
+void CReportList::SetRowModel(CRowModel* rows, std::initializer_list<ColumnSize> sizes) {
+  m_order.setSourceModel(rows);
+  setModel(&m_order);
   int column = 0;
-  for (const ListColumn& entry : columns) {
-    headerItem()->setText(column, Tr(entry.heading));
-    headerItem()->setTextAlignment(column, entry.alignment | Qt::AlignVCenter);
-    if (entry.size == ColumnSize::kFit) {
+  for (const ColumnSize size : sizes) {
+    if (size == ColumnSize::kFit) {
       header()->setSectionResizeMode(column, QHeaderView::Fixed);
       header()->resizeSection(column, header()->sectionSizeHint(column));
       m_fitColumns.push_back(column);
     } else {
       header()->setSectionResizeMode(column, QHeaderView::Stretch);
     }
-    setColumnHidden(column, entry.size == ColumnSize::kHidden);
+    setColumnHidden(column, size == ColumnSize::kHidden);
     ++column;
   }
 }
 
 void CReportList::rowsInserted(const QModelIndex& parent, int start, int end) {
-  QTreeWidget::rowsInserted(parent, start, end);
+  QTreeView::rowsInserted(parent, start, end);
   for (const int column : m_fitColumns) {
     int width = header()->sectionSize(column);
     for (int row = start; row <= end; ++row)
@@ -48,41 +45,33 @@ void CReportList::rowsInserted(const QModelIndex& parent, int start, int end) {
   }
 }
 
-QTreeWidgetItem* CReportList::MakeRow(const std::vector<std::string>& texts,
-                                      const QIcon& image) const {
-  auto* row = new QTreeWidgetItem;
-  for (int column = 0; column < static_cast<int>(texts.size()); ++column) {
-    row->setText(column, UiText(texts[column]));
-    row->setTextAlignment(column, Qt::Alignment(headerItem()->textAlignment(column)));
-  }
-  row->setIcon(0, image);
-  return row;
-}
+int CReportList::RowCount() const { return m_order.rowCount(); }
+
+QModelIndex CReportList::RowIndex(int row, int column) const { return m_order.index(row, column); }
 
 std::string CReportList::CellText(int row, int column) const {
-  const QTreeWidgetItem* item = topLevelItem(row);
-  return item ? Bytes(item->text(column)) : std::string();
+  const QModelIndex cell = RowIndex(row, column);
+  return cell.isValid() ? Bytes(cell.data().toString()) : std::string();
 }
 
 std::vector<int> CReportList::SelectedRows() const {
   std::vector<int> rows;
-  for (QTreeWidgetItem* item : selectedItems()) rows.push_back(indexOfTopLevelItem(item));
+  if (selectionModel() == nullptr) return rows;
+  for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
   std::sort(rows.begin(), rows.end());
   return rows;
 }
 
+std::string CReportList::TaskId(int row) const {
+  const QModelIndex cell = RowIndex(row);
+  return cell.isValid() ? TaskIdOnly(cell.data(CRowModel::kTaskIdRole).toString().toStdString())
+                        : std::string();
+}
+
+int CReportList::FindRow(const std::string& taskId) const {
+  for (int row = 0; row < RowCount(); ++row)
+    if (TaskId(row) == taskId) return row;
+  return -1;
+}
+
 std::string TaskIdOnly(const std::string& text) { return IsTaskId(text) ? text : std::string(); }
-
-std::string ListTimeNow() {
-  const std::tm now = platform::localTimeNow();
-  char text[64];
-  std::strftime(text, sizeof text, "%Y-%m-%d %X", &now);
-  return text;
-}
-
-std::string ListTimeOfFile(const std::string& path) {
-  const QDateTime written =
-      QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).lastModified();
-  return written.isValid() ? written.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString()
-                           : std::string();
-}

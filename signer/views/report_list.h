@@ -1,9 +1,12 @@
 #pragma once
 
-#include <QTreeWidget>
+#include <QSortFilterProxyModel>
+#include <QTreeView>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+class CRowModel;
 
 enum class ColumnSize {
   kShare,  // the columns that share out the width the others leave
@@ -11,42 +14,37 @@ enum class ColumnSize {
   kHidden,
 };
 
-struct ListColumn {
-  const char* heading;  // a source text, shown through Tr
-  ColumnSize size;
-  Qt::Alignment alignment;
-};
-
 // A list of rows with column headings that fill its width: full-row selection of one or more rows,
-// selection shown even without the focus.
-class CReportList : public QTreeWidget {
+// selection shown even without the focus. It shows a row model through a proxy in the list's
+// order; row numbers are the list's.
+class CReportList : public QTreeView {
   Q_OBJECT
  public:
   explicit CReportList(QWidget* parent = nullptr);
 
-  int RowCount() const { return topLevelItemCount(); }
+  int RowCount() const;
   // The text of a cell as bytes; empty for a row that does not exist.
   std::string CellText(int row, int column) const;
   // The selected rows, top first.
   std::vector<int> SelectedRows() const;
+  // The row's task id; empty when the row holds none.
+  std::string TaskId(int row) const;
+  // The first row of the task; -1 when there is none.
+  int FindRow(const std::string& taskId) const;
+  // The index of the row's cell in the list's model.
+  QModelIndex RowIndex(int row, int column = 0) const;
 
  protected:
-  void SetColumns(std::initializer_list<ListColumn> columns);
+  // Shows the model with the columns sized as given, one size per column.
+  void SetRowModel(CRowModel* rows, std::initializer_list<ColumnSize> sizes);
   // Widens the fitting columns for the new rows only: a header that sized them to their contents
   // would measure a thousand rows at every insertion, which a large store makes slow.
   void rowsInserted(const QModelIndex& parent, int start, int end) override;
-  // A row of texts (bytes; shown as UiText) with the image.
-  QTreeWidgetItem* MakeRow(const std::vector<std::string>& texts, const QIcon& image) const;
 
  private:
+  QSortFilterProxyModel m_order;
   std::vector<int> m_fitColumns;
 };
 
 // The text when it is a task id, else empty: the id a list hands on is only ever a task's name.
 std::string TaskIdOnly(const std::string& text);
-
-// The local time now as the lists show it: "%Y-%m-%d %X".
-std::string ListTimeNow();
-// The local time at which the file was last written, as the lists show it; empty when it cannot be
-// read.
-std::string ListTimeOfFile(const std::string& path);

@@ -4,12 +4,12 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app/signer_app.h"
-#include "app/ui_text.h"
 #include "reader/message_viewer.h"
 #include "reader/reader_windows.h"
+#include "store/task_lists.h"
 #include "store/task_store.h"
-#include "views/list_images.h"
+#include "store/ui_text.h"
+#include "views/task_model.h"
 #include "views/text_input.h"
 
 namespace {
@@ -21,18 +21,19 @@ constexpr int kReaderWindowDelayMs = 1000;
 
 }  // namespace
 
-CSignerView::CSignerView(CSignerApp& app, QWidget* parent) : CReportList(parent), m_app(app) {
+CSignerView::CSignerView(CTaskLists& lists, QWidget* parent)
+    : CReportList(parent), m_lists(lists), m_model(std::make_unique<CTaskModel>(lists.Tasks())) {
   setObjectName(QStringLiteral("taskList"));
-  connect(this, &QTreeWidget::itemDoubleClicked, this, &CSignerView::ReadSelected);
-  connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
-    if (!m_bSelecting) m_bFollowArrivals = false;
-  });
+  connect(this, &QAbstractItemView::doubleClicked, this, &CSignerView::ReadSelected);
   m_arrivalSelection.setSingleShot(true);
   m_arrivalSelection.setInterval(0);
   connect(&m_arrivalSelection, &QTimer::timeout, this, &CSignerView::SelectArrival);
 }
 
-CSignerView::~CSignerView() { EndReader(); }
+CSignerView::~CSignerView() {
+  EndReader();
+  setModel(nullptr);
+}
 
 void CSignerView::EndReader() {
   m_reader.End();
@@ -42,68 +43,57 @@ void CSignerView::EndReader() {
 bool CSignerView::ViewerShown() const { return m_viewer && m_viewer->isVisible(); }
 
 void CSignerView::OnInitialUpdate() {
-  SetColumns({{QT_TRANSLATE_NOOP("Signer", "发送人"), ColumnSize::kShare, Qt::AlignLeft},
-              {QT_TRANSLATE_NOOP("Signer", "接收人"), ColumnSize::kShare, Qt::AlignLeft},
-              {QT_TRANSLATE_NOOP("Signer", "主题"), ColumnSize::kShare, Qt::AlignLeft},
-              {QT_TRANSLATE_NOOP("Signer", "到达时间"), ColumnSize::kFit, Qt::AlignLeft},
-              {"MID", ColumnSize::kHidden, Qt::AlignLeft}});
+  SetRowModel(m_model.get(), {ColumnSize::kShare, ColumnSize::kShare, ColumnSize::kShare,
+                              ColumnSize::kFit, ColumnSize::kHidden});
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (!m_bSelecting && !SelectsOnlyTheFollowedTask()) m_bFollowArrivals = false;
+  });
+  // The rows of a burst of arrivals are all in by the time the selection moves.
+  connect(model(), &QAbstractItemModel::rowsInserted, this, [this] { m_arrivalSelection.start(); });
 }
 
-void CSignerView::AddTaskRow(const std::string& from, const std::string& to,
-                             const std::string& subject, const std::string& taskId,
-                             const std::string& arrived) {
-  AddTaskRows({{from, to, subject, taskId, arrived}});
-}
-
-void CSignerView::AddTaskRows(const std::vector<tagTaskRow>& rows) {
-  if (rows.empty()) return;
-  QList<QTreeWidgetItem*> items;
-  items.reserve(static_cast<qsizetype>(rows.size()));
-  const QIcon image = TaskRowImage();
-  for (auto row = rows.rbegin(); row != rows.rend(); ++row)
-    items.append(MakeRow({row->From, row->To, row->Subject, row->Arrived, row->TaskId}, image));
-  m_bSelecting = true;  // an insertion reports the selection as changed; it is not the user's
-  insertTopLevelItems(0, items);
-  m_bSelecting = false;
-  m_arrivalSelection.start();
+bool CSignerView::SelectsOnlyTheFollowedTask() const {
+  // Rows inserted above the selection move it, and may report it as changed: it is not the user's.
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  return m_followed.isValid() && rows.size() == 1 && rows.front().row() == m_followed.row();
 }
 
 void CSignerView::SelectArrival() {
   // With nothing selected, the newest task is selected, and stays so as more arrive until the
   // supervisor selects or reads one.
-  if (RowCount() == 0 || !(m_bFollowArrivals || selectedItems().isEmpty())) return;
+  if (RowCount() == 0 || !(m_bFollowArrivals || !selectionModel()->hasSelection())) return;
   SelectRow(0);
+  m_followed = RowIndex(0);
   m_bFollowArrivals = true;
 }
 
 void CSignerView::SelectRow(int row) {
-  QTreeWidgetItem* item = topLevelItem(row);
-  if (!item) return;
+  const QModelIndex index = RowIndex(row);
+  if (!index.isValid()) return;
   m_bSelecting = true;
-  clearSelection();
-  item->setSelected(true);
-  setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+  selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
   // The top needs no layout of the rows to be reached; arrivals select it one after another.
   if (row == 0)
     verticalScrollBar()->setValue(verticalScrollBar()->minimum());
   else
-    scrollToItem(item);
+    scrollTo(index);
   m_bSelecting = false;
 }
 
-void CSignerView::SelectAfterDecisions(int firstRow, bool allDecided) {
+void CSignerView::SelectAfterDecisions(int firstRow, const std::vector<std::string>& taskIds) {
   // A task that could not be decided stays selected, so that the supervisor sees which one.
+  const bool allDecided = std::all_of(taskIds.begin(), taskIds.end(),
+                                      [this](const std::string& id) { return FindRow(id) < 0; });
   if (!allDecided || RowCount() == 0) return;
   SelectRow(std::min(firstRow, RowCount() - 1));
 }
 
-int CSignerView::FindRow(const std::string& taskId) const {
-  for (int row = 0; row < RowCount(); ++row)
-    if (TaskId(row) == taskId) return row;
-  return -1;
+std::vector<std::string> CSignerView::SelectedTaskIds() const {
+  std::vector<std::string> taskIds;
+  for (const int row : SelectedRows()) taskIds.push_back(TaskId(row));
+  return taskIds;
 }
-
-void CSignerView::DeleteRow(int row) { delete takeTopLevelItem(row); }
 
 void CSignerView::ReadSelected() {
   const std::vector<int> selected = SelectedRows();
@@ -132,18 +122,19 @@ void CSignerView::MoveSelection(int step) {
   if (selected.empty()) return;
   const int target = selected.front() + step;
   if (target < 0 || target >= RowCount()) return;
-  topLevelItem(selected.front())->setSelected(false);
-  QTreeWidgetItem* row = topLevelItem(target);
-  row->setSelected(true);
-  setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+  const QModelIndex row = RowIndex(target);
+  selectionModel()->select(RowIndex(selected.front()),
+                           QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+  selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
   m_bExplicitOpen = false;
   SetReaderTask(TaskId(target));
   OpenInReader();
-  scrollToItem(row);
+  scrollTo(row);
 }
 
 void CSignerView::SetReaderTask(const std::string& taskId) {
-  const std::string home = HomeDirectory(m_app.UserName());
+  const std::string home = HomeDirectory(m_lists.User());
   m_strReaderTitle = UiText(ReadTaskHead(TaskHeadPath(home, taskId), kTitleLength).Subject);
   m_strReaderFile = TaskMessagePath(home, taskId);
 }
@@ -195,11 +186,9 @@ void CSignerView::ShowInViewer() {
 void CSignerView::OnApprove() {
   const std::vector<int> rows = SelectedRows();
   if (rows.empty()) return;
-  std::vector<std::string> taskIds;
-  for (const int row : rows) taskIds.push_back(TaskId(row));
-  bool allDecided = true;
-  for (const std::string& taskId : taskIds) allDecided = m_app.ApproveTask(taskId) && allDecided;
-  SelectAfterDecisions(rows.front(), allDecided);
+  const std::vector<std::string> taskIds = SelectedTaskIds();
+  emit ApproveWanted(taskIds);
+  SelectAfterDecisions(rows.front(), taskIds);
 }
 
 void CSignerView::OnReturn() {
@@ -207,10 +196,7 @@ void CSignerView::OnReturn() {
   if (input.exec() != QDialog::Accepted) return;
   const std::vector<int> rows = SelectedRows();
   if (rows.empty()) return;
-  std::vector<std::string> taskIds;
-  for (const int row : rows) taskIds.push_back(TaskId(row));
-  bool allDecided = true;
-  for (const std::string& taskId : taskIds)
-    allDecided = m_app.ReturnTask(taskId, input.m_strReason) && allDecided;
-  SelectAfterDecisions(rows.front(), allDecided);
+  const std::vector<std::string> taskIds = SelectedTaskIds();
+  emit ReturnWanted(taskIds, input.m_strReason);
+  SelectAfterDecisions(rows.front(), taskIds);
 }

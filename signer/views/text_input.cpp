@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/resource.h"
-#include "app/ui_text.h"
+#include "store/dialog_texts.h"
+#include "store/ui_text.h"
 
 CTextInput::CTextInput(QWidget* parent) : QDialog(parent), m_reasonEdit(new QLineEdit(this)) {
   setWindowTitle(Tr(res::text::kReturnReasonTitle));

@@ -15,13 +15,13 @@
 #include "accounts.h"
 #include "core/rule_file_writer.h"
 #include "core/sign_off_rule.h"
-#include "login/login_settings.h"
 #include "platform/files.h"
 #include "postwell/mail_device.h"
 #include "postwell/smtp_message.h"
 #include "server.h"
 #include "signer_fixture.h"
 #include "store/decision_journal.h"
+#include "store/login_settings.h"
 #include "store/task_store.h"
 #include "temp_dir.h"
 #include "ui_language.h"
@@ -102,7 +102,7 @@ class LanguageRoad {
         [&] {
           CQueueView* queue = app.m_pQueueView;
           for (int row = 0; row < queue->RowCount(); ++row)
-            if (queue->Status(row) != CQueueView::kSent) return false;
+            if (queue->Status(row) != SendStatus::kSent) return false;
           return queue->RowCount() == 2;
         },
         15000))

@@ -11,17 +11,17 @@
 #include <vector>
 
 #include "accounts.h"
-#include "certificate.h"
 #include "app/guided_tour.h"
+#include "certificate.h"
 #include "core/rule_file_writer.h"
 #include "core/sign_off_rule.h"
-#include "login/login_settings.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "postwell/mail_device.h"
 #include "postwell/smtp_message.h"
 #include "server.h"
 #include "signer_fixture.h"
+#include "store/login_settings.h"
 #include "temp_dir.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
@@ -125,7 +125,7 @@ class Road : public ::testing::Test {
         [&] {
           CQueueView* queue = App().m_pQueueView;
           for (int row = 0; row < queue->RowCount(); ++row)
-            if (queue->Status(row) != CQueueView::kSent) return false;
+            if (queue->Status(row) != SendStatus::kSent) return false;
           return queue->RowCount() > 0;
         },
         15000);
@@ -188,7 +188,7 @@ TEST_F(Road, ApprovalSentWithoutLoginIsRefusedAndTheQueueShowsTheReply) {
   ASSERT_TRUE(App().ApproveTask(App().m_pTaskView->TaskId(0)));
   CQueueView* queue = App().m_pQueueView;
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return queue->RowCount() == 1 && queue->Status(0) == CQueueView::kRetry; }, 15000));
+      [&] { return queue->RowCount() == 1 && queue->Status(0) == SendStatus::kRetry; }, 15000));
   EXPECT_TRUE(Contains(queue->Reply(0), "550 5.7.1 ")) << queue->Reply(0);
   EXPECT_TRUE(signer->Title().contains(QStringLiteral("5.7.1"))) << signer->Title().toStdString();
   EXPECT_TRUE(Mailbox("bob").empty());

@@ -112,7 +112,7 @@ class GateRoad : public dovecot::Test {
     return realservers::WaitFor([&] {
       CQueueView* queue = App().m_pQueueView;
       for (int row = 0; row < queue->RowCount(); ++row)
-        if (queue->Status(row) != CQueueView::kSent) return false;
+        if (queue->Status(row) != SendStatus::kSent) return false;
       return queue->RowCount() > 0;
     });
   }
@@ -216,7 +216,7 @@ TEST_F(GateRoad, AnApprovalWithoutLoginIsRefusedAndSignerShowsTheReply) {
   ASSERT_TRUE(App().ApproveTask(App().m_pTaskView->TaskId(0)));
   CQueueView* queue = App().m_pQueueView;
   ASSERT_TRUE(realservers::WaitFor(
-      [&] { return queue->RowCount() == 1 && queue->Status(0) == CQueueView::kRetry; }));
+      [&] { return queue->RowCount() == 1 && queue->Status(0) == SendStatus::kRetry; }));
   EXPECT_TRUE(Contains(queue->Reply(0), "5.7.1")) << queue->Reply(0);
   EXPECT_TRUE(NothingFor("bob"));
 }

@@ -54,7 +54,7 @@ class Road : public dovecot::Test {
   QStringList Statuses() {
     QStringList statuses;
     for (int row = 0; row < App().m_pQueueView->RowCount(); ++row)
-      statuses << QString::fromStdString(App().m_pQueueView->Status(row));
+      statuses << QString::fromUtf8(SendStatusText(App().m_pQueueView->Status(row)));
     return statuses;
   }
 

@@ -1,4 +1,4 @@
-#include "login/login_settings.h"
+#include "store/login_settings.h"
 
 #include <string>
 

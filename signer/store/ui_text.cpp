@@ -1,4 +1,4 @@
-#include "app/ui_text.h"
+#include "store/ui_text.h"
 
 #include <QByteArrayView>
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
-#include "queue/header_text.h"
+#include "store/header_text.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
 #include <optional>
 #include <vector>
 
-#include "app/ui_text.h"
 #include "groundkit/groundkit.h"
+#include "store/ui_text.h"
 
 namespace {
 
