@@ -76,7 +76,10 @@ class LanguageTest : public QObject {
                                        "下载任务:3/7",
                                        "关于 Signer|Signer " MAILSIGNOFF_VERSION " 版|确定"}
                         << QStringList{"登录",
-                                       "用户名：|密码：|服务器：|POP3端口:|SMTP端口:|连接安全:",
+                                       "用户名：|密码：|服务器：|POP3端口:|SMTP端口:|连接安全:|CA证书文件:|"
+                                       "证书指纹(SHA-256):|"
+                                       "指纹为64位十六进制数字，可用冒号分隔；填写指纹后只比对指纹，"
+                                       "不再检查证书颁发机构。",
                                        "服务器要求身份验证", "确定|取消", "无"}
                         << QStringLiteral("主管签审 - 提交任务失败.(10061)")
                         << QStringList{"待发", "完成"} << QStringList{"退回", "签发"};
@@ -94,7 +97,10 @@ class LanguageTest : public QObject {
                        "Downloading:3/7",
                        "About Signer|Signer version " MAILSIGNOFF_VERSION "|OK"}
         << QStringList{"Log in",
-                       "User name:|Password:|Server:|POP3 port:|SMTP port:|Connection security:",
+                       "User name:|Password:|Server:|POP3 port:|SMTP port:|Connection security:|"
+                       "CA file:|Certificate pin (SHA-256):|The pin is 64 hexadecimal digits, colons "
+                       "allowed; with a pin only the fingerprint is compared, not the certificate "
+                       "authority.",
                        "The server requires authentication", "OK|Cancel", "None"}
         << QStringLiteral("Supervisor Sign-off - Submitting the tasks failed.(10061)")
         << QStringList{"Waiting", "Sent"} << QStringList{"Returned", "Approved"};
