@@ -361,7 +361,7 @@ Exit</translation>
     </message>
     <message>
         <source>公司证书颁发机构的PEM文件；系统信任的证书颁发机构照常有效。</source>
-        <translation>A PEM file of the company's certificate authority; the authorities the system trusts still count.</translation>
+        <translation>A PEM file of the company&apos;s certificate authority; the authorities the system trusts still count.</translation>
     </message>
     <message>
         <source>输入的内容不能包含换行符。</source>
@@ -382,6 +382,14 @@ Exit</translation>
     <message>
         <source>证书 (*.pem *.crt *.cer);;所有文件 (*)</source>
         <translation>Certificates (*.pem *.crt *.cer);;All files (*)</translation>
+    </message>
+    <message>
+        <source>签发(&amp;A)</source>
+        <translation>&amp;Approve</translation>
+    </message>
+    <message>
+        <source>退回(&amp;B)</source>
+        <translation>Ret&amp;urn</translation>
     </message>
 </context>
 </TS>
