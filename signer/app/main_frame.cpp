@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "app/app_icons.h"
-#include "app/frame_placement.h"
 #include "app/resource.h"
 #include "app/text_tool_bar.h"
+#include "reader/window_placement.h"
 
 namespace {
 

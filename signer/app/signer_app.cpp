@@ -7,12 +7,12 @@
 #include <QThread>
 
 #include "app/about_dlg.h"
-#include "app/frame_placement.h"
 #include "app/main_frame.h"
 #include "app/resource.h"
 #include "login/login_prompt.h"
 #include "mailbox/check_mailbox.h"
 #include "queue/send_driver.h"
+#include "reader/window_placement.h"
 #include "store/login_settings.h"
 #include "store/task_store.h"
 #include "store/ui_text.h"

@@ -2,6 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -36,6 +39,15 @@ QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
 }
 
 constexpr char kLoginSecurity[] = QT_TRANSLATE_NOOP("Signer", "连接安全:");
+constexpr char kLoginCaFile[] = QT_TRANSLATE_NOOP("Signer", "CA证书文件:");
+constexpr char kLoginPin[] = QT_TRANSLATE_NOOP("Signer", "证书指纹(SHA-256):");
+constexpr char kPinFormat[] = QT_TRANSLATE_NOOP(
+    "Signer", "指纹为64位十六进制数字，可用冒号分隔；填写指纹后只比对指纹，不再检查证书颁发机构。");
+
+// What goes into an INI line or a protocol line must stay one line.
+bool HoldsLineBreak(const QString& text) {
+  return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(u'\0'));
+}
 
 QComboBox* MakeSecurityCombo(QWidget* parent) {
   auto* combo = new QComboBox(parent);
@@ -57,12 +69,19 @@ CLogin::CLogin(QWidget* parent)
       m_pop3PortEdit(MakePortEdit("pop3Port", this)),
       m_smtpPortEdit(MakePortEdit("smtpPort", this)),
       m_authCheck(new QCheckBox(Tr(res::text::kLoginAuth), this)),
-      m_securityCombo(MakeSecurityCombo(this)) {
+      m_securityCombo(MakeSecurityCombo(this)),
+      m_caFileEdit(MakeEdit("caFile", this)),
+      m_caBrowse(MakeButton(QT_TRANSLATE_NOOP("Signer", "浏览..."), "caBrowse", this)),
+      m_pinEdit(MakeEdit("pin", this)) {
   setWindowTitle(Tr(res::text::kLoginTitle));
   // Closing the main window ends the program even while a login is asked for.
   setAttribute(Qt::WA_QuitOnClose, false);
   m_passwordEdit->setEchoMode(QLineEdit::Password);
   m_authCheck->setObjectName(QStringLiteral("auth"));
+  m_caFileEdit->setToolTip(Tr(QT_TRANSLATE_NOOP(
+      "Signer", "公司证书颁发机构的PEM文件；系统信任的证书颁发机构照常有效。")));
+  m_caBrowse->setAutoDefault(false);
+  m_pinEdit->setMinimumWidth(m_pinEdit->fontMetrics().horizontalAdvance(QString(40, u'0')));
 
   auto* fields = new QGridLayout;
   const std::pair<const char*, QLineEdit*> rows[] = {{res::text::kLoginUser, m_userEdit},
@@ -75,9 +94,21 @@ CLogin::CLogin(QWidget* parent)
     fields->addWidget(new QLabel(Tr(label), this), row, 0);
     fields->addWidget(edit, row++, 1);
   }
+  // The check box belongs to the SMTP server; the connection's security and what it trusts follow.
+  fields->addWidget(m_authCheck, row++, 1);
   fields->addWidget(new QLabel(Tr(kLoginSecurity), this), row, 0);
   fields->addWidget(m_securityCombo, row++, 1);
-  fields->addWidget(m_authCheck, row, 1);
+  auto* caFile = new QHBoxLayout;
+  caFile->addWidget(m_caFileEdit, 1);
+  caFile->addWidget(m_caBrowse);
+  fields->addWidget(new QLabel(Tr(kLoginCaFile), this), row, 0);
+  fields->addLayout(caFile, row++, 1);
+  fields->addWidget(new QLabel(Tr(kLoginPin), this), row, 0);
+  fields->addWidget(m_pinEdit, row++, 1);
+  auto* pinFormat = new QLabel(Tr(kPinFormat), this);
+  pinFormat->setObjectName(QStringLiteral("pinFormat"));
+  pinFormat->setWordWrap(true);
+  fields->addWidget(pinFormat, row, 1);
 
   QPushButton* ok = MakeButton(res::text::kOk, "ok", this);
   ok->setDefault(true);
@@ -93,6 +124,17 @@ CLogin::CLogin(QWidget* parent)
   layout->addLayout(fields);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  QWidget* const onScreen[] = {m_userEdit,      m_passwordEdit, m_serverEdit, m_pop3PortEdit,
+                               m_smtpPortEdit,  m_authCheck,    m_securityCombo,
+                               m_caFileEdit,    m_caBrowse,     m_pinEdit,    ok,
+                               cancel};
+  for (std::size_t at = 1; at < std::size(onScreen); ++at)
+    setTabOrder(onScreen[at - 1], onScreen[at]);
+
+  connect(m_securityCombo, &QComboBox::currentIndexChanged, this, &CLogin::EnableTlsFields);
+  connect(m_caBrowse, &QPushButton::clicked, this, &CLogin::BrowseCaFile);
+  EnableTlsFields();
 }
 
 void CLogin::OnInitDialog() {
@@ -106,6 +148,8 @@ void CLogin::OnInitDialog() {
   m_smtpPortEdit->setText(QString::number(m_nSmtpPort));
   m_authCheck->setChecked(settings.auth);
   m_securityCombo->setCurrentIndex(m_securityCombo->findData(static_cast<int>(settings.security)));
+  m_caFileEdit->setText(UiText(settings.tlsCaFile));
+  m_pinEdit->setText(UiText(settings.tlsPinSha256));
   (m_userEdit->text().isEmpty() ? m_userEdit : m_passwordEdit)->setFocus();
 }
 
@@ -113,6 +157,11 @@ void CLogin::accept() {
   int pop3Port = 0;
   int smtpPort = 0;
   if (!ExchangePort(m_pop3PortEdit, pop3Port) || !ExchangePort(m_smtpPortEdit, smtpPort)) return;
+  if (!TextsUsable()) return;
+  const auto security =
+      static_cast<postwell::ConnectionSecurity>(m_securityCombo->currentData().toInt());
+  const QString caFile = m_caFileEdit->text().trimmed();
+  const QString pin = m_pinEdit->text().trimmed();
 
   m_strUser = Bytes(m_userEdit->text());
   m_strPass = Bytes(m_passwordEdit->text());
@@ -120,9 +169,8 @@ void CLogin::accept() {
   m_nPop3Port = pop3Port;
   m_nSmtpPort = smtpPort;
   const bool auth = m_authCheck->isChecked();
-  const auto security =
-      static_cast<postwell::ConnectionSecurity>(m_securityCombo->currentData().toInt());
-  WriteLoginSettings({m_strUser, m_strHost, m_nPop3Port, m_nSmtpPort, auth, security});
+  WriteLoginSettings(
+      {m_strUser, m_strHost, m_nPop3Port, m_nSmtpPort, auth, security, Bytes(caFile), Bytes(pin)});
   emit AccountEntered({m_strHost, m_nSmtpPort, auth, m_strUser, m_strPass});
   QDialog::accept();
 }
@@ -132,12 +180,48 @@ bool CLogin::ExchangePort(QLineEdit* edit, int& port) {
   port = edit->text().trimmed().toInt(&isNumber);
   // A port beyond 65535 would wrap around to another port when the session connects.
   if (isNumber && port >= 1 && port <= 65535) return true;
+  return Refuse(edit, Tr(res::text::kParseInt));
+}
+
+bool CLogin::TextsUsable() {
+  for (QLineEdit* edit : {m_userEdit, m_passwordEdit, m_serverEdit, m_caFileEdit, m_pinEdit})
+    if (HoldsLineBreak(edit->text()))
+      return Refuse(edit, Tr(QT_TRANSLATE_NOOP("Signer", "输入的内容不能包含换行符。")));
+  if (!m_caFileEdit->isEnabled()) return true;
+  const QString caFile = m_caFileEdit->text().trimmed();
+  const QFileInfo ca(caFile);
+  if (!caFile.isEmpty() && !(ca.isFile() && ca.isReadable()))
+    return Refuse(m_caFileEdit, Tr(QT_TRANSLATE_NOOP("Signer", "无法读取CA证书文件%1。"))
+                                    .arg(QDir::toNativeSeparators(caFile)));
+  const QString pin = m_pinEdit->text().trimmed();
+  if (!pin.isEmpty() && !IsSha256Fingerprint(Bytes(pin)))
+    return Refuse(m_pinEdit, Tr(QT_TRANSLATE_NOOP(
+                                 "Signer", "证书指纹应为64位十六进制数字(SHA-256)，可用冒号分隔。")));
+  return true;
+}
+
+bool CLogin::Refuse(QLineEdit* edit, const QString& text) {
   edit->setFocus();
   edit->selectAll();
-  auto* message = new QMessageBox(QMessageBox::Warning, Tr(res::text::kAppTitle),
-                                  Tr(res::text::kParseInt), QMessageBox::Ok, this);
+  auto* message = new QMessageBox(QMessageBox::Warning, Tr(res::text::kAppTitle), text,
+                                  QMessageBox::Ok, this);
   message->button(QMessageBox::Ok)->setText(Tr(res::text::kOk));
   message->setAttribute(Qt::WA_DeleteOnClose);
   message->open();
   return false;
+}
+
+void CLogin::EnableTlsFields() {
+  const bool secure = m_securityCombo->currentData().toInt() !=
+                      static_cast<int>(postwell::ConnectionSecurity::None);
+  for (QWidget* field : {static_cast<QWidget*>(m_caFileEdit), static_cast<QWidget*>(m_caBrowse),
+                         static_cast<QWidget*>(m_pinEdit)})
+    field->setEnabled(secure);
+}
+
+void CLogin::BrowseCaFile() {
+  const QString chosen = QFileDialog::getOpenFileName(
+      this, Tr(QT_TRANSLATE_NOOP("Signer", "选择CA证书文件")), m_caFileEdit->text(),
+      Tr(QT_TRANSLATE_NOOP("Signer", "证书 (*.pem *.crt *.cer);;所有文件 (*)")));
+  if (!chosen.isEmpty()) m_caFileEdit->setText(QDir::toNativeSeparators(chosen));
 }

@@ -11,6 +11,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHideEvent>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+#include <QWindow>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
@@ -25,6 +29,8 @@
 #include <algorithm>
 
 #include "groundkit/mime.h"
+#include "reader/viewer_settings.h"
+#include "reader/window_placement.h"
 #include "store/header_text.h"
 #include "store/ui_text.h"
 
@@ -202,10 +208,16 @@ CMessageViewer::CMessageViewer(QWidget* parent) : QDialog(parent) {
   m_save = button("save", Tr(QT_TRANSLATE_NOOP("Signer", "保存附件(&S)...")));
   m_previous = button("previous", Tr(QT_TRANSLATE_NOOP("Signer", "上一个(&P)")));
   m_next = button("next", Tr(QT_TRANSLATE_NOOP("Signer", "下一个(&N)")));
+  // The same keys as the main menu's items; a single letter would decide a task by a slip.
+  m_approve = button("approve", Tr(QT_TRANSLATE_NOOP("Signer", "签发(&A)")));
+  m_return = button("return", Tr(QT_TRANSLATE_NOOP("Signer", "退回(&B)")));
   QPushButton* close = button("close", Tr(QT_TRANSLATE_NOOP("Signer", "关闭")));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(m_save);
   buttons->addStretch();
+  buttons->addWidget(m_approve);
+  buttons->addWidget(m_return);
+  buttons->addSpacing(16);
   buttons->addWidget(m_previous);
   buttons->addWidget(m_next);
   buttons->addWidget(close);
@@ -223,6 +235,8 @@ CMessageViewer::CMessageViewer(QWidget* parent) : QDialog(parent) {
           [this] { m_save->setEnabled(!m_attachments->selectedItems().isEmpty()); });
   connect(m_previous, &QPushButton::clicked, this, &CMessageViewer::Previous);
   connect(m_next, &QPushButton::clicked, this, &CMessageViewer::Next);
+  connect(m_approve, &QPushButton::clicked, this, &CMessageViewer::Approve);
+  connect(m_return, &QPushButton::clicked, this, &CMessageViewer::Return);
   connect(close, &QPushButton::clicked, this, &CMessageViewer::close);
 
   m_askSavePath = [this](const QString& name) {
@@ -239,11 +253,27 @@ CMessageViewer::CMessageViewer(QWidget* parent) : QDialog(parent) {
   Clear();
 }
 
-CMessageViewer::~CMessageViewer() = default;
+CMessageViewer::~CMessageViewer() {
+  // Closing the program with the viewer open keeps its size too.
+  if (isVisible()) RememberSize();
+}
+
+void CMessageViewer::SetDecisionsEnabled(bool enabled) {
+  m_bDecisionsEnabled = enabled;
+  EnableDecisions();
+}
+
+void CMessageViewer::EnableDecisions() {
+  const bool shown = !m_strPath.empty();
+  m_approve->setEnabled(m_bDecisionsEnabled && shown);
+  m_return->setEnabled(m_bDecisionsEnabled && shown);
+}
 
 void CMessageViewer::Clear() {
   m_parts.reset();
   m_message = {};
+  m_strPath.clear();
+  EnableDecisions();
   for (QLabel* label : {m_from, m_to, m_cc, m_subject, m_date}) label->clear();
   m_body->clear();
   m_attachments->clear();
@@ -266,6 +296,8 @@ bool CMessageViewer::ShowMessage(const std::string& path, bool hasPrevious, bool
     m_body->setPlainText(Tr(QT_TRANSLATE_NOOP("Signer", "无法读取这封邮件。")));
     return false;
   }
+  m_strPath = path;
+  EnableDecisions();
   m_from->setText(m_message.m_strFrom);
   m_to->setText(m_message.m_strTo);
   m_cc->setText(m_message.m_strCc);
@@ -324,8 +356,43 @@ void CMessageViewer::SaveSelectedAttachment() {
         Tr(QT_TRANSLATE_NOOP("Signer", "无法保存到 %1。")).arg(QDir::toNativeSeparators(target)));
 }
 
+void CMessageViewer::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) {
+    PlaceAboveMainWindow();
+    // Again once the window is mapped, when the window manager's frame is known.
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible()) PlaceAboveMainWindow();
+    });
+  }
+  QDialog::showEvent(event);
+}
+
 void CMessageViewer::hideEvent(QHideEvent* event) {
   // The decoded parts live only as long as the window shows them; minimising keeps them.
-  if (!event->spontaneous()) Clear();
+  if (!event->spontaneous()) {
+    RememberSize();
+    Clear();
+  }
   QDialog::hideEvent(event);
+}
+
+void CMessageViewer::PlaceAboveMainWindow() {
+  m_placedSize = QSize();
+  const QWidget* mainWindow = parentWidget() ? parentWidget()->window() : nullptr;
+  if (mainWindow == nullptr || !mainWindow->isVisible() || mainWindow->screen() == nullptr) return;
+  const QMargins margins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+  const QSize frameSize(margins.left() + margins.right(), margins.top() + margins.bottom());
+  QSize remembered = ReadViewerSize();
+  if (!remembered.isEmpty()) remembered = remembered.expandedTo(minimumSizeHint()) + frameSize;
+  const QRect frame = ViewerPlacement(mainWindow->screen()->geometry(),
+                                      mainWindow->frameGeometry().top(), remembered);
+  if (!frame.isValid()) return;
+  const QRect client = frame.marginsRemoved(margins);
+  m_placedSize = client.size();
+  setGeometry(client);
+}
+
+void CMessageViewer::RememberSize() {
+  if (m_placedSize.isValid() && size() != m_placedSize) WriteViewerSize(size());
+  m_placedSize = QSize();
 }

@@ -38,7 +38,9 @@ bool DecodeMessageFile(const std::string& path, const QString& folder, tagDecode
 
 // A read-only window that shows one task's message: its header, its text (HTML without anything
 // fetched from elsewhere) and its attachments, each of which can be saved. Previous and next ask
-// the task list to move; the list then shows the task it moved to.
+// the task list to move; the list then shows the task it moved to. Approve and return ask the task
+// list to decide the task shown, while deciding is allowed. Opened over the main window, it stands
+// above it, as the desktop's reader is placed, at the size the user left it at.
 class CMessageViewer : public QDialog {
   Q_OBJECT
  public:
@@ -54,6 +56,11 @@ class CMessageViewer : public QDialog {
   // file cannot be read (the window then says so).
   bool ShowMessage(const std::string& path, bool hasPrevious, bool hasNext);
   const tagDecodedMessage& Message() const { return m_message; }
+  // The message file shown; empty when none is.
+  const std::string& MessagePath() const { return m_strPath; }
+
+  // Approve and return can be pressed only while this is set and a message is shown; off at first.
+  void SetDecisionsEnabled(bool enabled);
   // The temporary folder that holds the decoded parts; empty when there is none.
   QString PartsFolder() const;
 
@@ -68,12 +75,21 @@ class CMessageViewer : public QDialog {
  signals:
   void Previous();
   void Next();
+  // The supervisor approves or returns the task shown (签发 Alt+A, 退回 Alt+B).
+  void Approve();
+  void Return();
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
   void Clear();
+  void EnableDecisions();
+  // Above the main window this viewer belongs to, when there is one on the screen.
+  void PlaceAboveMainWindow();
+  // Keeps the size in Signer.ini when the user changed it from the one it was placed at.
+  void RememberSize();
 
   std::unique_ptr<QTemporaryDir> m_parts;
   tagDecodedMessage m_message;
@@ -87,6 +103,12 @@ class CMessageViewer : public QDialog {
   QPushButton* m_save;
   QPushButton* m_previous;
   QPushButton* m_next;
+  QPushButton* m_approve;
+  QPushButton* m_return;
+  bool m_bDecisionsEnabled = false;
+  std::string m_strPath;
+  // The size it was placed at above the main window (without the frame); invalid when it was not.
+  QSize m_placedSize;
   AskSavePath m_askSavePath;
   ConfirmReplace m_confirmReplace;
 };

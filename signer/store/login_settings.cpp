@@ -1,5 +1,6 @@
 #include "store/login_settings.h"
 
+#include <cctype>
 #include <string>
 
 #include "platform/profile.h"
@@ -19,8 +20,16 @@ int ReadPort(const char* key, int defaultPort) {
   return port == 0 ? defaultPort : port;
 }
 
+std::string ReadWholeText(const char* key) {
+  return platform::getPrivateProfileString(kSection, key, "", kSignerIni);
+}
+
 void WriteText(const char* key, const std::string& value) {
   platform::writePrivateProfileString(kSection, key, value.c_str(), kSignerIni);
+}
+
+void WriteTextIfUsed(const char* key, const std::string& value) {
+  if (!value.empty() || !ReadText(key).empty()) WriteText(key, value);
 }
 
 }  // namespace
@@ -34,6 +43,8 @@ LoginSettings ReadLoginSettings() {
   settings.auth = ReadText("Auth") == "1";
   if (!postwell::parseConnectionSecurity(ReadText("Security"), settings.security))
     settings.security = postwell::ConnectionSecurity::StartTls;
+  settings.tlsCaFile = ReadWholeText("TlsCAFile");
+  settings.tlsPinSha256 = ReadWholeText("TlsPinSHA256");
   return settings;
 }
 
@@ -45,12 +56,25 @@ void WriteLoginSettings(const LoginSettings& settings) {
   WriteText("Auth", settings.auth ? "1" : "0");
   if (settings.security != postwell::ConnectionSecurity::None || !ReadText("Security").empty())
     WriteText("Security", postwell::connectionSecurityName(settings.security));
+  WriteTextIfUsed("TlsCAFile", settings.tlsCaFile);
+  WriteTextIfUsed("TlsPinSHA256", settings.tlsPinSha256);
 }
 
 postwell::TlsSettings ReadSessionSecurity() {
+  const LoginSettings settings = ReadLoginSettings();
   postwell::TlsSettings tls;
-  tls.mode = ReadLoginSettings().security;
-  tls.caFile = ReadText("TlsCAFile");
-  tls.pinnedSha256 = ReadText("TlsPinSHA256");
+  tls.mode = settings.security;
+  tls.caFile = settings.tlsCaFile;
+  tls.pinnedSha256 = settings.tlsPinSha256;
   return tls;
+}
+
+bool IsSha256Fingerprint(std::string_view text) {
+  int digits = 0;
+  for (const char c : text) {
+    if (c == ':' || c == ' ' || c == '\t') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    ++digits;
+  }
+  return digits == 64;
 }

@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "app/about_dlg.h"
-#include "app/frame_placement.h"
 #include "app/main_frame.h"
 #include "app/resource.h"
 #include "app/signer_app.h"
 #include "app/text_tool_bar.h"
 #include "mailsignoff_version.h"
+#include "reader/window_placement.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 #include "working_dir.h"

@@ -6,6 +6,7 @@
 #include <QLibraryInfo>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
@@ -15,8 +16,10 @@
 #include "app/about_dlg.h"
 #include "app/text_tool_bar.h"
 #include "mailsignoff_version.h"
+#include "platform/profile.h"
 #include "queue/send_driver.h"
 #include "queue/send_queue.h"
+#include "reader/message_viewer.h"
 #include "signer_fixture.h"
 #include "store/decision_journal.h"
 #include "store/list_time.h"
@@ -64,6 +67,7 @@ class LanguageTest : public QObject {
     QTest::addColumn<QString>("failedSendTitle");
     QTest::addColumn<QStringList>("queueStatuses");
     QTest::addColumn<QStringList>("decisionWords");
+    QTest::addColumn<QString>("viewerButtons");
 
     QTest::newRow("zh") << Language::kChinese
                         << QStringList{"主管签审",
@@ -78,10 +82,14 @@ class LanguageTest : public QObject {
                                        "下载任务:3/7",
                                        "关于 Signer|Signer " MAILSIGNOFF_VERSION " 版|确定"}
                         << QStringList{"登录",
-                                       "用户名：|密码：|服务器：|POP3端口:|SMTP端口:|连接安全:",
+                                       "用户名：|密码：|服务器：|POP3端口:|SMTP端口:|连接安全:|CA证书文件:|"
+                                       "证书指纹(SHA-256):|"
+                                       "指纹为64位十六进制数字，可用冒号分隔；填写指纹后只比对指纹，"
+                                       "不再检查证书颁发机构。",
                                        "服务器要求身份验证", "确定|取消", "无"}
                         << QStringLiteral("主管签审 - 提交任务失败.(10061)")
-                        << QStringList{"待发", "完成"} << QStringList{"退回", "签发"};
+                        << QStringList{"待发", "完成"} << QStringList{"退回", "签发"}
+                        << QStringLiteral("保存附件(&S)...|上一个(&P)|下一个(&N)|签发(&A)|退回(&B)|关闭");
     QTest::newRow("en")
         << Language::kEnglish
         << QStringList{"Supervisor Sign-off",
@@ -96,10 +104,14 @@ class LanguageTest : public QObject {
                        "Downloading:3/7",
                        "About Signer|Signer version " MAILSIGNOFF_VERSION "|OK"}
         << QStringList{"Log in",
-                       "User name:|Password:|Server:|POP3 port:|SMTP port:|Connection security:",
+                       "User name:|Password:|Server:|POP3 port:|SMTP port:|Connection security:|"
+                       "CA file:|Certificate pin (SHA-256):|The pin is 64 hexadecimal digits, colons "
+                       "allowed; with a pin only the fingerprint is compared, not the certificate "
+                       "authority.",
                        "The server requires authentication", "OK|Cancel", "None"}
         << QStringLiteral("Supervisor Sign-off - Submitting the tasks failed.(10061)")
-        << QStringList{"Waiting", "Sent"} << QStringList{"Returned", "Approved"};
+        << QStringList{"Waiting", "Sent"} << QStringList{"Returned", "Approved"}
+        << QStringLiteral("&Save attachment...|&Previous|&Next|&Approve|Ret&urn|Close");
   }
 
   void textsInTheLanguage() {
@@ -109,6 +121,7 @@ class LanguageTest : public QObject {
     QFETCH(QString, failedSendTitle);
     QFETCH(QStringList, queueStatuses);
     QFETCH(QStringList, decisionWords);
+    QFETCH(QString, viewerButtons);
     QVERIFY(uilanguage::Install(language, QStringLiteral("signer")));
     m_signer = std::make_unique<SignerFixture>(
         tagSignerOptions{.m_bCheckAtStart = false, .m_driverPeriod = std::chrono::hours(1)});
@@ -166,6 +179,18 @@ class LanguageTest : public QObject {
                                  dialog.findChild<QComboBox*>()->itemText(0)};
     QCOMPARE(loginShown, login);
 
+    // The viewer's buttons, each with a key of its own.
+    CMessageViewer viewer;
+    QStringList viewerTexts;
+    QStringList viewerKeys;
+    for (QPushButton* button : viewer.findChildren<QPushButton*>()) {
+      viewerTexts << button->text();
+      if (const QKeySequence key = QKeySequence::mnemonic(button->text()); !key.isEmpty())
+        viewerKeys << key.toString();
+    }
+    QCOMPARE(viewerTexts.join('|'), viewerButtons);
+    QCOMPARE(viewerKeys.removeDuplicates(), 0);
+
     // A title message with its number: the send that finds no server.
     testsupport::ScriptedServer closed;
     const quint16 closedPort = closed.port();
@@ -206,6 +231,67 @@ class LanguageTest : public QObject {
     app.Lists().SetSendStatus(app.Lists().Generation(), "QV000000001", SendStatus::kSent, "");
     QCOMPARE(queue->RowIndex(0).data().toString(), queueStatuses[1]);
     QCOMPARE(queue->Status(0), SendStatus::kSent);
+  }
+
+  // The built-in viewer over the strip, with the task list behind it, on a desktop whose only
+  // application for mail is a text editor for text/plain: for a look by eye.
+  void viewerScreenshots_data() {
+    QTest::addColumn<Language>("language");
+    QTest::newRow("zh") << Language::kChinese;
+    QTest::newRow("en") << Language::kEnglish;
+  }
+  void viewerScreenshots() {
+    QFETCH(Language, language);
+    const QByteArray directory = qgetenv("SIGNER_SCREENSHOT_DIR");
+    if (directory.isEmpty()) QSKIP("SIGNER_SCREENSHOT_DIR is not set");
+    QTemporaryDir xdg;
+    QDir(xdg.path()).mkpath(QStringLiteral("data/applications"));
+    QDir(xdg.path()).mkpath(QStringLiteral("system"));
+    QFile::link(QStringLiteral("/usr/share/mime"), xdg.filePath(QStringLiteral("system/mime")));
+    for (const auto& [name, text] :
+         {std::pair{"data/applications/editor.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Editor\nExec=/bin/true %f\n"
+                    "MimeType=text/plain;\n"},
+          std::pair{"data/applications/mimeinfo.cache", "[MIME Cache]\ntext/plain=editor.desktop;\n"}}) {
+      QFile file(xdg.filePath(QLatin1String(name)));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(text);
+    }
+    qputenv("XDG_DATA_HOME", xdg.filePath(QStringLiteral("data")).toUtf8());
+    qputenv("XDG_DATA_DIRS", xdg.filePath(QStringLiteral("system")).toUtf8());
+    QVERIFY(uilanguage::Install(language, QStringLiteral("signer")));
+    m_signer = std::make_unique<SignerFixture>();
+    QVERIFY(m_signer->Start());
+    QVERIFY(m_signer->UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
+    CSignerApp& app = m_signer->App();
+    const std::string home = HomeDirectory("boss");
+    for (int n = 1; n <= 3; ++n) {
+      const std::string id = FormatTaskId(std::to_string(n));
+      const std::string subject = "关于下季度合作的几点建议 " + std::to_string(n);
+      testsupport::writeFile(TaskMessagePath(home, id),
+                             "From: \"Alice\" <alice@example.test>\r\nTo: bob@example.test\r\n"
+                             "Subject: " + subject + "\r\nDate: Thu, 10 Dec 2026 08:00:00 +0800\r\n"
+                             "\r\n王总：\r\n\r\n附上下季度合作的几点建议，请审阅。\r\n");
+      WriteTaskHead(TaskHeadPath(home, id), {"\"Alice\" <alice@example.test>", "bob@example.test",
+                                             "", "", subject, id, "w" + std::to_string(n)});
+      app.ListTask(TaskHeadPath(home, id));
+    }
+    // In English the size the user left the viewer at.
+    if (language == Language::kEnglish) {
+      QVERIFY(platform::writePrivateProfileString("Viewer", "Width", "900", "./Signer.ini"));
+      QVERIFY(platform::writePrivateProfileString("Viewer", "Height", "360", "./Signer.ini"));
+    }
+    CSignerView* tasks = app.m_pTaskView;
+    QTRY_COMPARE(tasks->RowCount(), 3);
+    QTRY_COMPARE(tasks->SelectedRows(), std::vector<int>({0}));
+    app.MainFrame()->Command(res::ID_TASK_READ)->trigger();
+    QVERIFY(!tasks->Reader().HasProcess());  // the text editor is not taken for mail
+    QVERIFY(tasks->ViewerShown());
+    tasks->Viewer()->SetDecisionsEnabled(true);
+    QTest::qWait(500);
+    const QString name = language == Language::kChinese ? "viewer-zh.png" : "viewer-en.png";
+    QVERIFY(app.MainFrame()->screen()->grabWindow(0).save(QString::fromLocal8Bit(directory) + "/" +
+                                                          name));
   }
 
   // Qt's own dialog buttons follow the language: Qt's Chinese texts when the machine has them.

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 #include "app/signer_app.h"
@@ -26,6 +27,36 @@ void WriteIni(const QByteArray& text) {
   QVERIFY(file.open(QIODevice::WriteOnly));
   file.write(text);
 }
+
+// The widgets that take focus by Tab, row by row from the top and from left to right in a row: two
+// widgets are in one row when the vertical centre of one lies within the other.
+QList<QWidget*> InScreenOrder(QWidget* dialog) {
+  QList<QWidget*> widgets;
+  for (QWidget* child : dialog->findChildren<QWidget*>())
+    if (child->isVisibleTo(dialog) && child->isEnabled() && (child->focusPolicy() & Qt::TabFocus) &&
+        child->focusProxy() == nullptr)
+      widgets << child;
+  const auto shown = [dialog](QWidget* widget) {
+    return QRect(widget->mapTo(dialog, QPoint(0, 0)), widget->size());
+  };
+  std::sort(widgets.begin(), widgets.end(),
+            [&](QWidget* a, QWidget* b) { return shown(a).center().y() < shown(b).center().y(); });
+  QList<QWidget*> ordered;
+  for (qsizetype start = 0; start < widgets.size();) {
+    qsizetype end = start + 1;
+    while (end < widgets.size() && shown(widgets[start]).top() <= shown(widgets[end]).center().y() &&
+           shown(widgets[end]).center().y() <= shown(widgets[start]).bottom())
+      ++end;
+    QList<QWidget*> row = widgets.mid(start, end - start);
+    std::sort(row.begin(), row.end(),
+              [&](QWidget* a, QWidget* b) { return shown(a).left() < shown(b).left(); });
+    ordered << row;
+    start = end;
+  }
+  return ordered;
+}
+
+constexpr char kPin[] = "9F:86:D0:81:88:4C:7D:65:9A:2F:EA:A0:C5:5A:D0:15:A3:BF:4F:1B:2B:0B:82:2C:D1:5D:6C:15:B0:F0:0A:08";
 
 }  // namespace
 
@@ -178,6 +209,104 @@ class LoginTest : public QObject {
     m_login->OnInitDialog();
     QCOMPARE(security->currentText(), chosen);
     QCOMPARE(static_cast<int>(ReadSessionSecurity().mode), security->currentData().toInt());
+  }
+
+  // Tab visits every field once, in the order they stand on the screen, and comes round again.
+  void tabFollowsTheScreen() {
+    WriteIni("[Login]\nSecurity=tls\n");
+    Open();
+    const QList<QWidget*> expected = InScreenOrder(m_login.get());
+    QVERIFY(expected.contains(Edit("caFile")) && expected.contains(Edit("pin")));
+    Edit("user")->setFocus();
+    QList<QWidget*> visited;
+    for (qsizetype step = 0; step < expected.size(); ++step) {
+      visited << QApplication::focusWidget();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, expected);
+    QCOMPARE(QApplication::focusWidget(), Edit("user"));
+  }
+
+  // The CA file and the pin beside the connection's security: shown as stored, written as typed and
+  // used by the sessions; what cannot be used is refused with a message and nothing stored.
+  void tlsTrustFields_data() {
+    QTest::addColumn<QString>("security");
+    QTest::addColumn<QString>("caFile");  // "<ca>" stands for a PEM file that exists
+    QTest::addColumn<QString>("pin");
+    QTest::addColumn<QString>("refusal");  // empty: accepted
+    const QString pin = QString::fromLatin1(kPin);
+    const QString lineBreak = QStringLiteral("输入的内容不能包含换行符。");
+    const QString notAPin = QStringLiteral("证书指纹应为64位十六进制数字(SHA-256)，可用冒号分隔。");
+    QTest::newRow("CA file") << "SSL/TLS" << "<ca>" << "" << "";
+    QTest::newRow("pin with colons") << "STARTTLS" << "" << pin << "";
+    QTest::newRow("pin in lower case without colons")
+        << "SSL/TLS" << "" << pin.toLower().remove(u':') << "";
+    QTest::newRow("missing CA file") << "SSL/TLS" << "no-such-ca.pem" << ""
+                                     << "无法读取CA证书文件no-such-ca.pem。";
+    QTest::newRow("CA file is a folder") << "SSL/TLS" << "." << "" << "无法读取CA证书文件.。";
+    QTest::newRow("pin too short") << "SSL/TLS" << "" << pin.left(47) << notAPin;
+    QTest::newRow("pin of SHA-1 length") << "SSL/TLS" << "" << pin.left(59) << notAPin;
+    QTest::newRow("pin not hex") << "SSL/TLS" << "" << QString(64, u'G') << notAPin;
+    QTest::newRow("pin too long") << "SSL/TLS" << "" << pin + QStringLiteral(":00") << notAPin;
+    QTest::newRow("line feed in CA file") << "SSL/TLS" << "<ca>\n[Login]" << "" << lineBreak;
+    QTest::newRow("carriage return in pin") << "SSL/TLS" << "" << pin + u'\r' + pin << lineBreak;
+    // Without a secure connection the two are not used, and not checked either.
+    QTest::newRow("not used without TLS") << "无" << "no-such-ca.pem" << "ABC" << "";
+  }
+  void tlsTrustFields() {
+    QFETCH(QString, security);
+    QFETCH(QString, caFile);
+    QFETCH(QString, pin);
+    QFETCH(QString, refusal);
+    QFile ca(QStringLiteral("company-ca.pem"));
+    QVERIFY(ca.open(QIODevice::WriteOnly));
+    ca.write("-----BEGIN CERTIFICATE-----\n");
+    ca.close();
+    caFile.replace(QStringLiteral("<ca>"), QStringLiteral("company-ca.pem"));
+    WriteIni("[Login]\nUserName=boss\nSecurity=tls\nTlsCAFile=old.pem\nTlsPinSHA256=\n");
+    const QByteArray stored = ReadAll(QStringLiteral("Signer.ini"));
+    Open();
+    QCOMPARE(Edit("caFile")->text(), QStringLiteral("old.pem"));
+    QCOMPARE(Edit("pin")->text(), QString());
+    QComboBox* choice = m_login->findChild<QComboBox*>(QStringLiteral("security"));
+    choice->setCurrentIndex(choice->findText(security));
+    const bool used = security != QStringLiteral("无");
+    QCOMPARE(Edit("caFile")->isEnabled(), used);
+    QCOMPARE(Edit("pin")->isEnabled(), used);
+    Edit("caFile")->setText(caFile);
+    Edit("pin")->setText(pin);
+    QTest::mouseClick(Button("ok"), Qt::LeftButton);
+
+    if (!refusal.isEmpty()) {
+      QMessageBox* message = nullptr;
+      QTRY_VERIFY((message = m_login->findChild<QMessageBox*>()) != nullptr);
+      QCOMPARE(message->text(), refusal);
+      message->accept();
+      QVERIFY(m_login->isVisible());
+      QVERIFY(QApplication::focusWidget() == Edit("caFile") ||
+              QApplication::focusWidget() == Edit("pin"));
+      QCOMPARE(ReadAll(QStringLiteral("Signer.ini")), stored);
+      QCOMPARE(m_app->Account().m_strUserName, "");
+      return;
+    }
+    QCOMPARE(m_login->result(), int(QDialog::Accepted));
+    const postwell::TlsSettings tls = ReadSessionSecurity();
+    QCOMPARE(QString::fromStdString(tls.caFile), caFile);
+    QCOMPARE(QString::fromStdString(tls.pinnedSha256), pin);
+    QCOMPARE(static_cast<int>(tls.mode), choice->currentData().toInt());
+    m_login->OnInitDialog();
+    QCOMPARE(Edit("caFile")->text(), caFile);
+    QCOMPARE(Edit("pin")->text(), pin);
+  }
+
+  // A file that never named a CA file or a pin gets neither key.
+  void unusedTrustKeysAreNotWritten() {
+    WriteIni("[Login]\nUserName=boss\nSecurity=starttls\n");
+    Open();
+    QTest::mouseClick(Button("ok"), Qt::LeftButton);
+    QCOMPARE(m_login->result(), int(QDialog::Accepted));
+    const QByteArray ini = ReadAll(QStringLiteral("Signer.ini"));
+    QVERIFY(!ini.contains("TlsCAFile") && !ini.contains("TlsPinSHA256"));
   }
 
   void cancelChangesNothing() {

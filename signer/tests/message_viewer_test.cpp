@@ -11,14 +11,19 @@
 
 #include <QDirIterator>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <QtTest>
 
+#include "platform/profile.h"
+#include "reader/window_placement.h"
 #include "signer_fixture.h"
 #include "store/task_store.h"
 #include "views/signer_view.h"
+#include "working_dir.h"
 
 namespace {
 
@@ -301,6 +306,147 @@ class MessageViewerTest : public QObject {
     QVERIFY(!QFileInfo::exists(folder));
   }
 
+  // Approve and return ask for a decision on the task shown, by click or by their key, only while
+  // deciding is allowed and a message is shown; no two buttons share a key.
+  void decisionButtons() {
+    CMessageViewer viewer;
+    auto* approve = viewer.findChild<QPushButton*>(QStringLiteral("approve"));
+    auto* giveBack = viewer.findChild<QPushButton*>(QStringLiteral("return"));
+    QSignalSpy approved(&viewer, &CMessageViewer::Approve);
+    QSignalSpy returned(&viewer, &CMessageViewer::Return);
+    const std::string path = Write("Subject: s\r\n\r\nbody\r\n");
+    QVERIFY(viewer.ShowMessage(path, false, false));
+    QCOMPARE(viewer.MessagePath(), path);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowActive(&viewer));
+    QVERIFY(!approve->isEnabled() && !giveBack->isEnabled());  // until the task list allows it
+    QTest::keyClick(&viewer, Qt::Key_A, Qt::AltModifier);
+    QTest::qWait(300);
+    QCOMPARE(approved.count(), 0);
+
+    viewer.SetDecisionsEnabled(true);
+    QVERIFY(approve->isEnabled() && giveBack->isEnabled());
+    approve->click();
+    QCOMPARE(approved.count(), 1);
+    giveBack->click();
+    QCOMPARE(returned.count(), 1);
+    QTest::keyClick(&viewer, Qt::Key_A, Qt::AltModifier);
+    QTRY_COMPARE(approved.count(), 2);
+    QTest::keyClick(&viewer, Qt::Key_B, Qt::AltModifier);
+    QTRY_COMPARE(returned.count(), 2);
+
+    QStringList keys;
+    for (QPushButton* button : viewer.findChildren<QPushButton*>()) {
+      const QKeySequence key = QKeySequence::mnemonic(button->text());
+      if (!key.isEmpty()) keys << key.toString();
+    }
+    QCOMPARE(keys.removeDuplicates(), 0);
+    for (const char* menuKey : {"Alt+F", "Alt+H"}) QVERIFY(!keys.contains(QLatin1String(menuKey)));
+
+    // A message that cannot be read cannot be decided from here, and neither can none.
+    QVERIFY(!viewer.ShowMessage(m_files->filePath(QStringLiteral("gone.eml")).toStdString(), false,
+                                false));
+    QVERIFY(viewer.MessagePath().empty());
+    QVERIFY(!approve->isEnabled() && !giveBack->isEnabled());
+    QVERIFY(viewer.ShowMessage(path, false, false));
+    QVERIFY(approve->isEnabled());
+    viewer.SetDecisionsEnabled(false);
+    QVERIFY(!approve->isEnabled() && !giveBack->isEnabled());
+    viewer.close();
+    QVERIFY(viewer.MessagePath().empty());
+  }
+
+  // Over the main window the viewer stands above it, as the desktop's reader is placed: the whole
+  // space above it, or the size the user left it at, standing on the main window and centred.
+  void viewerStandsAboveTheMainWindow_data() {
+    QTest::addColumn<int>("mainTop");  // negative: from the bottom of the screen
+    QTest::addColumn<QByteArray>("stored");
+    // Without the frame; empty: the whole space; (-1, -1): not placed; (0, 1): the smallest.
+    QTest::addColumn<QSize>("placed");
+    QTest::newRow("nothing remembered") << -200 << QByteArray() << QSize(0, 0);
+    QTest::newRow("remembered") << -200 << QByteArray("Width=700\nHeight=320\n") << QSize(700, 320);
+    QTest::newRow("larger than the space") << -200 << QByteArray("Width=9000\nHeight=9000\n")
+                                           << QSize(0, 0);
+    QTest::newRow("too small to read") << -200 << QByteArray("Width=100\nHeight=50\n")
+                                       << QSize(0, 1);
+    QTest::newRow("not a size") << -200 << QByteArray("Width=wide\nHeight=-3\n") << QSize(0, 0);
+    QTest::newRow("no space above") << 150 << QByteArray() << QSize();
+  }
+  void viewerStandsAboveTheMainWindow() {
+    QFETCH(int, mainTop);
+    QFETCH(QByteArray, stored);
+    QFETCH(QSize, placed);
+    ScopedWorkingDir directory;
+    if (!stored.isEmpty()) WriteFile("Signer.ini", "[Viewer]\n" + stored);
+    QMainWindow strip;
+    auto* list = new QWidget(&strip);
+    strip.setCentralWidget(list);
+    const QRect screen = strip.screen()->geometry();
+    strip.setGeometry(0, mainTop < 0 ? screen.height() + mainTop : mainTop, screen.width(), 150);
+    strip.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&strip));
+    const int stripTop = strip.frameGeometry().top();
+
+    CMessageViewer viewer(list);
+    QVERIFY(viewer.ShowMessage(Write("Subject: s\r\n\r\nbody\r\n"), false, false));
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QTest::qWait(20);
+    const QRect frame = viewer.frameGeometry();
+    if (!placed.isValid()) {
+      QCOMPARE(viewer.size(), QSize(760, 620));
+    } else {
+      QCOMPARE(frame.bottom(), stripTop - 1);
+      QCOMPARE(frame.left(), (screen.width() - frame.width()) / 2);
+      if (placed.isEmpty() && placed.height() == 0)
+        QCOMPARE(frame.size(), QSize(screen.width(), stripTop));
+      else if (!placed.isEmpty())
+        QCOMPARE(viewer.size(), placed);
+      else
+        QVERIFY(frame.width() >= 400 && frame.height() >= 300 &&
+                viewer.width() >= viewer.minimumSizeHint().width() &&
+                viewer.height() >= viewer.minimumSizeHint().height());
+    }
+    viewer.close();
+    QCOMPARE(QFile::exists(QStringLiteral("Signer.ini")), !stored.isEmpty());
+  }
+
+  // The size the user leaves the viewer at is kept in Signer.ini, also when the program ends with
+  // the viewer open, and the next opening has it.
+  void viewerRemembersItsSize() {
+    ScopedWorkingDir directory;
+    WriteFile("Signer.ini", "[Login]\nUserName=boss\n");
+    QMainWindow strip;
+    auto* list = new QWidget(&strip);
+    strip.setCentralWidget(list);
+    strip.setGeometry(0, 400, 800, 150);
+    strip.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&strip));
+    QCOMPARE(strip.screen()->geometry().width(), 800);
+    const std::string path = Write("Subject: s\r\n\r\nbody\r\n");
+    auto viewer = std::make_unique<CMessageViewer>(list);
+    QVERIFY(viewer->ShowMessage(path, false, false));
+    viewer->show();
+    QTest::qWait(20);
+    viewer->resize(640, 360);
+    viewer->close();
+    const char* ini = "./Signer.ini";
+    QCOMPARE(platform::getPrivateProfileString("Viewer", "Width", "", ini), "640");
+    QCOMPARE(platform::getPrivateProfileString("Viewer", "Height", "", ini), "360");
+    QCOMPARE(platform::getPrivateProfileString("Login", "UserName", "", ini), "boss");
+
+    QVERIFY(viewer->ShowMessage(path, false, false));
+    viewer->show();
+    QTest::qWait(20);
+    QCOMPARE(viewer->size(), QSize(640, 360));
+    QCOMPARE(viewer->frameGeometry().bottom(), strip.frameGeometry().top() - 1);
+    QCOMPARE(viewer->frameGeometry().left(), (800 - viewer->frameGeometry().width()) / 2);
+    viewer->resize(500, 320);
+    viewer.reset();  // the program ends
+    QCOMPARE(platform::getPrivateProfileString("Viewer", "Width", "", ini), "500");
+    QCOMPARE(platform::getPrivateProfileString("Viewer", "Height", "", ini), "320");
+  }
+
   // With no reader for mail on the desktop, Read shows the task in the built-in viewer; previous
   // and next in it move through the list; a decision closes it.
   void taskListUsesTheViewerWithoutADesktopReader() {
@@ -364,6 +510,11 @@ class MessageViewerTest : public QObject {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(message) != message.size()) return {};
     return path.toStdString();
+  }
+  static void WriteFile(const char* path, const QByteArray& text) {
+    QFile file(QString::fromLatin1(path));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
   }
   static QByteArray ReadAll(const QString& path) {
     QFile file(path);

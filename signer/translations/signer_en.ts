@@ -343,5 +343,53 @@ Exit</translation>
         <source>到达时间</source>
         <translation>Arrived</translation>
     </message>
+    <message>
+        <source>CA证书文件:</source>
+        <translation>CA file:</translation>
+    </message>
+    <message>
+        <source>证书指纹(SHA-256):</source>
+        <translation>Certificate pin (SHA-256):</translation>
+    </message>
+    <message>
+        <source>指纹为64位十六进制数字，可用冒号分隔；填写指纹后只比对指纹，不再检查证书颁发机构。</source>
+        <translation>The pin is 64 hexadecimal digits, colons allowed; with a pin only the fingerprint is compared, not the certificate authority.</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>公司证书颁发机构的PEM文件；系统信任的证书颁发机构照常有效。</source>
+        <translation>A PEM file of the company&apos;s certificate authority; the authorities the system trusts still count.</translation>
+    </message>
+    <message>
+        <source>输入的内容不能包含换行符。</source>
+        <translation>The entries cannot hold line breaks.</translation>
+    </message>
+    <message>
+        <source>无法读取CA证书文件%1。</source>
+        <translation>The CA file %1 cannot be read.</translation>
+    </message>
+    <message>
+        <source>证书指纹应为64位十六进制数字(SHA-256)，可用冒号分隔。</source>
+        <translation>The certificate pin must be 64 hexadecimal digits (SHA-256); colons may separate them.</translation>
+    </message>
+    <message>
+        <source>选择CA证书文件</source>
+        <translation>Choose the CA file</translation>
+    </message>
+    <message>
+        <source>证书 (*.pem *.crt *.cer);;所有文件 (*)</source>
+        <translation>Certificates (*.pem *.crt *.cer);;All files (*)</translation>
+    </message>
+    <message>
+        <source>签发(&amp;A)</source>
+        <translation>&amp;Approve</translation>
+    </message>
+    <message>
+        <source>退回(&amp;B)</source>
+        <translation>Ret&amp;urn</translation>
+    </message>
 </context>
 </TS>

@@ -23,6 +23,7 @@ QString displayText(const std::string& bytes) {
 
 void setAddress(QListWidgetItem* item, const std::string& address) {
   item->setText(displayText(address));
+  item->setToolTip(item->text());  // the whole address where the list is narrower
   item->setData(kAddressRole, QByteArray(address.data(), static_cast<qsizetype>(address.size())));
 }
 

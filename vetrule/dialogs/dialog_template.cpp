@@ -32,10 +32,14 @@ DialogUnits::DialogUnits(const QFont& font) {
   baseY_ = metrics.height();
 }
 
-DialogUnits applyDialogTemplate(QWidget* dialog, const QFont& font, int width, int height) {
+DialogUnits applyDialogTemplate(QWidget* dialog, const QFont& font, int width, int height,
+                                DialogSizing sizing) {
   dialog->setFont(font);
   DialogUnits units(font);
-  dialog->setFixedSize(units.size(width, height));
+  if (sizing == DialogSizing::kFixed)
+    dialog->setFixedSize(units.size(width, height));
+  else
+    dialog->resize(units.size(width, height));
   return units;
 }
 

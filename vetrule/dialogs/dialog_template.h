@@ -32,8 +32,11 @@ class DialogUnits {
   int baseY_;
 };
 
-// Gives dialog its font and its fixed client size in dialog units; returns the units for placing
-// its controls.
-DialogUnits applyDialogTemplate(QWidget* dialog, const QFont& font, int width, int height);
+enum class DialogSizing { kFixed, kResizable };
+
+// Gives dialog its font and its client size in dialog units, fixed or as the size it opens at and
+// can grow from; returns the units for placing its controls.
+DialogUnits applyDialogTemplate(QWidget* dialog, const QFont& font, int width, int height,
+                                DialogSizing sizing = DialogSizing::kFixed);
 
 }  // namespace vetrule

@@ -8,7 +8,8 @@
 class QListWidget;
 
 // Lets the administrator tick mailboxes of the mail server's Users directory; addresses of the
-// exclusion list are not offered.
+// exclusion list are not offered. When nothing is offered, the dialog says why: the directory is
+// missing, holds no mailboxes, or all of them are in the list already.
 class CUserSelDlg : public QDialog {
   Q_OBJECT
 

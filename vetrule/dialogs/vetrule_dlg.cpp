@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
 
@@ -25,11 +28,10 @@ using vetrule::SupervisorRecord;
 
 namespace {
 
-QPushButton* addButton(QWidget* parent, const char* objectName, const QString& text,
-                       QRect geometry) {
+QPushButton* addButton(QWidget* parent, const char* objectName, const QString& text, int width) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(QLatin1StringView(objectName));
-  button->setGeometry(geometry);
+  button->setMinimumWidth(width);
   return button;
 }
 
@@ -55,51 +57,75 @@ CvetruleDlg::~CvetruleDlg() {
 }
 
 void CvetruleDlg::createControls() {
-  vetrule::DialogUnits du =
-      vetrule::applyDialogTemplate(this, vetrule::songtiDialogFont(), 250, 237);
+  // Opens at the template's size and grows with the window, so that long addresses can be read.
+  vetrule::DialogUnits du = vetrule::applyDialogTemplate(
+      this, vetrule::songtiDialogFont(), 250, 237, vetrule::DialogSizing::kResizable);
+  setSizeGripEnabled(true);
+  const int buttonWidth = du.x(50);
 
-  (new QLabel(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "主管列表")), this))
-      ->setGeometry(du.rect(7, 7, 100, 8));
   m_supervisorList = new QListWidget(this);
   m_supervisorList->setObjectName(QStringLiteral("supervisorList"));
-  m_supervisorList->setGeometry(du.rect(7, 18, 110, 170));
   m_supervisorList->setSelectionMode(QAbstractItemView::SingleSelection);
   connect(m_supervisorList, &QListWidget::itemSelectionChanged, this,
           &CvetruleDlg::showUsersOfSelectedSupervisor);
-  connect(addButton(this, "addSupervisor", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "添加")),
-                    du.rect(7, 193, 50, 14)),
-          &QPushButton::clicked, this, &CvetruleDlg::addSupervisor);
-  connect(addButton(this, "deleteSupervisor", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "删除")),
-                    du.rect(67, 193, 50, 14)),
-          &QPushButton::clicked, this, &CvetruleDlg::deleteSupervisor);
-
-  (new QLabel(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "用户列表")), this))
-      ->setGeometry(du.rect(126, 7, 100, 8));
   m_userList = new QListWidget(this);
   m_userList->setObjectName(QStringLiteral("userList"));
-  m_userList->setGeometry(du.rect(126, 18, 117, 170));
   m_userList->setViewMode(QListView::ListMode);
   m_userList->setFlow(QListView::TopToBottom);
   m_userList->setWrapping(true);
+  m_userList->setResizeMode(QListView::Adjust);
   m_userList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  connect(addButton(this, "addUser", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "添加")),
-                    du.rect(126, 193, 55, 14)),
-          &QPushButton::clicked, this, &CvetruleDlg::addUser);
-  connect(addButton(this, "deleteUser", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "删除")),
-                    du.rect(188, 193, 55, 14)),
-          &QPushButton::clicked, this, &CvetruleDlg::deleteUser);
 
-  connect(addButton(this, "about", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "关于")),
-                    du.rect(7, 216, 50, 14)),
-          &QPushButton::clicked, this, &CvetruleDlg::showAbout);
-  QPushButton* save =
-      addButton(this, "save", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "保存到规则文件")),
-                du.rect(125, 216, 64, 14));
+  const auto listButtons = [this, buttonWidth](const char* add, const char* remove) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(addButton(this, add, vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "添加")),
+                             buttonWidth));
+    row->addStretch();
+    row->addWidget(addButton(this, remove, vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "删除")),
+                             buttonWidth));
+    return row;
+  };
+  auto* lists = new QGridLayout;
+  lists->addWidget(new QLabel(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "主管列表")), this), 0, 0);
+  lists->addWidget(new QLabel(vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "用户列表")), this), 0, 1);
+  lists->addWidget(m_supervisorList, 1, 0);
+  lists->addWidget(m_userList, 1, 1);
+  lists->addLayout(listButtons("addSupervisor", "deleteSupervisor"), 2, 0);
+  lists->addLayout(listButtons("addUser", "deleteUser"), 2, 1);
+  lists->setColumnStretch(0, 110);
+  lists->setColumnStretch(1, 117);
+  lists->setRowStretch(1, 1);
+
+  QPushButton* about =
+      addButton(this, "about", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "关于")), buttonWidth);
+  QPushButton* save = addButton(
+      this, "save", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "保存到规则文件")), du.x(64));
   save->setDefault(true);
+  QPushButton* cancel =
+      addButton(this, "cancel", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "取消")), buttonWidth);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(about);
+  buttons->addStretch();
+  buttons->addWidget(save);
+  buttons->addWidget(cancel);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(du.x(7), du.y(7), du.x(7), du.y(7));
+  layout->addLayout(lists, 1);
+  layout->addSpacing(du.y(4));
+  layout->addLayout(buttons);
+
+  connect(findChild<QPushButton*>(QStringLiteral("addSupervisor")), &QPushButton::clicked, this,
+          &CvetruleDlg::addSupervisor);
+  connect(findChild<QPushButton*>(QStringLiteral("deleteSupervisor")), &QPushButton::clicked, this,
+          &CvetruleDlg::deleteSupervisor);
+  connect(findChild<QPushButton*>(QStringLiteral("addUser")), &QPushButton::clicked, this,
+          &CvetruleDlg::addUser);
+  connect(findChild<QPushButton*>(QStringLiteral("deleteUser")), &QPushButton::clicked, this,
+          &CvetruleDlg::deleteUser);
+  connect(about, &QPushButton::clicked, this, &CvetruleDlg::showAbout);
   connect(save, &QPushButton::clicked, this, &CvetruleDlg::accept);
-  connect(addButton(this, "cancel", vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "取消")),
-                    du.rect(193, 216, 50, 14)),
-          &QPushButton::clicked, this, &CvetruleDlg::reject);
+  connect(cancel, &QPushButton::clicked, this, &CvetruleDlg::reject);
 }
 
 void CvetruleDlg::loadRuleFile() {

@@ -2,6 +2,7 @@
 // server's: App/cfrules.dat (the current directory) and Users/<domain>/<mailbox>/.
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -64,6 +65,9 @@ class VetruleDialogsTest : public QObject {
   void failedSaveSaysSoAndKeepsTheDialogOpen();
   void offersNoFolderThatARuleCannotHold();
   void refusesToSaveARuleThatWouldNotReadBack();
+  void dialogsGrowSoThatLongAddressesShow();
+  void emptyChooserSaysWhy_data();
+  void emptyChooserSaysWhy();
   void screenshots();
 
  private:
@@ -373,17 +377,99 @@ void VetruleDialogsTest::refusesToSaveARuleThatWouldNotReadBack() {
   QCOMPARE(ruleFile(), section("Rule001", {"RuleName=Virus"}));
 }
 
+// Both dialogs open at their template's size and grow with the window, so that an address longer
+// than the list first is can be read whole; its tooltip holds it too.
+void VetruleDialogsTest::dialogsGrowSoThatLongAddressesShow() {
+  const std::string longMailbox = "procurement.department.east-china.regional-office";
+  std::filesystem::create_directories(m_dir->file("Users/subsidiary.example.com.cn/" + longMailbox));
+  const QString longAddress = QString::fromStdString(longMailbox + "@subsidiary.example.com.cn");
+  writeRuleFile("[Rule001]\r\n" + signOffRule(longAddress.toStdString(), "ann@d1.com|"));
+  auto dialog = openDialog();
+  QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+  QListWidget* supervisors = list(dialog.get(), "supervisorList");
+  QListWidgetItem* item = supervisors->item(0);
+  QCOMPARE(item->text(), longAddress);
+  QCOMPARE(item->toolTip(), longAddress);
+  const auto shownWhole = [](QListWidget* in, QListWidgetItem* row) {
+    return in->visualItemRect(row).width() >= in->fontMetrics().horizontalAdvance(row->text()) &&
+           in->viewport()->rect().contains(in->visualItemRect(row));
+  };
+  QVERIFY(!shownWhole(supervisors, item));  // the list at the template's size is too narrow
+  QVERIFY(dialog->minimumSize() != dialog->maximumSize());
+  const QSize opened = dialog->size();
+  const int needed = supervisors->fontMetrics().horizontalAdvance(longAddress) + 40;
+  dialog->resize(opened.width() - supervisors->width() + needed * 2, opened.height() * 3 / 2);
+  QTRY_VERIFY(shownWhole(supervisors, item));
+  QVERIFY(list(dialog.get(), "userList")->height() > opened.height() / 2);
+  QPushButton* save = dialog->findChild<QPushButton*>(QStringLiteral("save"));
+  QVERIFY(dialog->rect().contains(QRect(save->mapTo(dialog.get(), QPoint()), save->size())));
+
+  CUserSelDlg select({}, dialog.get());
+  select.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&select));
+  QListWidget* candidates = list(&select, "candidateList");
+  QListWidgetItem* candidate = candidates->findItems(longAddress, Qt::MatchExactly).value(0);
+  QVERIFY(candidate != nullptr);
+  QVERIFY(select.minimumSize() != select.maximumSize());
+  select.resize(select.width() - candidates->width() + needed + 40, select.height());
+  QTRY_VERIFY(shownWhole(candidates, candidate));
+  QVERIFY(!select.findChild<QLabel*>(QStringLiteral("emptyReason"))->isVisible());
+}
+
+// With nothing to tick, the user chooser says why instead of showing an empty list.
+void VetruleDialogsTest::emptyChooserSaysWhy_data() {
+  QTest::addColumn<QString>("usersFolder");  // "missing", "empty" or "full"
+  QTest::addColumn<QStringList>("listed");
+  QTest::addColumn<QString>("reason");
+  QTest::newRow("missing") << "missing" << QStringList()
+                           << "找不到邮件服务器的用户目录%1。请在MDaemon的App目录下运行这个程序。";
+  QTest::newRow("no mailbox folders") << "empty" << QStringList() << "用户目录%1中没有邮箱文件夹。";
+  QTest::newRow("every mailbox listed")
+      << "full" << QStringList({"ann@d1.com", "bob@d1.com", "cid@d2.com"})
+      << "用户目录%1中的邮箱都已在列表中。";
+}
+
+void VetruleDialogsTest::emptyChooserSaysWhy() {
+  QFETCH(QString, usersFolder);
+  QFETCH(QStringList, listed);
+  QFETCH(QString, reason);
+  const std::string users = m_dir->file("Users");
+  if (usersFolder != "full") std::filesystem::remove_all(users);
+  if (usersFolder == "empty") {
+    std::filesystem::create_directories(users + "/d1.com");
+    testsupport::writeFile(users + "/d1.com/not-a-mailbox.txt", "x");
+  }
+  std::vector<std::string> exclusionList;
+  for (const QString& address : listed) exclusionList.push_back(address.toStdString());
+  CUserSelDlg select(exclusionList);
+  select.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&select));
+  QCOMPARE(list(&select, "candidateList")->count(), 0);
+  auto* shown = select.findChild<QLabel*>(QStringLiteral("emptyReason"));
+  QVERIFY(shown->isVisible());
+  QCOMPARE(shown->text(),
+           reason.arg(QDir::toNativeSeparators(QFileInfo(QString::fromStdString(users))
+                                                   .absoluteFilePath())));
+}
+
 void VetruleDialogsTest::screenshots() {
   QByteArray directory = qgetenv("VETRULE_SCREENSHOT_DIR");
   if (directory.isEmpty()) QSKIP("VETRULE_SCREENSHOT_DIR is not set");
   writeRuleFile("[Rule001]\r\nRuleName=Virus\r\n[Rule002]\r\n" +
-                signOffRule("ann@d1.com", "cid@d2.com|张三@d2.com|") + "[Rule003]\r\n" +
-                signOffRule("bob@d1.com", "cid@d2.com|"));
+                signOffRule("ann@d1.com",
+                            "cid@d2.com|张三@d2.com|procurement.east-china.regional-office@"
+                            "subsidiary.example.com.cn|") +
+                "[Rule003]\r\n" + signOffRule("bob@d1.com", "cid@d2.com|") + "[Rule004]\r\n" +
+                signOffRule("procurement.east-china.regional-office@subsidiary.example.com.cn",
+                            "cid@d2.com|"));
   auto dialog = openDialog();
   QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
   list(dialog.get(), "supervisorList")->setCurrentRow(1);
   const QString base = QString::fromLocal8Bit(directory) + "/";
   QVERIFY(dialog->grab().save(base + "vetrule-main.png"));
+  dialog->resize(dialog->width() * 2, dialog->height() * 5 / 4);
+  QTest::qWait(50);
+  QVERIFY(dialog->grab().save(base + "vetrule-main-wide.png"));
 
   bool grabbed = false;
   QTimer::singleShot(0, [&] {
@@ -396,6 +482,12 @@ void VetruleDialogsTest::screenshots() {
   });
   click(dialog.get(), "addUser");
   QVERIFY(grabbed);
+
+  std::filesystem::remove_all(m_dir->file("Users"));
+  CUserSelDlg empty({}, dialog.get());
+  empty.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&empty));
+  QVERIFY(empty.grab().save(base + "vetrule-usersel-empty.png"));
 
   CAboutDlg about(dialog.get());
   about.show();

@@ -70,7 +70,8 @@ class VetruleLanguageTest : public QObject {
                                "打开配置文件./cfrules.dat失败.(error code:2),请把这个程序复制到"
                                "MDaemon的App目录下，比如c:\\MDaemon\\App|确定",
                                "关于 Ledra签审设置工具|Ledra签审设置工具 " MAILSIGNOFF_VERSION " 版|确定",
-                               "用户选择|确定|取消"};
+                               "用户选择|确定|取消",
+                               "找不到邮件服务器的用户目录<Users>。请在MDaemon的App目录下运行这个程序。"};
     QTest::newRow("en") << Language::kEnglish
                         << QStringList{
                                "Ledra Sign-off Setup",
@@ -81,7 +82,9 @@ class VetruleLanguageTest : public QObject {
                                "this program into MDaemon's App folder, for example "
                                "c:\\MDaemon\\App|OK",
                                "About Ledra Sign-off Setup|Ledra Sign-off Setup " MAILSIGNOFF_VERSION "|OK",
-                               "Select users|OK|Cancel"};
+                               "Select users|OK|Cancel",
+                               "The mail server's Users folder <Users> does not exist. Run this "
+                               "program in MDaemon's App folder."};
   }
 
   void textsInTheLanguage() {
@@ -118,13 +121,26 @@ class VetruleLanguageTest : public QObject {
                qPrintable(label->text()));
 
     CUserSelDlg select({}, &dialog);
+    std::filesystem::remove_all(m_dir->file("Users"));
+    CUserSelDlg empty({}, &dialog);
+    empty.show();
+    const QString reason = empty.findChild<QLabel*>(QStringLiteral("emptyReason"))->text();
+    const QByteArray screenshots = qgetenv("VETRULE_SCREENSHOT_DIR");
+    if (!screenshots.isEmpty() && QTest::qWaitForWindowExposed(&empty))
+      QVERIFY(empty.grab().save(QString::fromLocal8Bit(screenshots) + "/vetrule-usersel-empty-" +
+                                QTest::currentDataTag() + ".png"));
     const QStringList shown{dialog.windowTitle(),
                             LabelTexts(&dialog).join('|'),
                             ButtonTexts(&dialog).join('|'),
                             dialog.findChild<QAction*>(QStringLiteral("aboutAction"))->text(),
                             messageShown,
                             about.join('|'),
-                            (QStringList{select.windowTitle()} + ButtonTexts(&select)).join('|')};
+                            (QStringList{select.windowTitle()} + ButtonTexts(&select)).join('|'),
+                            QString(reason).replace(
+                                QDir::toNativeSeparators(QFileInfo(QString::fromStdString(
+                                                                       m_dir->file("Users")))
+                                                             .absoluteFilePath()),
+                                QStringLiteral("<Users>"))};
     QCOMPARE(shown, expected);
   }
 

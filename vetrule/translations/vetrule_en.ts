@@ -67,5 +67,17 @@
         <source>保存到规则文件</source>
         <translation>Save rules</translation>
     </message>
+    <message>
+        <source>找不到邮件服务器的用户目录%1。请在MDaemon的App目录下运行这个程序。</source>
+        <translation>The mail server's Users folder %1 does not exist. Run this program in MDaemon's App folder.</translation>
+    </message>
+    <message>
+        <source>用户目录%1中没有邮箱文件夹。</source>
+        <translation>The Users folder %1 holds no mailbox folders.</translation>
+    </message>
+    <message>
+        <source>用户目录%1中的邮箱都已在列表中。</source>
+        <translation>Every mailbox of the Users folder %1 is in the list already.</translation>
+    </message>
 </context>
 </TS>
