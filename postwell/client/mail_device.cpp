@@ -5,15 +5,18 @@
 #include <cstring>
 
 #include "client/command_value.h"
+#include "client/line_session.h"
 #include "client/mail_device_guarded.h"
+#include "client/smtp_codes.h"
 #include "platform/host_name.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
 #include "platform/sync.h"
-#include "platform/tls.h"
 #include "text_format/formatted.h"
 
 using text_format::formatted;
+using namespace postwell::smtp;
+namespace session = postwell::line_session;
 
 namespace {
 
@@ -21,14 +24,6 @@ constexpr unsigned kStatusMessage = 1286;
 constexpr unsigned long kDeviceMessageParam = 512;
 constexpr std::uint32_t kDefaultTimeoutMs = 60000;
 constexpr std::size_t kLongestHostName = 100;
-
-constexpr unsigned long kGreetingRejected = 4896;
-constexpr unsigned long kHelloRejected = 4897;
-constexpr unsigned long kAuthLoginRejected = 4947;
-constexpr unsigned long kUserRejected = 4948;
-constexpr unsigned long kPasswordRejected = 4949;
-constexpr unsigned long kStartTlsRefused = 4952;
-constexpr unsigned long kTlsFailed = 4953;
 
 // An EHLO reply line "250-STARTTLS" or "250 STARTTLS" (any case).
 bool offersStartTls(const std::string& reply) {
@@ -124,9 +119,7 @@ void CMailDevice::MailFuncD_SetDebugFlag(int debug, const char* path) {
   m_bDebug = debug;
 }
 
-bool CMailDevice::SendLine(const std::string& line) {
-  return platform::sendAll(m_hSocket, line.data(), line.size()) >= 0;
-}
+bool CMailDevice::SendLine(const std::string& line) { return session::sendLine(m_hSocket, line); }
 
 void CMailDevice::FailWithSocketError(unsigned long& error, const char* format) {
   const unsigned long socketError = platform::lastError();
@@ -142,14 +135,14 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
                          unsigned long& error) {
   // A socket of an earlier session of this object is not reused.
   if (m_bConnected) Disconnect();
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::tcpSocket();
-  if (m_hSocket == platform::kInvalidSocket) {
+  // A server that stops taking data fails the send after the idle timeout instead of hanging it.
+  const session::OpenFailure failure = session::openConnection(m_hSocket, host, port, m_dwTimeout, false);
+  if (failure == session::OpenFailure::Socket) {
     FailWithSocketError(error, "Failed to create client socket, GetLastError returns: %d");
     return 0;
   }
   const char* hostText = host ? host : "";
-  if (!platform::connectTcp(m_hSocket, host, static_cast<std::uint16_t>(port))) {
+  if (failure == session::OpenFailure::Connect) {
     const unsigned long socketError = platform::lastError();
     Fail(error, socketError,
          formatted("Could not connect to the SMTP server %s on port %d, GetLastError returns: %d", hostText,
@@ -157,8 +150,6 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
     platform::setLastError(socketError);
     return 0;
   }
-  // A server that stops taking data fails the send after the idle timeout instead of hanging it.
-  platform::setSendTimeout(m_hSocket, m_dwTimeout);
 
   m_bConnected = 1;
   StatusAndLog(formatted("连接到 %s:%d ,等待应答 ...", hostText, port));
@@ -280,13 +271,8 @@ int CMailDevice::UpgradeWithStartTls(const char* host, const std::string& name, 
 
 // No QUIT after a failed handshake: the connection is in no state to carry one.
 int CMailDevice::Secure(const char* host, unsigned long& error) {
-  platform::TlsOptions options;
-  options.hostName = host ? host : "";
-  options.caFile = m_Setting.m_Security.caFile;
-  options.pinnedSha256 = m_Setting.m_Security.pinnedSha256;
-  options.timeoutMs = m_dwTimeout;
   std::string failure;
-  if (platform::startTls(m_hSocket, options, failure)) return 1;
+  if (session::secureConnection(m_hSocket, host, m_Setting.m_Security, m_dwTimeout, failure)) return 1;
   AbortConnection();
   Fail(error, kTlsFailed, "Could not secure the connection to the SMTP server: " + failure);
   SetDeviceStatus(m_sLastErrorDescription.c_str());
@@ -310,13 +296,11 @@ int CMailDevice::Disconnect() {
     }, unused);
     m_bConnected = 0;
   }
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::kInvalidSocket;
+  session::closeConnection(m_hSocket);
   return result;
 }
 
 void CMailDevice::AbortConnection() {
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::kInvalidSocket;
+  session::closeConnection(m_hSocket);
   m_bConnected = 0;
 }

@@ -7,6 +7,7 @@
 
 #include "client/command_value.h"
 #include "client/mail_device_guarded.h"
+#include "client/smtp_codes.h"
 #include "platform/last_error.h"
 #include "platform/native_path.h"
 #include "platform/socket.h"
@@ -14,18 +15,13 @@
 #include "text_format/formatted.h"
 
 using text_format::formatted;
+using namespace postwell::smtp;
 
 namespace {
 
 constexpr unsigned kProgressMessage = 1287;
 constexpr unsigned long kDeviceMessageParam = 512;
 constexpr std::size_t kPieceSize = 16384;
-
-constexpr unsigned long kContentFileUnreadable = 4881;
-constexpr unsigned long kMailRejected = 4898;
-constexpr unsigned long kRcptRejected = 4899;
-constexpr unsigned long kDataRejected = 4900;
-constexpr unsigned long kEndOfDataRejected = 4901;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
