@@ -2,8 +2,6 @@
 // LOGIN, and QUIT.
 #include "postwell/mail_device.h"
 
-#include <cstring>
-
 #include "client/command_value.h"
 #include "client/line_session.h"
 #include "client/mail_device_guarded.h"
@@ -20,8 +18,6 @@ namespace session = postwell::line_session;
 
 namespace {
 
-constexpr unsigned kStatusMessage = 1286;
-constexpr unsigned long kDeviceMessageParam = 512;
 constexpr std::uint32_t kDefaultTimeoutMs = 60000;
 constexpr std::size_t kLongestHostName = 100;
 
@@ -95,28 +91,6 @@ std::string CMailDevice::GetLastErrorDescription() const {
   } catch (...) {
     return {};
   }
-}
-
-const char* CMailDevice::GetDeviceStatus() { return m_sDeviceStatus.c_str(); }
-
-const char* CMailDevice::GetDeviceName() { return m_sDeviceName.c_str(); }
-
-void CMailDevice::SetDeviceStatus(const char* text) {
-  try {
-    m_sDeviceStatus = text ? text : "";
-  } catch (...) {
-    m_sDeviceStatus.clear();
-  }
-  if (m_hOwnerWnd != nullptr)
-    m_hOwnerWnd->OnDeviceMessage(kStatusMessage, kDeviceMessageParam, static_cast<void*>(this));
-}
-
-void CMailDevice::MailFuncD_SetDebugHWND(DebugWindow window) { m_hDebugWnd = window; }
-
-void CMailDevice::MailFuncD_SetDebugFlag(int debug, const char* path) {
-  std::strncpy(m_szDebugFile, path ? path : "", sizeof m_szDebugFile - 1);
-  m_szDebugFile[sizeof m_szDebugFile - 1] = '\0';
-  m_bDebug = debug;
 }
 
 bool CMailDevice::SendLine(const std::string& line) { return session::sendLine(m_hSocket, line); }

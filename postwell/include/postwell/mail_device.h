@@ -207,7 +207,7 @@ class POSTWELL_API CMailDevice {
   // The route's section chosen by the host; empty: by the first mission's domain.
   std::string m_sSettingSection;
 
-  // The sending device (mail_device_sending.cpp).
+  // The sending thread (engine/send_batch.cpp).
   void SendThreadMain();
   // inHand: the mission taken off the queue whose end is not reported yet.
   void SendBatch(CMailDevice_SendMailInfo*& inHand);
