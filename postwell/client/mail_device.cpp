@@ -140,18 +140,10 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
 }
 
 int CMailDevice::Hello(const char* command, const std::string& name, unsigned long& error) {
-  const std::string line = std::string(command) + " " + name + "\r\n";
-  if (!SendLine(line)) {
-    FailWithSocketError(error, "An unexpected error occurred while sending the HELO command, %d");
-    Disconnect();
+  if (!SetUpStep(std::string(command) + " " + name + "\r\n", false,
+                 "An unexpected error occurred while sending the HELO command, %d", 250, -1, kHelloRejected,
+                 "An unexpected HELO response was received %s", error))
     return 0;
-  }
-  AnnounceCommand(line);
-  if (!ReadCommandResponse(250, -1)) {
-    Fail(error, kHelloRejected, formatted("An unexpected HELO response was received %s", m_sLastCommandResponse.c_str()));
-    MarkRejection();
-    return 0;
-  }
   AnnounceReply();
   return 1;
 }
@@ -169,15 +161,15 @@ int CMailDevice::MailFunc_Connect(const char* host, int port, unsigned long& err
   }, error);
 }
 
-int CMailDevice::AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
-                          int alternativeCode, unsigned long failureCode, const char* rejection,
-                          unsigned long& error) {
-  if (!SendLine(line)) {
+int CMailDevice::SetUpStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
+                           int alternativeCode, unsigned long failureCode, const char* rejection,
+                           unsigned long& error) {
+  if (!session::sendAnnounced(m_hSocket, line, hidden, session::Announce::AfterSent,
+                              [this](const std::string& announcement) { StatusAndLog(announcement); })) {
     FailWithSocketError(error, sendFailure);
     Disconnect();
     return 0;
   }
-  AnnounceCommand(line, hidden);
   if (!ReadCommandResponse(expectedCode, alternativeCode)) {
     Fail(error, failureCode, formatted(rejection, m_sLastCommandResponse.c_str()));
     MarkRejection();
@@ -207,16 +199,16 @@ int CMailDevice::ConnectESMTP(const char* host, const std::string& user, const s
   if (!Hello("EHLO", name, error)) return 0;
 
   // Some servers answer AUTH LOGIN with 250 and then wait for the user name all the same.
-  if (!AuthStep("AUTH LOGIN\r\n", false, "An unexpected error occurred while sending the AUTH LOGIN command, %d",
-                334, 250, kAuthLoginRejected, "An unexpected AUTH LOGIN response was received %s", error))
+  if (!SetUpStep("AUTH LOGIN\r\n", false, "An unexpected error occurred while sending the AUTH LOGIN command, %d",
+                 334, 250, kAuthLoginRejected, "An unexpected AUTH LOGIN response was received %s", error))
     return 0;
-  if (!AuthStep(user + "\r\n", false,
-                "An unexpected error occurred while sending the AUTH LOGIN user name, %d", 334, -1,
-                kUserRejected, "An unexpected AUTH LOGIN name response was received %s", error))
+  if (!SetUpStep(user + "\r\n", false,
+                 "An unexpected error occurred while sending the AUTH LOGIN user name, %d", 334, -1,
+                 kUserRejected, "An unexpected AUTH LOGIN name response was received %s", error))
     return 0;
-  if (!AuthStep(password + "\r\n", true,
-                "An unexpected error occurred while sending the AUTH LOGIN passwd, %d", 235, -1,
-                kPasswordRejected, "An unexpected AUTH LOGIN passwd response was received %s", error))
+  if (!SetUpStep(password + "\r\n", true,
+                 "An unexpected error occurred while sending the AUTH LOGIN passwd, %d", 235, -1,
+                 kPasswordRejected, "An unexpected AUTH LOGIN passwd response was received %s", error))
     return 0;
   AnnounceReply();
   return 1;
@@ -232,9 +224,9 @@ int CMailDevice::UpgradeWithStartTls(const char* host, const std::string& name, 
     platform::setLastError(kStartTlsRefused);
     return 0;
   }
-  if (!AuthStep("STARTTLS\r\n", false, "An unexpected error occurred while sending the STARTTLS command, %d", 220,
-                -1, kStartTlsRefused, "The SMTP server refused STARTTLS, so the session went no further: %s",
-                error)) {
+  if (!SetUpStep("STARTTLS\r\n", false, "An unexpected error occurred while sending the STARTTLS command, %d", 220,
+                 -1, kStartTlsRefused, "The SMTP server refused STARTTLS, so the session went no further: %s",
+                 error)) {
     Disconnect();
     platform::setLastError(kStartTlsRefused);
     return 0;

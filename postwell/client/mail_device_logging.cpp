@@ -25,10 +25,6 @@ void CMailDevice::StatusAndLog(const std::string& text) {
   LoggingInfo1(text.c_str(), 0);
 }
 
-void CMailDevice::AnnounceCommand(const std::string& line, bool hidden) {
-  StatusAndLog(session::commandAnnouncement(line, hidden));
-}
-
 void CMailDevice::AnnounceReply() { StatusAndLog("<- " + m_sLastCommandResponse); }
 
 void CMailDevice::Fail(unsigned long& error, unsigned long code, const std::string& description) {
