@@ -2,33 +2,24 @@
 // LOGIN, and QUIT.
 #include "postwell/mail_device.h"
 
-#include <cstring>
-
 #include "client/command_value.h"
+#include "client/line_session.h"
 #include "client/mail_device_guarded.h"
+#include "client/smtp_codes.h"
 #include "platform/host_name.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
 #include "platform/sync.h"
-#include "platform/tls.h"
 #include "text_format/formatted.h"
 
 using text_format::formatted;
+using namespace postwell::smtp;
+namespace session = postwell::line_session;
 
 namespace {
 
-constexpr unsigned kStatusMessage = 1286;
-constexpr unsigned long kDeviceMessageParam = 512;
 constexpr std::uint32_t kDefaultTimeoutMs = 60000;
 constexpr std::size_t kLongestHostName = 100;
-
-constexpr unsigned long kGreetingRejected = 4896;
-constexpr unsigned long kHelloRejected = 4897;
-constexpr unsigned long kAuthLoginRejected = 4947;
-constexpr unsigned long kUserRejected = 4948;
-constexpr unsigned long kPasswordRejected = 4949;
-constexpr unsigned long kStartTlsRefused = 4952;
-constexpr unsigned long kTlsFailed = 4953;
 
 // An EHLO reply line "250-STARTTLS" or "250 STARTTLS" (any case).
 bool offersStartTls(const std::string& reply) {
@@ -102,31 +93,7 @@ std::string CMailDevice::GetLastErrorDescription() const {
   }
 }
 
-const char* CMailDevice::GetDeviceStatus() { return m_sDeviceStatus.c_str(); }
-
-const char* CMailDevice::GetDeviceName() { return m_sDeviceName.c_str(); }
-
-void CMailDevice::SetDeviceStatus(const char* text) {
-  try {
-    m_sDeviceStatus = text ? text : "";
-  } catch (...) {
-    m_sDeviceStatus.clear();
-  }
-  if (m_hOwnerWnd != nullptr)
-    m_hOwnerWnd->OnDeviceMessage(kStatusMessage, kDeviceMessageParam, static_cast<void*>(this));
-}
-
-void CMailDevice::MailFuncD_SetDebugHWND(DebugWindow window) { m_hDebugWnd = window; }
-
-void CMailDevice::MailFuncD_SetDebugFlag(int debug, const char* path) {
-  std::strncpy(m_szDebugFile, path ? path : "", sizeof m_szDebugFile - 1);
-  m_szDebugFile[sizeof m_szDebugFile - 1] = '\0';
-  m_bDebug = debug;
-}
-
-bool CMailDevice::SendLine(const std::string& line) {
-  return platform::sendAll(m_hSocket, line.data(), line.size()) >= 0;
-}
+bool CMailDevice::SendLine(const std::string& line) { return session::sendLine(m_hSocket, line); }
 
 void CMailDevice::FailWithSocketError(unsigned long& error, const char* format) {
   const unsigned long socketError = platform::lastError();
@@ -142,14 +109,14 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
                          unsigned long& error) {
   // A socket of an earlier session of this object is not reused.
   if (m_bConnected) Disconnect();
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::tcpSocket();
-  if (m_hSocket == platform::kInvalidSocket) {
+  // A server that stops taking data fails the send after the idle timeout instead of hanging it.
+  const session::OpenFailure failure = session::openConnection(m_hSocket, host, port, m_dwTimeout, false);
+  if (failure == session::OpenFailure::Socket) {
     FailWithSocketError(error, "Failed to create client socket, GetLastError returns: %d");
     return 0;
   }
   const char* hostText = host ? host : "";
-  if (!platform::connectTcp(m_hSocket, host, static_cast<std::uint16_t>(port))) {
+  if (failure == session::OpenFailure::Connect) {
     const unsigned long socketError = platform::lastError();
     Fail(error, socketError,
          formatted("Could not connect to the SMTP server %s on port %d, GetLastError returns: %d", hostText,
@@ -157,8 +124,6 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
     platform::setLastError(socketError);
     return 0;
   }
-  // A server that stops taking data fails the send after the idle timeout instead of hanging it.
-  platform::setSendTimeout(m_hSocket, m_dwTimeout);
 
   m_bConnected = 1;
   StatusAndLog(formatted("连接到 %s:%d ,等待应答 ...", hostText, port));
@@ -175,18 +140,10 @@ int CMailDevice::Connect(const char* host, int port, const char* greetingRejecte
 }
 
 int CMailDevice::Hello(const char* command, const std::string& name, unsigned long& error) {
-  const std::string line = std::string(command) + " " + name + "\r\n";
-  if (!SendLine(line)) {
-    FailWithSocketError(error, "An unexpected error occurred while sending the HELO command, %d");
-    Disconnect();
+  if (!SetUpStep(std::string(command) + " " + name + "\r\n", false,
+                 "An unexpected error occurred while sending the HELO command, %d", 250, -1, kHelloRejected,
+                 "An unexpected HELO response was received %s", error))
     return 0;
-  }
-  AnnounceCommand(line);
-  if (!ReadCommandResponse(250, -1)) {
-    Fail(error, kHelloRejected, formatted("An unexpected HELO response was received %s", m_sLastCommandResponse.c_str()));
-    MarkRejection();
-    return 0;
-  }
   AnnounceReply();
   return 1;
 }
@@ -204,15 +161,15 @@ int CMailDevice::MailFunc_Connect(const char* host, int port, unsigned long& err
   }, error);
 }
 
-int CMailDevice::AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
-                          int alternativeCode, unsigned long failureCode, const char* rejection,
-                          unsigned long& error) {
-  if (!SendLine(line)) {
+int CMailDevice::SetUpStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
+                           int alternativeCode, unsigned long failureCode, const char* rejection,
+                           unsigned long& error) {
+  if (!session::sendAnnounced(m_hSocket, line, hidden, session::Announce::AfterSent,
+                              [this](const std::string& announcement) { StatusAndLog(announcement); })) {
     FailWithSocketError(error, sendFailure);
     Disconnect();
     return 0;
   }
-  AnnounceCommand(line, hidden);
   if (!ReadCommandResponse(expectedCode, alternativeCode)) {
     Fail(error, failureCode, formatted(rejection, m_sLastCommandResponse.c_str()));
     MarkRejection();
@@ -242,16 +199,16 @@ int CMailDevice::ConnectESMTP(const char* host, const std::string& user, const s
   if (!Hello("EHLO", name, error)) return 0;
 
   // Some servers answer AUTH LOGIN with 250 and then wait for the user name all the same.
-  if (!AuthStep("AUTH LOGIN\r\n", false, "An unexpected error occurred while sending the AUTH LOGIN command, %d",
-                334, 250, kAuthLoginRejected, "An unexpected AUTH LOGIN response was received %s", error))
+  if (!SetUpStep("AUTH LOGIN\r\n", false, "An unexpected error occurred while sending the AUTH LOGIN command, %d",
+                 334, 250, kAuthLoginRejected, "An unexpected AUTH LOGIN response was received %s", error))
     return 0;
-  if (!AuthStep(user + "\r\n", false,
-                "An unexpected error occurred while sending the AUTH LOGIN user name, %d", 334, -1,
-                kUserRejected, "An unexpected AUTH LOGIN name response was received %s", error))
+  if (!SetUpStep(user + "\r\n", false,
+                 "An unexpected error occurred while sending the AUTH LOGIN user name, %d", 334, -1,
+                 kUserRejected, "An unexpected AUTH LOGIN name response was received %s", error))
     return 0;
-  if (!AuthStep(password + "\r\n", true,
-                "An unexpected error occurred while sending the AUTH LOGIN passwd, %d", 235, -1,
-                kPasswordRejected, "An unexpected AUTH LOGIN passwd response was received %s", error))
+  if (!SetUpStep(password + "\r\n", true,
+                 "An unexpected error occurred while sending the AUTH LOGIN passwd, %d", 235, -1,
+                 kPasswordRejected, "An unexpected AUTH LOGIN passwd response was received %s", error))
     return 0;
   AnnounceReply();
   return 1;
@@ -267,9 +224,9 @@ int CMailDevice::UpgradeWithStartTls(const char* host, const std::string& name, 
     platform::setLastError(kStartTlsRefused);
     return 0;
   }
-  if (!AuthStep("STARTTLS\r\n", false, "An unexpected error occurred while sending the STARTTLS command, %d", 220,
-                -1, kStartTlsRefused, "The SMTP server refused STARTTLS, so the session went no further: %s",
-                error)) {
+  if (!SetUpStep("STARTTLS\r\n", false, "An unexpected error occurred while sending the STARTTLS command, %d", 220,
+                 -1, kStartTlsRefused, "The SMTP server refused STARTTLS, so the session went no further: %s",
+                 error)) {
     Disconnect();
     platform::setLastError(kStartTlsRefused);
     return 0;
@@ -280,13 +237,8 @@ int CMailDevice::UpgradeWithStartTls(const char* host, const std::string& name, 
 
 // No QUIT after a failed handshake: the connection is in no state to carry one.
 int CMailDevice::Secure(const char* host, unsigned long& error) {
-  platform::TlsOptions options;
-  options.hostName = host ? host : "";
-  options.caFile = m_Setting.m_Security.caFile;
-  options.pinnedSha256 = m_Setting.m_Security.pinnedSha256;
-  options.timeoutMs = m_dwTimeout;
   std::string failure;
-  if (platform::startTls(m_hSocket, options, failure)) return 1;
+  if (session::secureConnection(m_hSocket, host, m_Setting.m_Security, m_dwTimeout, failure)) return 1;
   AbortConnection();
   Fail(error, kTlsFailed, "Could not secure the connection to the SMTP server: " + failure);
   SetDeviceStatus(m_sLastErrorDescription.c_str());
@@ -310,13 +262,11 @@ int CMailDevice::Disconnect() {
     }, unused);
     m_bConnected = 0;
   }
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::kInvalidSocket;
+  session::closeConnection(m_hSocket);
   return result;
 }
 
 void CMailDevice::AbortConnection() {
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::kInvalidSocket;
+  session::closeConnection(m_hSocket);
   m_bConnected = 0;
 }

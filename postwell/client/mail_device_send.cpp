@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "client/command_value.h"
+#include "client/line_session.h"
 #include "client/mail_device_guarded.h"
+#include "client/smtp_codes.h"
 #include "platform/last_error.h"
 #include "platform/native_path.h"
 #include "platform/socket.h"
@@ -14,18 +16,14 @@
 #include "text_format/formatted.h"
 
 using text_format::formatted;
+using namespace postwell::smtp;
+namespace session = postwell::line_session;
 
 namespace {
 
 constexpr unsigned kProgressMessage = 1287;
 constexpr unsigned long kDeviceMessageParam = 512;
 constexpr std::size_t kPieceSize = 16384;
-
-constexpr unsigned long kContentFileUnreadable = 4881;
-constexpr unsigned long kMailRejected = 4898;
-constexpr unsigned long kRcptRejected = 4899;
-constexpr unsigned long kDataRejected = 4900;
-constexpr unsigned long kEndOfDataRejected = 4901;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -136,19 +134,25 @@ std::string CMailDevice::RcptRefusal(const std::string& address) {
   return "Refused to send the RCPT command: the address holds CR, LF or NUL (" + postwell::forDisplay(address) + ")";
 }
 
-int CMailDevice::SendRcpt(CSMTPAddress& address, unsigned long& error) {
-  const std::string line = "RCPT TO: <" + address.m_sAddress + ">\r\n";
-  AnnounceCommand(line);
-  if (!SendLine(line)) {
-    FailWithSocketError(error, "Failed in call to send RCPT command, GetLastError returns: %d");
+int CMailDevice::TransactionStep(const std::string& line, const char* sendFailure, int expectedCode,
+                                 unsigned long failureCode, const char* rejection, unsigned long& error) {
+  if (!session::sendAnnounced(m_hSocket, line, false, session::Announce::BeforeSending,
+                              [this](const std::string& announcement) { StatusAndLog(announcement); })) {
+    FailWithSocketError(error, sendFailure);
     return 0;
   }
-  if (!ReadCommandResponse(250, -1)) {
-    RejectInTransaction(error, kRcptRejected, "An unexpected RCPT response was received %s");
+  if (!ReadCommandResponse(expectedCode, -1)) {
+    RejectInTransaction(error, failureCode, rejection);
     return 0;
   }
   AnnounceReply();
   return 1;
+}
+
+int CMailDevice::SendRcpt(CSMTPAddress& address, unsigned long& error) {
+  return TransactionStep("RCPT TO: <" + address.m_sAddress + ">\r\n",
+                         "Failed in call to send RCPT command, GetLastError returns: %d", 250, kRcptRejected,
+                         "An unexpected RCPT response was received %s", error);
 }
 
 int CMailDevice::MailFunc_SendMailMessage(CSMTPMessage& message, unsigned long& error) {
@@ -196,17 +200,10 @@ int CMailDevice::SendMessage(CSMTPMessage& message, bool withRecipientList, unsi
     return 0;
   }
 
-  const std::string mailFrom = "MAIL FROM: <" + message.m_From.m_sAddress + ">\r\n";
-  AnnounceCommand(mailFrom);
-  if (!SendLine(mailFrom)) {
-    FailWithSocketError(error, "Failed in call to send MAIL command, GetLastError returns: %d");
+  if (!TransactionStep("MAIL FROM: <" + message.m_From.m_sAddress + ">\r\n",
+                       "Failed in call to send MAIL command, GetLastError returns: %d", 250, kMailRejected,
+                       "An unexpected MAIL response was received %s", error))
     return 0;
-  }
-  if (!ReadCommandResponse(250, -1)) {
-    RejectInTransaction(error, kMailRejected, "An unexpected MAIL response was received %s");
-    return 0;
-  }
-  AnnounceReply();
 
   for (CSMTPAddress* single : {&message.m_Recipient1, &message.m_Recipient2, &message.m_Recipient3})
     if (!single->m_sAddress.empty() && !SendRcpt(*single, error)) return 0;
@@ -217,16 +214,9 @@ int CMailDevice::SendMessage(CSMTPMessage& message, bool withRecipientList, unsi
     }
   }
 
-  AnnounceCommand("DATA\r\n");
-  if (!SendLine("DATA\r\n")) {
-    FailWithSocketError(error, "Failed in call to send DATA command, GetLastError returns: %d");
+  if (!TransactionStep("DATA\r\n", "Failed in call to send DATA command, GetLastError returns: %d", 354,
+                       kDataRejected, "An unexpected DATA response was received %s", error))
     return 0;
-  }
-  if (!ReadCommandResponse(354, -1)) {
-    RejectInTransaction(error, kDataRejected, "An unexpected DATA response was received %s");
-    return 0;
-  }
-  AnnounceReply();
   return SendContent(file.get(), message, error);
 }
 

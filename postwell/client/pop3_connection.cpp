@@ -8,10 +8,12 @@
 #include <new>
 
 #include "client/command_value.h"
+#include "client/line_session.h"
 #include "client/pop3_limits.h"
 #include "platform/last_error.h"
 #include "platform/socket.h"
-#include "platform/tls.h"
+
+namespace session = postwell::line_session;
 
 namespace {
 
@@ -63,19 +65,9 @@ CPop3Connection::~CPop3Connection() {
 
 template <typename Body>
 int CPop3Connection::Guarded(Body&& body, unsigned long* error) noexcept {
-  try {
-    return body();
-  } catch (...) {
-    // Whatever throws here is out of memory: strings, lists and messages are all it allocates.
-    try {
-      FailWith("Not enough memory for the POP3 session");
-    } catch (...) {
-      m_sLastCommandResponse.clear();
-    }
-    if (error != nullptr) *error = platform::err::kNotEnoughMemory;
-    platform::setLastError(platform::err::kNotEnoughMemory);
-    return 0;
-  }
+  return session::guarded(
+      body, error, [&] { FailWith("Not enough memory for the POP3 session"); },
+      [&]() noexcept { m_sLastCommandResponse.clear(); });
 }
 
 int CPop3Connection::FailWithCode(const std::string& text, unsigned long code) {
@@ -101,23 +93,21 @@ void CPop3Connection::FailWith(const std::string& text) {
   LoggingInfo1(text.c_str(), 2);
 }
 
-bool CPop3Connection::SendQuiet(const std::string& line) {
-  return platform::sendAll(m_hSocket, line.data(), line.size()) >= 0;
-}
+bool CPop3Connection::SendQuiet(const std::string& line) { return session::sendLine(m_hSocket, line); }
 
 bool CPop3Connection::SendLogged(const std::string& line, const char* command, bool logAfterSending,
                                  bool hidden) {
-  if (!logAfterSending) Announce("->", hidden ? "*****" : line);
-  const bool sent = SendQuiet(line);
+  const bool sent = session::sendAnnounced(
+      m_hSocket, line, hidden,
+      logAfterSending ? session::Announce::AfterSending : session::Announce::BeforeSending,
+      [this](const std::string& announcement) { StatusAndLog(announcement); });
+  if (sent || command == nullptr) return sent;
+  // The log may touch the last error; callers read the send's.
   const unsigned long sendError = platform::lastError();
-  if (logAfterSending) Announce("->", line);
-  if (!sent && command != nullptr)
-    FailWith("Failed to send the " + std::string(command) +
-             withNumber(" command to the POP3 server, GetLastError returns: %ld",
-                        static_cast<long>(sendError)));
-  // The status hook and the log may touch the last error; callers read the send's.
-  if (!sent) platform::setLastError(sendError);
-  return sent;
+  FailWith("Failed to send the " + std::string(command) +
+           withNumber(" command to the POP3 server, GetLastError returns: %ld", static_cast<long>(sendError)));
+  platform::setLastError(sendError);
+  return false;
 }
 
 int CPop3Connection::Connect(const char* host, const char* user, const char* password,
@@ -139,18 +129,20 @@ int CPop3Connection::ConnectAndLogIn(const char* host, const char* user, const c
   }
   // A socket left over from an earlier failed attempt is not reused.
   if (m_bConnected) Disconnect();
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::tcpSocket();
-
   const char* failure = nullptr;
-  if (m_hSocket == platform::kInvalidSocket)
-    failure = "Failed to create client socket, GetLastError returns: %ld";
-  else if (!platform::setReceiveTimeout(m_hSocket, m_dwTimeout))
-    failure = "Failed to set receive port timeover. (%ld)";
-  else if (!platform::connectTcp(m_hSocket, host, static_cast<std::uint16_t>(port)))
-    failure = "Could not connect to the POP3 mailbox, GetLastError returns: %ld";
-  else
-    platform::setSendTimeout(m_hSocket, m_dwTimeout);
+  switch (session::openConnection(m_hSocket, host, port, m_dwTimeout, true)) {
+    case session::OpenFailure::Socket:
+      failure = "Failed to create client socket, GetLastError returns: %ld";
+      break;
+    case session::OpenFailure::ReceiveTimeout:
+      failure = "Failed to set receive port timeover. (%ld)";
+      break;
+    case session::OpenFailure::Connect:
+      failure = "Could not connect to the POP3 mailbox, GetLastError returns: %ld";
+      break;
+    case session::OpenFailure::None:
+      break;
+  }
   if (failure != nullptr) {
     error = platform::lastError();
     FailWith(withNumber(failure, static_cast<long>(error)));
@@ -166,7 +158,7 @@ int CPop3Connection::ConnectAndLogIn(const char* host, const char* user, const c
     Disconnect();
     return 0;
   }
-  Announce("<-", m_sLastCommandResponse);
+  AnnounceReply();
   if (m_Security.mode == postwell::ConnectionSecurity::StartTls && !UpgradeWithStls(host, error)) return 0;
 
   if (!Login("USER", user, kUserRejected, error)) return 0;
@@ -185,7 +177,7 @@ bool CPop3Connection::Login(const char* command, const char* value, unsigned lon
   }
   if (!ReadCommandResponse()) {
     error = failureCode;
-    Announce("<-", m_sLastCommandResponse);
+    AnnounceReply();
     Disconnect();
     return false;
   }
@@ -199,30 +191,23 @@ bool CPop3Connection::UpgradeWithStls(const char* host, unsigned long& error) {
     return false;
   }
   if (!ReadCommandResponse()) {
-    Announce("<-", m_sLastCommandResponse);
+    AnnounceReply();
     error = kStlsRefused;
     const std::string reply = m_sLastCommandResponse;
     Disconnect();
     FailWithCode("The POP3 server did not accept STLS, so the login was not sent: " + reply, error);
     return false;
   }
-  Announce("<-", m_sLastCommandResponse);
+  AnnounceReply();
   return Secure(host, error);
 }
 
 // No QUIT after a failed handshake: the connection is in no state to carry one.
 bool CPop3Connection::Secure(const char* host, unsigned long& error) {
-  platform::TlsOptions options;
-  options.hostName = host ? host : "";
-  options.caFile = m_Security.caFile;
-  options.pinnedSha256 = m_Security.pinnedSha256;
-  options.timeoutMs = m_dwTimeout;
   std::string failure;
-  if (platform::startTls(m_hSocket, options, failure)) return true;
+  if (session::secureConnection(m_hSocket, host, m_Security, m_dwTimeout, failure)) return true;
   error = kTlsFailed;
   m_bConnected = 0;
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::kInvalidSocket;
   FailWithCode("Could not secure the connection to the POP3 server: " + failure, error);
   return false;
 }
@@ -239,8 +224,7 @@ int CPop3Connection::Disconnect() {
     m_bStatDone = 0;
     m_bUidlListed = 0;
   }
-  platform::closeSocket(m_hSocket);
-  m_hSocket = platform::kInvalidSocket;
+  session::closeConnection(m_hSocket);
   return result;
 }
 

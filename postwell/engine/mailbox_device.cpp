@@ -1,22 +1,17 @@
 #include "postwell/mailbox_device.h"
 
-#include <cstring>
 #include <string>
 #include <strings.h>
 
+#include "engine/device_state.h"
 #include "platform/profile.h"
 
 namespace {
 
 constexpr unsigned kMailBoxStatusMessage = 1288;
-constexpr unsigned long kDeviceMessageParam = 512;
 const char kSection[] = "Default";
 constexpr int kDefaultPort = 110;
 constexpr std::uint32_t kDefaultTimeoutMs = 10000;
-
-const char kIdle[] = "空闲";
-const char kOccupied[] = "占用";
-const char kClosed[] = "关闭";
 
 }  // namespace
 
@@ -62,42 +57,29 @@ void CMailBoxDevice::SaveRunParam() {
   platform::writePrivateProfileString(kSection, "CLEAROTMAIL", m_bClearOTMail ? "YES" : "NO", file);
 }
 
-void CMailBoxDevice::StartDevice() {
-  m_bStarted = 1;
-  SetDeviceStatus(kIdle);
-}
+void CMailBoxDevice::StartDevice() { SetDeviceStatus(postwell::DeviceState(m_bStarted, m_bOccupied).Start()); }
 
-void CMailBoxDevice::StopDevice() {
-  m_bStarted = 0;
-  SetDeviceStatus(kClosed);
-}
+void CMailBoxDevice::StopDevice() { SetDeviceStatus(postwell::DeviceState(m_bStarted, m_bOccupied).Stop()); }
 
 int CMailBoxDevice::OccupyDevice() {
-  if (!m_bStarted || m_bOccupied) return 0;
-  m_bOccupied = 1;
-  SetDeviceStatus(kOccupied);
+  const char* status = postwell::DeviceState(m_bStarted, m_bOccupied).Occupy();
+  if (status == nullptr) return 0;
+  SetDeviceStatus(status);
   return 1;
 }
 
-void CMailBoxDevice::SetIdle() {
-  m_bOccupied = 0;
-  SetDeviceStatus(kIdle);
-}
+void CMailBoxDevice::SetIdle() { SetDeviceStatus(postwell::DeviceState(m_bStarted, m_bOccupied).SetIdle()); }
 
 const char* CMailBoxDevice::GetDeviceStatus() { return m_sDeviceStatus.c_str(); }
 
 const char* CMailBoxDevice::GetDeviceName() { return m_sDeviceName.c_str(); }
 
 void CMailBoxDevice::SetDeviceStatus(const char* status) {
-  m_sDeviceStatus = status ? status : "";
-  if (m_hOwnerWnd != nullptr)
-    m_hOwnerWnd->OnDeviceMessage(kMailBoxStatusMessage, kDeviceMessageParam, static_cast<void*>(this));
+  postwell::showDeviceStatus(m_sDeviceStatus, status, m_hOwnerWnd, kMailBoxStatusMessage, this);
 }
 
 void CMailBoxDevice::MailBoxFuncD_SetDebugHWND(DebugWindow window) { m_hDebugWnd = window; }
 
 void CMailBoxDevice::MailBoxFuncD_SetDebugFlag(int debug, const char* path) {
-  std::strncpy(m_szDebugFile, path ? path : "", sizeof m_szDebugFile - 1);
-  m_szDebugFile[sizeof m_szDebugFile - 1] = '\0';
-  m_bDebug = debug;
+  postwell::setDebugFile(m_szDebugFile, m_bDebug, debug, path);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/last_error.h"
 #include "pop3_session.h"
 #include "postwell/mailbox_device.h"
 #include "scripted_server.h"
@@ -153,6 +154,18 @@ TEST(MailBoxDeviceDebugLog, WritesTrafficWithoutThePassword) {
   EXPECT_THAT(written, HasSubstr("\t-> STAT\r\n\r\n"));
   EXPECT_THAT(written, Not(HasSubstr("secret")));
   EXPECT_THAT(written, Not(HasSubstr("QUIT")));
+}
+
+// A log line that cannot be written must not take the place of the operation's own error.
+TEST(MailBoxDeviceDebugLog, UnwritableLogKeepsTheConnectError) {
+  TempDir dir;
+  CMailBoxDevice device;
+  device.MailBoxFuncD_SetDebugFlag(1, dir.file("missing/pop3.log").c_str());
+  unsigned long error = 0;
+  // Port 1 on loopback has no listener.
+  EXPECT_EQ(device.Connect("127.0.0.1", "alice", "secret", error, 1), 0);
+  EXPECT_EQ(error, 10061u);
+  EXPECT_EQ(platform::lastError(), 10061u);
 }
 
 }  // namespace

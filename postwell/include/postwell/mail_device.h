@@ -174,9 +174,15 @@ class POSTWELL_API CMailDevice {
   int Secure(const char* host, unsigned long& error);
   int ConnectESMTP(const char* host, const std::string& user, const std::string& password, int port,
                    unsigned long& error);
-  int AuthStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
-               int alternativeCode, unsigned long failureCode, const char* rejection,
-               unsigned long& error);
+  // A command that sets the session up (HELO or EHLO, STARTTLS, the AUTH LOGIN lines), announced
+  // once sent. A failed send disconnects; a reply with another code fails with failureCode.
+  int SetUpStep(const std::string& line, bool hidden, const char* sendFailure, int expectedCode,
+                int alternativeCode, unsigned long failureCode, const char* rejection,
+                unsigned long& error);
+  // A command of a mail transaction (MAIL, RCPT, DATA), announced before it is sent. A reply with
+  // another code fails with failureCode and abandons the transaction.
+  int TransactionStep(const std::string& line, const char* sendFailure, int expectedCode,
+                      unsigned long failureCode, const char* rejection, unsigned long& error);
   int GuardedSend(CSMTPMessage& message, bool withRecipientList, unsigned long& error);
   // False, with the error 10022, when an address of the envelope cannot go into a command line.
   bool CheckEnvelope(const CSMTPMessage& message, bool withRecipientList, unsigned long& error);
@@ -185,8 +191,7 @@ class POSTWELL_API CMailDevice {
   int SendMessage(CSMTPMessage& message, bool withRecipientList, unsigned long& error);
   int SendContent(std::FILE* file, CSMTPMessage& message, unsigned long& error);
   bool SendLine(const std::string& line);
-  // "-> line" to the status and the log; "-> *****" when hidden.
-  void AnnounceCommand(const std::string& line, bool hidden = false);
+  // "<- reply" to the status and the log.
   void AnnounceReply();
   void StatusAndLog(const std::string& text);
   void Fail(unsigned long& error, unsigned long code, const std::string& description);
@@ -207,7 +212,7 @@ class POSTWELL_API CMailDevice {
   // The route's section chosen by the host; empty: by the first mission's domain.
   std::string m_sSettingSection;
 
-  // The sending device (mail_device_sending.cpp).
+  // The sending thread (engine/send_batch.cpp).
   void SendThreadMain();
   // inHand: the mission taken off the queue whose end is not reported yet.
   void SendBatch(CMailDevice_SendMailInfo*& inHand);

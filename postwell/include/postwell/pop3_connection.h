@@ -113,7 +113,9 @@ class POSTWELL_API CPop3Connection {
   bool SendLogged(const std::string& line, const char* command, bool logAfterSending = false,
                   bool hidden = false);
   bool SendQuiet(const std::string& line);
-  void Announce(const char* arrow, const std::string& text);
+  // The text to the status hook and the log; "<- reply" for the last reply.
+  void StatusAndLog(const std::string& text);
+  void AnnounceReply();
   void FailWith(const std::string& text);
   bool Login(const char* command, const char* value, unsigned long failureCode, unsigned long& error);
   // STLS and the handshake; on failure the connection is closed.

@@ -1,12 +1,11 @@
-// The SMTP device run as a sending device: its states, its mission queue and the sending thread
-// that delivers a batch of missions through one session.
-#include <chrono>
+// The sending thread: one batch of missions through one SMTP session, on the route of the device's
+// setting, each mission reported as it starts, while its content goes out and when it ends.
 #include <ctime>
 #include <exception>
 #include <new>
 
 #include "codec/base64.h"
-#include "platform/sync.h"
+#include "platform/last_error.h"
 #include "postwell/mail_device.h"
 #include "text_format/formatted.h"
 
@@ -14,20 +13,11 @@ using text_format::formatted;
 
 namespace {
 
-constexpr unsigned long kNoMissionQueued = 4880;
-constexpr unsigned long kNotEnoughMemory = 8;
-constexpr unsigned long kBusy = 170;
 constexpr unsigned long kInternalError = 1359;
-constexpr auto kAbortWait = std::chrono::milliseconds(5000);
-constexpr std::size_t kAddressPartBuffer = 1024;
 
-const char kIdle[] = "空闲";
-const char kOccupied[] = "占用";
-const char kClosed[] = "关闭";
 const char kConnecting[] = "正在连接";
 
 std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
-
 
 std::uint32_t timeoutMs(int seconds) {
   if (seconds <= 0) return 0;
@@ -36,134 +26,6 @@ std::uint32_t timeoutMs(int seconds) {
 }
 
 }  // namespace
-
-int CMailDevice::InitializeDevice(const char* settingFile, const char* name, IDeviceOwner* owner,
-                                  unsigned long& /*error*/) {
-  m_sSettingFile = settingFile ? settingFile : "";
-  m_sDeviceName = name ? name : "";
-  m_hOwnerWnd = owner;
-  return 1;
-}
-
-void CMailDevice::StartDevice() {
-  {
-    std::lock_guard<std::mutex> guard(m_missionLock);
-    m_bStarted = 1;
-  }
-  SetDeviceStatus(kIdle);
-}
-
-void CMailDevice::StopDevice() {
-  {
-    std::lock_guard<std::mutex> guard(m_missionLock);
-    m_bStarted = 0;
-  }
-  SetDeviceStatus(kClosed);
-}
-
-int CMailDevice::OccupyDevice() {
-  {
-    std::lock_guard<std::mutex> guard(m_missionLock);
-    if (!m_bStarted || m_bOccupied) return 0;
-    m_bOccupied = 1;
-  }
-  SetDeviceStatus(kOccupied);
-  return 1;
-}
-
-// The sending thread is not cleared here: it may be the caller. It is joined when the next batch
-// starts and when the device is destroyed.
-void CMailDevice::SetIdle() {
-  {
-    std::lock_guard<std::mutex> guard(m_missionLock);
-    m_bAborting = 0;
-    m_bOccupied = 0;
-  }
-  m_evIdle->set();
-  SetDeviceStatus(kIdle);
-}
-
-void CMailDevice::AddSendMissionToQueue(CMailDevice_SendMailInfo* mission) {
-  if (mission == nullptr) return;
-  std::lock_guard<std::mutex> guard(m_missionLock);
-  try {
-    m_arrSendMission.push_back(mission);
-  } catch (const std::bad_alloc&) {
-  }
-}
-
-bool CMailDevice::JoinSendThread() {
-  if (!m_hSendThread.joinable()) return true;
-  if (m_hSendThread.get_id() == std::this_thread::get_id()) return false;
-  m_hSendThread.join();
-  return true;
-}
-
-int CMailDevice::StartUpSendProcess(unsigned long& error) {
-  try {
-    if (!JoinSendThread()) {
-      error = kBusy;
-      return 0;
-    }
-    char domain[kAddressPartBuffer] = "";
-    {
-      std::lock_guard<std::mutex> guard(m_missionLock);
-      if (m_arrSendMission.empty()) {
-        error = kNoMissionQueued;
-        return 0;
-      }
-      BSCFEM_GetHostName(m_arrSendMission.front()->m_szRcptTo, domain);
-    }
-    const std::string section = !m_sSettingSection.empty()
-                                    ? m_sSettingSection
-                                    : m_Setting.GetSettingSecFlag(domain, m_sSettingFile.c_str());
-    m_Setting.LoadSetting(m_sDeviceName.c_str(), m_sSettingFile.c_str(), section.c_str());
-    std::lock_guard<std::mutex> guard(m_missionLock);
-    m_bAborting = 0;
-    m_bBatchAbandoned = false;
-    m_bSendThreadRunning = true;
-    try {
-      // The thread starts only once its handle is stored: an owner called back from it may start
-      // or abort a batch, and must see that it is on the sending thread.
-      m_hSendThread = std::thread([this] {
-        { std::lock_guard<std::mutex> stored(m_missionLock); }
-        SendThreadMain();
-      });
-    } catch (...) {
-      m_bSendThreadRunning = false;
-      throw;
-    }
-    return 1;
-  } catch (...) {
-    error = kNotEnoughMemory;
-    return 0;
-  }
-}
-
-void CMailDevice::Abort(std::vector<CMailDevice_SendMailInfo*>* out) {
-  try {
-    std::vector<CMailDevice_SendMailInfo*> waiting;
-    {
-      std::unique_lock<std::mutex> lock(m_missionLock);
-      if (m_bAborting) return;
-      m_bAborting = 1;
-      const bool onSendThread =
-          m_hSendThread.joinable() && m_hSendThread.get_id() == std::this_thread::get_id();
-      if (!onSendThread)
-        m_sendThreadEnded.wait_for(lock, kAbortWait, [this] { return !m_bSendThreadRunning; });
-      // With nowhere to hand them, the missions stay queued rather than vanish.
-      if (out != nullptr) {
-        out->reserve(out->size() + m_arrSendMission.size());
-        waiting.swap(m_arrSendMission);
-      }
-      // The batch ends its current mission on its own; this Abort makes the device idle.
-      if (m_bSendThreadRunning) m_bBatchAbandoned = true;
-    }
-    if (out != nullptr) out->insert(out->end(), waiting.begin(), waiting.end());
-    SetIdle();
-  } catch (...) {
-  }
-}
 
 CMailDevice_SendMailInfo* CMailDevice::TakeMission() {
   std::lock_guard<std::mutex> guard(m_missionLock);
@@ -188,7 +50,7 @@ void CMailDevice::SendThreadMain() {
   try {
     SendBatch(inHand);
   } catch (const std::bad_alloc&) {
-    code = kNotEnoughMemory;
+    code = platform::err::kNotEnoughMemory;
     reason = "Not enough memory to send the mail.";
   } catch (const std::exception& e) {
     code = kInternalError;
