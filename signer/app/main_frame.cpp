@@ -1,6 +1,8 @@
 #include "app/main_frame.h"
 
+#include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -64,6 +66,16 @@ void CMainFrame::CreateToolBar() {
 void CMainFrame::CreateStatusBar() {
   // The idle text shows whenever no command prompt covers it.
   statusBar()->addWidget(new QLabel(res::LoadString(res::IDS_IDLE_MESSAGE)), 1);
+  m_findBox = new QLineEdit(statusBar());
+  m_findBox->setObjectName(QStringLiteral("find"));
+  m_findBox->setPlaceholderText(res::CommandPrompt(res::ID_EDIT_FIND));
+  m_findBox->setClearButtonEnabled(true);
+  m_findBox->setMinimumWidth(m_findBox->fontMetrics().horizontalAdvance(m_findBox->placeholderText()) + 40);
+  statusBar()->addPermanentWidget(m_findBox);
+  connect(EnsureCommand(res::ID_EDIT_FIND), &QAction::triggered, m_findBox, [this] {
+    m_findBox->setFocus();
+    m_findBox->selectAll();
+  });
   m_progressPane = MakePane(res::IDS_PROGRESS_PANE, statusBar());
   statusBar()->addPermanentWidget(m_progressPane);
   statusBar()->addPermanentWidget(MakePane(res::IDS_SPARE_PANE, statusBar()));

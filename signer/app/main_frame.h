@@ -4,6 +4,7 @@
 #include <map>
 
 class QLabel;
+class QLineEdit;
 class QStackedWidget;
 class CTextToolBar;
 
@@ -27,6 +28,8 @@ class CMainFrame : public QMainWindow {
 
   CTextToolBar* ToolBar() const { return m_wndToolBar; }
   QLabel* ProgressPane() const { return m_progressPane; }
+  // The find box in the status bar: what the lists show only rows of.
+  QLineEdit* FindBox() const { return m_findBox; }
 
  public slots:
   // Shows "下载任务:" with current/count in the progress pane at once.
@@ -45,4 +48,5 @@ class CMainFrame : public QMainWindow {
   QStackedWidget* m_views;
   CTextToolBar* m_wndToolBar = nullptr;
   QLabel* m_progressPane = nullptr;
+  QLineEdit* m_findBox = nullptr;
 };

@@ -22,6 +22,8 @@ const std::map<int, const char*>& StringTable() {
       {ID_VIEW_DECISIONS,
        QT_TRANSLATE_NOOP("Signer", "显示签发和退回的记录，最新的在前\n决定记录")},
       {ID_FILE_LOGIN, QT_TRANSLATE_NOOP("Signer", "更换登录的用户、服务器或端口\n登录")},
+      {ID_FILE_EXPORT, QT_TRANSLATE_NOOP("Signer", "把列出的决定记录导出为CSV文件\n导出")},
+      {ID_EDIT_FIND, QT_TRANSLATE_NOOP("Signer", "按发送人、接收人或主题查找\n查找")},
       {IDS_APP_TITLE, text::kAppTitle},
       {IDS_IDLE_MESSAGE, QT_TRANSLATE_NOOP("Signer", "就绪")},
       {IDS_PARSE_INT, text::kParseInt},
@@ -65,6 +67,8 @@ const std::vector<Menu>& MainMenu() {
       {QT_TRANSLATE_NOOP("Signer", "帮助(&H)"),
        {{ID_VIEW_SWITCH, QT_TRANSLATE_NOOP("Signer", "视图切换(&S)\tCtrl+\\")},
         {ID_VIEW_DECISIONS, QT_TRANSLATE_NOOP("Signer", "决定记录(&D)\tCtrl+D")},
+        {ID_FILE_EXPORT, QT_TRANSLATE_NOOP("Signer", "导出决定记录(&E)...")},
+        {ID_EDIT_FIND, QT_TRANSLATE_NOOP("Signer", "查找(&F)\tCtrl+F")},
         {0, nullptr},
         {ID_APP_ABOUT, QT_TRANSLATE_NOOP("Signer", "关于 Signer(&A)...")}}},
   };
@@ -80,6 +84,7 @@ const std::vector<Accelerator>& Accelerators() {
       // The key the menu shows for the view switch.
       {QKeySequence(Qt::CTRL | Qt::Key_Backslash), ID_VIEW_SWITCH},
       {QKeySequence(Qt::CTRL | Qt::Key_D), ID_VIEW_DECISIONS},
+      {QKeySequence(Qt::CTRL | Qt::Key_F), ID_EDIT_FIND},
       {QKeySequence(Qt::CTRL | Qt::Key_C), ID_EDIT_COPY},
       {QKeySequence(Qt::CTRL | Qt::Key_Insert), ID_EDIT_COPY},
       {QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_EDIT_CUT},

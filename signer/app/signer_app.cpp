@@ -2,17 +2,24 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QScreen>
 #include <QThread>
 
 #include "app/about_dlg.h"
+#include "app/held_mail_notice.h"
 #include "app/main_frame.h"
 #include "app/resource.h"
 #include "login/login_prompt.h"
 #include "mailbox/check_mailbox.h"
 #include "queue/send_driver.h"
 #include "reader/window_placement.h"
+#include "store/client_settings.h"
+#include "store/journal_csv.h"
 #include "store/login_settings.h"
 #include "store/task_store.h"
 #include "store/ui_text.h"
@@ -46,6 +53,8 @@ bool CSignerApp::InitInstance() {
           &CSignerApp::OnShowDecisions);
   connect(m_pMainWnd->Command(res::ID_FILE_LOGIN), &QAction::triggered, this,
           &CSignerApp::PostChangeLogin);
+  connect(m_pMainWnd->Command(res::ID_FILE_EXPORT), &QAction::triggered, this,
+          &CSignerApp::OnExportDecisions);
   connect(this, &CSignerApp::DownloadProgress, m_pMainWnd.get(), &CMainFrame::OnDownloadProgress);
 
   m_pTaskView = new CSignerView(m_lists);
@@ -60,9 +69,21 @@ bool CSignerApp::InitInstance() {
   m_pQueueView = new CQueueView(m_lists.Queue());
   m_pMainWnd->AddView(m_pQueueView);
   m_pQueueView->OnInitialUpdate();
-  m_pDecisionView = new CDecisionView;
+  m_pDecisionView = new CDecisionView(m_lists);
   m_pMainWnd->AddView(m_pDecisionView);
   m_pDecisionView->OnInitialUpdate();
+  // One find text for the three lists.
+  connect(m_pMainWnd->FindBox(), &QLineEdit::textChanged, this, [this](const QString& text) {
+    for (CReportList* list : {static_cast<CReportList*>(m_pTaskView),
+                              static_cast<CReportList*>(m_pQueueView),
+                              static_cast<CReportList*>(m_pDecisionView)})
+      list->SetFindText(text);
+  });
+  for (const auto change : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(m_pTaskView->model(), change, this, &CSignerApp::ShowPendingCount);
+  connect(m_pTaskView->model(), &QAbstractItemModel::modelReset, this,
+          &CSignerApp::ShowPendingCount);
+  m_pNotice = std::make_unique<CHeldMailNotice>();
 
   m_pMainWnd->ShowAt(MainFramePlacement(QGuiApplication::primaryScreen()->geometry()));
   m_pMainWnd->repaint();
@@ -126,6 +147,7 @@ void CSignerApp::StartCheckMailBox() {
   connect(worker, &CCheckMailBox::ListsReset, this, &CSignerApp::ResetLists);
   connect(worker, &CCheckMailBox::TasksListed, this,
           [this](const std::vector<tagTaskRow>& rows) { m_lists.AddTasks(rows); });
+  connect(worker, &CCheckMailBox::TasksArrived, this, &CSignerApp::OnTasksArrived);
   connect(worker, &CCheckMailBox::QueuedListed, this,
           [this](const std::vector<tagQueueRow>& rows) { m_lists.AddQueued(rows); });
   m_checkThread->start();
@@ -207,6 +229,9 @@ void CSignerApp::UpdateCommands() {
   const bool decide = taskList && CanDecide();
   for (const int id : {res::ID_TASK_APPROVE, res::ID_TASK_RETURN})
     m_pMainWnd->Command(id)->setEnabled(decide);
+  m_pTaskView->SetDecisionsAllowed(CanDecide());
+  m_pMainWnd->Command(res::ID_FILE_EXPORT)->setEnabled(m_pMainWnd->GetActiveView() ==
+                                                       m_pDecisionView);
 }
 
 void CSignerApp::SetStatus(TitleSource source, const std::string& text) {
@@ -267,6 +292,38 @@ void CSignerApp::OnShowDecisions() {
   const std::string user = UserName();
   m_pDecisionView->Reload(user.empty() ? std::string() : HomeDirectory(user));
   ShowView(m_pDecisionView);
+}
+
+void CSignerApp::ShowPendingCount() {
+  const int pending = m_lists.Tasks().Count();
+  SetStatus(TitleSource::kPending,
+            pending == 0 ? std::string()
+                         : Bytes(Tr(QT_TRANSLATE_NOOP("Signer", "%1 待审")).arg(pending)));
+}
+
+void CSignerApp::OnTasksArrived(int count) {
+  if (ReadClientSettings().notify) m_pNotice->Show(count, m_lists.Tasks().Count());
+}
+
+void CSignerApp::OnExportDecisions() {
+  const QString path = QFileDialog::getSaveFileName(
+      m_pMainWnd.get(), res::CommandLabel(res::ID_FILE_EXPORT),
+      QStringLiteral("Decisions.csv"), QStringLiteral("CSV (*.csv)"));
+  if (path.isEmpty()) return;
+  if (!ExportDecisions(Bytes(QDir::toNativeSeparators(path))))
+    QMessageBox::warning(m_pMainWnd.get(), Tr(res::text::kAppTitle),
+                         Tr(QT_TRANSLATE_NOOP("Signer", "无法写入文件%1。"))
+                             .arg(QDir::toNativeSeparators(path)));
+}
+
+bool CSignerApp::ExportDecisions(const std::string& path) {
+  std::vector<std::string> headings = m_pDecisionView->Headings();
+  headings.push_back(TrBytes(QT_TRANSLATE_NOOP("Signer", "签审人")));
+  headings.push_back(TrBytes(QT_TRANSLATE_NOOP("Signer", "任务编号")));
+  return WriteExportFile(path, DecisionsCsv(headings,
+                                            m_pDecisionView->ShownDecisions(),
+                                            TrBytes(QT_TRANSLATE_NOOP("Signer", "签发")),
+                                            TrBytes(QT_TRANSLATE_NOOP("Signer", "退回"))));
 }
 
 void CSignerApp::ShowView(QWidget* shown) {

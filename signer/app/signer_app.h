@@ -20,11 +20,13 @@ class CDecisionView;
 class CLoginPrompt;
 class CCheckMailBox;
 class CSendDriver;
+class CHeldMailNotice;
 class QThread;
 
 // Who reports in the title. Each keeps its last text until it reports again: the mailbox check its
 // user name or its last failure, the sending and the task commands their last failure.
-enum class TitleSource { kCheck, kSend, kCommand };
+// The count of tasks waiting comes last.
+enum class TitleSource { kCheck, kSend, kCommand, kPending };
 
 struct tagSignerOptions {
   // Post the first mailbox check, which asks for the login, at start-up.
@@ -100,6 +102,11 @@ class CSignerApp : public QObject {
   void OnViewSwitch();
   // Shows the decisions journal, read again.
   void OnShowDecisions();
+  // Asks for a file and writes the decisions the journal list shows into it as CSV.
+  void OnExportDecisions();
+  // Writes the decisions the journal list shows, in its order, into the file as CSV; false when it
+  // cannot be written.
+  bool ExportDecisions(const std::string& path);
 
   CMainFrame* MainFrame() const { return m_pMainWnd.get(); }
   CLoginPrompt* LoginPrompt() const { return m_pLoginPrompt.get(); }
@@ -124,6 +131,10 @@ class CSignerApp : public QObject {
   void UpdateCommands();
   void StartCheckMailBox();
   void StartSendDriver();
+  // The title's count of the tasks waiting, kept up to date as the task list changes.
+  void ShowPendingCount();
+  // A check downloaded new tasks: the desktop hears of it unless Signer.ini says not to.
+  void OnTasksArrived(int count);
   // False when a worker is still busy after the wait.
   bool StopWorkers(std::chrono::milliseconds patience);
   bool StopCheckMailBox(std::chrono::milliseconds patience);
@@ -139,5 +150,6 @@ class CSignerApp : public QObject {
   mutable std::mutex m_accountLock;
   tagSignerAccount m_account;
   std::mutex m_titleLock;
-  std::string m_strTitleTexts[3];  // by TitleSource
+  std::string m_strTitleTexts[4];  // by TitleSource
+  std::unique_ptr<CHeldMailNotice> m_pNotice;
 };

@@ -142,17 +142,19 @@ void CCheckMailBox::Check() {
   emit DownloadProgress(0, count);
   const std::string home = HomeDirectory(m_login.m_strUser);
   bool failed = false;
+  int listed = 0;
   for (int i = 1; i <= count && !m_bStopping; ++i) {
     emit DownloadProgress(i, count);
-    if (!DownloadMessage(mailbox, i, home, failed)) break;
+    if (!DownloadMessage(mailbox, i, home, failed, listed)) break;
   }
   mailbox.Disconnect();
+  if (listed > 0) emit TasksArrived(listed);
   // A failure stays in the title until a check gets through.
   if (!failed && !m_bStopping) emit CheckReported(m_login.m_strUser);
 }
 
 bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home,
-                                    bool& failed) {
+                                    bool& failed, int& listed) {
   const auto report = [this, &failed](const std::string& text) {
     failed = true;
     emit CheckReported(text);
@@ -196,7 +198,7 @@ bool CCheckMailBox::DownloadMessage(CMailBoxDevice& mailbox, int i, const std::s
     report(formatted("%s(%d)", TrBytes(kDownloadFailed).c_str(), static_cast<int>(failure)));
     return false;
   }
-  ListTasks({headPath});
+  listed += ListTasks({headPath});
   mailbox.Delete(i, error);
   return true;
 }
@@ -248,7 +250,7 @@ void CCheckMailBox::ShowStoreLocked(const std::string& user) {
   }
 }
 
-void CCheckMailBox::ListTasks(const std::vector<std::string>& headPaths) {
+int CCheckMailBox::ListTasks(const std::vector<std::string>& headPaths) {
   std::vector<tagTaskRow> rows;
   for (const std::string& headPath : headPaths) {
     // The task is known by the name of its file; the MsgId written inside it is never trusted.
@@ -267,4 +269,5 @@ void CCheckMailBox::ListTasks(const std::vector<std::string>& headPaths) {
     rows.push_back(TaskRowOf(head, taskId, FileTimeOrNow(headPath)));
   }
   if (!rows.empty()) emit TasksListed(rows);
+  return static_cast<int>(rows.size());
 }

@@ -44,7 +44,8 @@ class CCheckMailBox : public QObject {
   // Lists the tasks of the ".inf" files, given in the order they arrived, under the ids their file
   // names give, unless a task with the same WaterId was listed or decided: that copy's files are
   // deleted. A file whose name is no task id is left alone.
-  void ListTasks(const std::vector<std::string>& headPaths);
+  // Returns how many were listed.
+  int ListTasks(const std::vector<std::string>& headPaths);
 
  signals:
   // What the check shows in the title: the user name, or its last failure.
@@ -56,6 +57,8 @@ class CCheckMailBox : public QObject {
   // The lists show the store of the user from here on; with clear, they are emptied first.
   void ListsReset(const std::string& user, bool clear);
   void TasksListed(const std::vector<tagTaskRow>& rows);
+  // A check downloaded count new tasks and listed them.
+  void TasksArrived(int count);
   void QueuedListed(const std::vector<tagQueueRow>& rows);
 
  public:
@@ -70,7 +73,8 @@ class CCheckMailBox : public QObject {
   void ShowStoreLocked(const std::string& user);
   // Downloads message number i into a new task, lists it and deletes it from the server. A failure
   // goes to the title and sets failed; false when the check must stop.
-  bool DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home, bool& failed);
+  bool DownloadMessage(CMailBoxDevice& mailbox, int i, const std::string& home, bool& failed,
+                       int& listed);
 
   LoginAsker m_askLogin;
   tagLoginEntry m_login;

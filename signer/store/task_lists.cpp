@@ -33,8 +33,19 @@ void CTaskLists::Reset(const std::string& user, bool clear) {
     ++m_nGeneration;
     m_tasks.Clear();
     m_queue.Clear();
+    m_journal.Clear();
   }
   m_strUser = user;
+}
+
+void CTaskLists::ReloadJournal(const std::string& home) {
+  std::vector<tagDecision> decisions;
+  if (!home.empty()) decisions = ReadDecisions(home);
+  std::reverse(decisions.begin(), decisions.end());
+  for (tagDecision& decision : decisions)
+    for (std::string* value : {&decision.Sender, &decision.Recipients, &decision.Subject})
+      *value = ListText(*value);
+  m_journal.Assign(std::move(decisions));
 }
 
 std::string CTaskLists::User() const {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/decision_journal.h"
 #include "store/row_list.h"
 
 // A task as the task list shows it, its values decoded for the screen; arrived is the time the task
@@ -64,8 +65,13 @@ class CTaskLists {
   const CRowList<tagTaskRow>& Tasks() const { return m_tasks; }
   CRowList<tagQueueRow>& Queue() { return m_queue; }
   const CRowList<tagQueueRow>& Queue() const { return m_queue; }
+  // The decisions of the journal, newest first, their header values decoded.
+  CRowList<tagDecision>& Journal() { return m_journal; }
 
-  // The lists show the store of the user from here on; with clear, both are emptied first and the
+  // Reads the journal of the home folder again; an empty home (nobody logged in) lists nothing.
+  void ReloadJournal(const std::string& home);
+
+  // The lists show the store of the user from here on; with clear, they are emptied first and the
   // generation increases.
   void Reset(const std::string& user, bool clear);
   // The user whose store the lists show; empty before one is listed. Any thread.
@@ -88,6 +94,7 @@ class CTaskLists {
  private:
   CRowList<tagTaskRow> m_tasks;
   CRowList<tagQueueRow> m_queue;
+  CRowList<tagDecision> m_journal;
   // Held while the user, the generation or the queue changes, and while they are read together.
   mutable std::mutex m_lock;
   std::string m_strUser;

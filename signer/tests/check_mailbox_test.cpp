@@ -1,6 +1,7 @@
 // The mailbox check worker against a scripted POP3 server: login, download into the task store,
 // listing, duplicates, progress and failures.
 #include <QLabel>
+#include <QSignalSpy>
 #include <QtTest>
 #include <filesystem>
 
@@ -11,6 +12,7 @@
 #include "store/task_store.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
+#include "views/task_model.h"
 
 namespace fs = std::filesystem;
 
@@ -47,12 +49,16 @@ class CheckMailBoxTest : public QObject {
     Pop3Download(m_pop3->connection(), {HeldMessage("One", "md5001"), HeldMessage("Two", "md5002"),
                                         HeldMessage("Three", "md5003")});
     m_pop3->start();
+    QSignalSpy arrived(m_signer->App().CheckMailBox(), &CCheckMailBox::TasksArrived);
     QVERIFY(m_signer->LogIn(Login()));
     QVERIFY(m_pop3->waitDone());
     QTRY_COMPARE(Tasks()->RowCount(), 3);
+    // One notice for the check, naming the three new tasks.
+    QTRY_COMPARE(arrived.size(), 1);
+    QCOMPARE(arrived[0][0].toInt(), 3);
     QCOMPARE(m_progress, QList<QPoint>({{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
     QCOMPARE(Frame()->ProgressPane()->text(), QStringLiteral("下载任务:3/3"));
-    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000003", "QV000000002", "QV000000001"}));
+    QCOMPARE(Column(Tasks(), CTaskModel::kTaskId), QStringList({"QV000000003", "QV000000002", "QV000000001"}));
     QCOMPARE(Column(Tasks(), 2), QStringList({"Three", "Two", "One"}));
     QCOMPARE(Tasks()->CellText(0, 0), "\"Alice\" <alice@example.test>");
     QCOMPARE(Tasks()->CellText(0, 1), "bob@example.test");
@@ -74,7 +80,7 @@ class CheckMailBoxTest : public QObject {
     QVERIFY(m_signer->LogIn(Login()));
     QVERIFY(m_pop3->waitDone());
     QTRY_COMPARE(Tasks()->RowCount(), 2);
-    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000003", "QV000000001"}));
+    QCOMPARE(Column(Tasks(), CTaskModel::kTaskId), QStringList({"QV000000003", "QV000000001"}));
     QCOMPARE(StoredTaskIds("HOME_boss"), (std::vector<std::string>{"QV000000001", "QV000000003"}));
     QVERIFY(!fs::exists(TaskHeadPath("HOME_boss", "QV000000002")));
   }
@@ -105,7 +111,7 @@ class CheckMailBoxTest : public QObject {
     QVERIFY(m_signer->LogIn(Login()));
     QVERIFY(m_pop3->waitDone());
     QTRY_COMPARE(Tasks()->RowCount(), 2);
-    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000003", "QV000000001"}));
+    QCOMPARE(Column(Tasks(), CTaskModel::kTaskId), QStringList({"QV000000003", "QV000000001"}));
     QCOMPARE(testsupport::readFile(TaskMessagePath(home, "QV000000001")), "stored");
     QTRY_COMPARE(Queue()->RowCount(), 1);
     QCOMPARE(Queue()->Status(0), SendStatus::kWaiting);
@@ -213,8 +219,8 @@ class CheckMailBoxTest : public QObject {
     QVERIFY(m_signer->LogIn(login));
     QVERIFY(m_pop3->waitDone());
     QTRY_COMPARE(Tasks()->RowCount(), 2);
-    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000002", "QV000000001"}));
-    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss@demo.test"));
+    QCOMPARE(Column(Tasks(), CTaskModel::kTaskId), QStringList({"QV000000002", "QV000000001"}));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss@demo.test - 2 待审"));
     QVERIFY(!fs::exists("HOME_boss@demo.test"));
 
     QVERIFY(m_signer->App().ReturnTask("QV000000002", "no"));
@@ -278,7 +284,7 @@ class CheckMailBoxTest : public QObject {
     QVERIFY(m_signer->LogIn(Login()));
     QVERIFY(m_pop3->waitDone());
     QTRY_COMPARE(Tasks()->RowCount(), 2);
-    QCOMPARE(Column(Tasks(), 4), QStringList({"QV000000004", "QV000000003"}));
+    QCOMPARE(Column(Tasks(), CTaskModel::kTaskId), QStringList({"QV000000004", "QV000000003"}));
     QTRY_COMPARE(Queue()->RowCount(), 1);
     QCOMPARE(Queue()->TaskId(0), "QV000000001");
     QCOMPARE(StoredTaskIds(queue), std::vector<std::string>{"QV000000001"});
@@ -316,7 +322,7 @@ class CheckMailBoxTest : public QObject {
     m_signer->App().PostCheckMailBox();
     QVERIFY(m_pop3->waitDone());
     QTRY_COMPARE(Tasks()->RowCount(), 1);
-    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss - 1 待审"));
     QVERIFY(!m_signer->App().LoginPrompt()->Dialog().isVisible());
   }
 
@@ -348,7 +354,7 @@ class CheckMailBoxTest : public QObject {
                                    .password = "clerk-secret",
                                    .pop3Port = m_pop3->port(),
                                    .smtpPort = 2525}));
-    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - clerk"));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - clerk - 2 待审"));
     QTRY_COMPARE(Column(Tasks(), 2), QStringList({"Clerk new", "Clerk task"}));
     QCOMPARE(Queue()->RowCount(), 0);
     QCOMPARE(m_signer->App().UserName(), "clerk");
@@ -454,7 +460,7 @@ class CheckMailBoxTest : public QObject {
     QVERIFY(m_signer->LogIn(Login()));
     QVERIFY(m_pop3->waitDone());
     QTRY_COMPARE(m_signer->Title(),
-                 QStringLiteral("主管签审 - 接收邮件失败。-ERR no such message (0)"));
+                 QStringLiteral("主管签审 - 接收邮件失败。-ERR no such message (0) - 1 待审"));
     QCOMPARE(Tasks()->RowCount(), 1);
   }
 

@@ -61,9 +61,9 @@ class FrameTest : public QObject {
     QCOMPARE(Frame()->GetActiveView(), static_cast<QWidget*>(m_app->m_pTaskView));
     QVERIFY(m_app->m_pTaskView->isVisible());
     QVERIFY(!m_app->m_pQueueView->isVisible());
-    QCOMPARE(Headings(m_app->m_pTaskView), QStringList({"发送人", "接收人", "主题", "到达时间"}));
+    QCOMPARE(Headings(m_app->m_pTaskView), QStringList({"发送人", "接收人", "主题", "到达时间", "等待"}));
     QCOMPARE(Headings(m_app->m_pQueueView),
-             QStringList({"状态", "发送人", "主题", "接收人", "入队时间"}));
+             QStringList({"状态", "发送人", "主题", "接收人", "入队时间", "决定"}));
   }
 
   void titleFromAnyThread() {
@@ -88,7 +88,8 @@ class FrameTest : public QObject {
     QCOMPARE(menus, QStringList({"文件(&F)", "阅读(&R)...\tEnter", "-", "签发(&A)...",
                                  "退回(&B)...", "-", "下一个(&N)", "上一个(&P)", "刷新(&R)\tF5",
                                  "登录(&L)...", "-", "退出(&X)", "帮助(&H)",
-                                 "视图切换(&S)\tCtrl+\\", "决定记录(&D)\tCtrl+D", "-",
+                                 "视图切换(&S)\tCtrl+\\", "决定记录(&D)\tCtrl+D",
+                                 "导出决定记录(&E)...", "查找(&F)\tCtrl+F", "-",
                                  "关于 Signer(&A)..."}));
     QCOMPARE(Frame()->Command(res::ID_TASK_NEXT)->text(), QStringLiteral("下一个(&N)"));
     QCOMPARE(Frame()->Command(res::ID_TASK_PREV)->text(), QStringLiteral("上一个(&P)"));

@@ -71,9 +71,9 @@ class LanguageTest : public QObject {
 
     QTest::newRow("zh") << Language::kChinese
                         << QStringList{"主管签审",
-                                       "发送人|接收人|主题|到达时间",
-                                       "状态|发送人|主题|接收人|入队时间",
-                                       "时间|决定|发送人|主题|原因",
+                                       "发送人|接收人|主题|到达时间|等待",
+                                       "状态|发送人|主题|接收人|入队时间|决定",
+                                       "时间|决定|发送人|接收人|主题|原因",
                                        "文件(&F)|帮助(&H)",
                                        "阅读(&R)...\tEnter|签发(&A)...|退回(&B)...",
                                        "阅读|签发|退回|上个|下个|刷新|退出|关于",
@@ -93,9 +93,9 @@ class LanguageTest : public QObject {
     QTest::newRow("en")
         << Language::kEnglish
         << QStringList{"Supervisor Sign-off",
-                       "From|To|Subject|Arrived",
-                       "Status|From|Subject|To|Queued",
-                       "Time|Decision|From|Subject|Reason",
+                       "From|To|Subject|Arrived|Waited",
+                       "Status|From|Subject|To|Queued|Decision",
+                       "Time|Decision|From|To|Subject|Reason",
                        "&File|&Help",
                        "&Read...\tEnter|&Approve...|Ret&urn...",
                        "Read|Approve|Return|Previous|Next|Refresh|Exit|About",

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QDirIterator>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
@@ -19,10 +20,12 @@
 #include <QtTest>
 
 #include "platform/profile.h"
+#include "queue/queue_task.h"
 #include "reader/window_placement.h"
 #include "signer_fixture.h"
 #include "store/task_store.h"
 #include "views/signer_view.h"
+#include "views/text_input.h"
 #include "working_dir.h"
 
 namespace {
@@ -445,6 +448,64 @@ class MessageViewerTest : public QObject {
     viewer.reset();  // the program ends
     QCOMPARE(platform::getPrivateProfileString("Viewer", "Width", "", ini), "500");
     QCOMPARE(platform::getPrivateProfileString("Viewer", "Height", "", ini), "320");
+  }
+
+  // The viewer's 签发 and 退回 decide the task it shows and move on to the next one; without a
+  // login that may decide, they are off.
+  void decisionsFromTheViewerMoveOnToTheNextTask() {
+    QTemporaryDir xdg;
+    for (const char* variable :
+         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
+      qputenv(variable, xdg.path().toUtf8());
+    qunsetenv("XDG_CURRENT_DESKTOP");
+    SignerFixture signer;
+    QVERIFY(signer.Start());
+    QVERIFY(signer.UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
+    CSignerApp& app = signer.App();
+    CSignerView* tasks = app.m_pTaskView;
+    const std::string home = HomeDirectory("boss");
+    for (int n = 1; n <= 3; ++n) {
+      const std::string id = FormatTaskId(std::to_string(n));
+      const std::string subject = "Task " + std::to_string(n);
+      testsupport::writeFile(TaskMessagePath(home, id),
+                             "From: alice@example.test\r\nTo: boss@example.test\r\nSubject: " +
+                                 subject + "\r\n\r\nBody " + std::to_string(n) + "\r\n");
+      WriteTaskHead(TaskHeadPath(home, id), {"alice@example.test", "boss@example.test", "", "",
+                                             subject, id, "w" + std::to_string(n)});
+      app.ListTask(TaskHeadPath(home, id));
+    }
+    QTRY_COMPARE(tasks->RowCount(), 3);
+    QTRY_COMPARE(tasks->SelectedRows(), std::vector<int>({0}));
+    tasks->ReadSelectedInViewer();
+    CMessageViewer* viewer = tasks->Viewer();
+    auto* approve = viewer->findChild<QPushButton*>(QStringLiteral("approve"));
+    auto* back = viewer->findChild<QPushButton*>(QStringLiteral("return"));
+    QVERIFY(approve && back);
+    QVERIFY(approve->isEnabled() && back->isEnabled());
+    app.SetOnline(false);  // a login the server refused
+    QVERIFY(!approve->isEnabled() && !back->isEnabled());
+    app.SetOnline(true);
+    QVERIFY(approve->isEnabled());
+
+    approve->click();
+    QCOMPARE(tasks->RowCount(), 2);
+    QVERIFY(QFileInfo::exists(QString::fromStdString(TaskHeadPath("HOME_boss/Queue", "QV000000003"))));
+    QVERIFY(tasks->ViewerShown());
+    QCOMPARE(Text(*viewer, "subject"), QStringLiteral("Task 2"));
+
+    QTimer::singleShot(0, this, [] {
+      auto* dialog = qobject_cast<CTextInput*>(QApplication::activeModalWidget());
+      QVERIFY(dialog);
+      dialog->findChild<QLineEdit*>(QStringLiteral("reason"))->setText(QStringLiteral("缺附件"));
+      dialog->accept();
+    });
+    back->click();
+    QCOMPARE(tasks->RowCount(), 1);
+    QCOMPARE(QueuedDecision("HOME_boss/Queue", "QV000000002").Decision, std::string(kDecisionReturn));
+    QCOMPARE(Text(*viewer, "subject"), QStringLiteral("Task 1"));
+    approve->click();
+    QCOMPARE(tasks->RowCount(), 0);
+    QVERIFY(!tasks->ViewerShown());
   }
 
   // With no reader for mail on the desktop, Read shows the task in the built-in viewer; previous

@@ -157,7 +157,7 @@ class SendQueueTest : public QObject {
     QCOMPARE(App().m_pQueueView->Reply(0), "554 5.7.1 Relay access denied");
     QCOMPARE(App().m_pQueueView->Reply(1), "");
     QCOMPARE(m_signer->Title(),
-             QStringLiteral("主管签审 - 发送任务失败。554 5.7.1 Relay access denied (4899)"));
+             QStringLiteral("主管签审 - 发送任务失败。554 5.7.1 Relay access denied (4899) - 1 待审"));
     QVERIFY(fs::exists("HOME_boss/Queue/QV000000001.eml"));
     RunSendQueue();
     QVERIFY(m_smtp->waitDone());
@@ -172,7 +172,7 @@ class SendQueueTest : public QObject {
     StoreTask(1, kAlice, "bob@example.test", "", "");
     QVERIFY(App().ApproveTask("QV000000001"));
     RunSendQueue();
-    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 提交任务失败.(10061)"));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 提交任务失败.(10061) - 1 待审"));
     QCOMPARE(Statuses(), QStringList({"待发"}));
   }
 
@@ -256,7 +256,7 @@ class SendQueueTest : public QObject {
     QTRY_VERIFY(m_signer->Title().startsWith(QStringLiteral("主管签审 - 登录到服务器失败。")));
     QTRY_COMPARE_WITH_TIMEOUT(Statuses(), QStringList({"完成"}), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(App().m_pTaskView->RowCount(), 1, 10000);
-    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss"));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - boss - 1 待审"));
     QVERIFY(!App().LoginPrompt()->Dialog().isVisible());
     QVERIFY(App().m_bOnline);
   }

@@ -1,17 +1,27 @@
 // The task list's commands: read in the desktop's mail reader (a test program made the default for
 // message/rfc822 through the XDG variables), previous and next, approve, return.
+#include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 #include <filesystem>
 
+#include "app/main_frame.h"
 #include "platform/child_process.h"
+#include "platform/profile.h"
+#include "queue/queue_task.h"
 #include "signer_fixture.h"
 #include "store/decision_journal.h"
+#include "store/login_settings.h"
 #include "store/task_store.h"
 #include "views/decision_view.h"
+#include "views/queue_model.h"
 #include "views/queue_view.h"
 #include "views/signer_view.h"
 #include "views/text_input.h"
@@ -171,11 +181,11 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(App().MainFrame()->GetActiveView(), decisions);
     QVERIFY(decisions->isVisible());
     QCOMPARE(decisions->RowCount(), 2);
-    const std::vector<std::string> returned = {"退回", "\"Alice\" <alice@example.test>", "Task 1",
-                                               "请补充附件"};
-    const std::vector<std::string> approved = {"签发", "\"Alice\" <alice@example.test>", "Task 3",
-                                               ""};
-    for (int column = 1; column <= 4; ++column) {
+    const std::vector<std::string> returned = {"退回", "\"Alice\" <alice@example.test>",
+                                               "bob@example.test", "Task 1", "请补充附件"};
+    const std::vector<std::string> approved = {"签发", "\"Alice\" <alice@example.test>",
+                                               "bob@example.test", "Task 3", ""};
+    for (int column = 1; column <= 5; ++column) {
       QCOMPARE(decisions->CellText(0, column), returned[column - 1]);
       QCOMPARE(decisions->CellText(1, column), approved[column - 1]);
     }
@@ -190,7 +200,7 @@ class TaskCommandsTest : public QObject {
     QVERIFY(App().ApproveTask("QV000000002"));
     Command(res::ID_VIEW_DECISIONS);
     QCOMPARE(decisions->RowCount(), 3);
-    QCOMPARE(decisions->CellText(0, 3), "Task 2");
+    QCOMPARE(decisions->CellText(0, 4), "Task 2");
   }
 
   void decisionsViewBeforeLoginIsEmpty() {
@@ -356,7 +366,7 @@ class TaskCommandsTest : public QObject {
     QCOMPARE(Queue()->RowCount(), 0);
     QVERIFY(fs::is_empty("HOME_boss/Queue"));
     QVERIFY(fs::exists(TaskHeadPath("HOME_boss", "QV000000003")));
-    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 保存签审后的任务到发送队列时出错"));
+    QTRY_COMPARE(m_signer->Title(), QStringLiteral("主管签审 - 保存签审后的任务到发送队列时出错 - 3 待审"));
   }
 
   void returnCancelledChangesNothing() {
@@ -365,6 +375,86 @@ class TaskCommandsTest : public QObject {
     Command(res::ID_TASK_RETURN);
     QCOMPARE(Tasks()->RowCount(), 3);
     QCOMPARE(Queue()->RowCount(), 0);
+  }
+
+  // The reason dialog names what it returns, offers the last reasons given, and its Cancel button
+  // changes nothing; the queue says which rows are returns.
+  void reasonDialogNamesTheTaskAndOffersTheLastReasons() {
+    QStringList about, offered;
+    const auto answer = [&](const QString& reason, const char* button) {
+      QTimer::singleShot(0, this, [&, reason, button] {
+        auto* dialog = qobject_cast<CTextInput*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        about << dialog->findChild<QLabel*>(QStringLiteral("about"))->text();
+        auto* reasons = dialog->findChild<QComboBox*>(QStringLiteral("reasons"));
+        QStringList items;
+        for (int i = 0; i < reasons->count(); ++i) items << reasons->itemText(i);
+        offered << items.join('|');
+        if (!reason.isEmpty()) dialog->findChild<QLineEdit*>(QStringLiteral("reason"))->setText(reason);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
+      });
+    };
+    Select({2});
+    answer(QStringLiteral("请补充附件"), "ok");
+    Command(res::ID_TASK_RETURN);
+    Select({0, 1});
+    answer(QStringLiteral("预算不对"), "cancel");
+    Command(res::ID_TASK_RETURN);
+    QCOMPARE(Tasks()->RowCount(), 2);
+    Select({0});
+    answer({}, "ok");  // no reason at all
+    Command(res::ID_TASK_RETURN);
+    QCOMPARE(about, QStringList({"退回：Task 1", "退回选中的 2 个任务", "退回：Task 3"}));
+    QCOMPARE(offered, QStringList({"", "请补充附件", "请补充附件"}));
+    QCOMPARE(QueuedDecision("HOME_boss/Queue", "QV000000003").Reason, "");
+    QVERIFY(App().ApproveTask("QV000000002"));
+    QCOMPARE(Queue()->RowCount(), 3);
+    QCOMPARE(Queue()->CellText(0, CQueueModel::kDecision), "退回");
+    QCOMPARE(Queue()->CellText(2, CQueueModel::kDecision), "签发");
+  }
+
+  // A decision over more tasks than Signer.ini allows at once asks first, naming the count.
+  void decisionOverManyTasksAsksOnce() {
+    platform::writePrivateProfileString("Tasks", "ConfirmOver", "2", kSignerIni);
+    QStringList questions;
+    const auto answer = [&](QMessageBox::StandardButton button) {
+      QTimer::singleShot(0, this, [&, button] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        questions << box->text();
+        box->button(button)->click();
+      });
+    };
+    Select({0, 1, 2});
+    answer(QMessageBox::No);
+    Command(res::ID_TASK_APPROVE);
+    QCOMPARE(Tasks()->RowCount(), 3);
+    Select({0, 1});
+    Command(res::ID_TASK_APPROVE);  // two: no question
+    QCOMPARE(Tasks()->RowCount(), 1);
+    QCOMPARE(questions, QStringList({"确实要签发选中的 3 个任务吗？"}));
+  }
+
+  // The journal list exports what it shows, in its order, as CSV.
+  void decisionsExportAsShown() {
+    QVERIFY(App().ApproveTask("QV000000003"));
+    QVERIFY(App().ReturnTask("QV000000001", "=1+1"));
+    Command(res::ID_VIEW_DECISIONS);
+    QVERIFY(App().MainFrame()->Command(res::ID_FILE_EXPORT)->isEnabled());
+    QVERIFY(App().ExportDecisions("all.csv"));
+    const std::string all = testsupport::readFile("all.csv");
+    QVERIFY(all.starts_with("\xEF\xBB\xBF时间,决定,发送人,接收人,主题,原因,"));
+    QVERIFY(all.find("退回,\"\"\"Alice\"\" <alice@example.test>\",bob@example.test,Task 1,'=1+1,boss,"
+                     "QV000000001\r\n") != std::string::npos);
+    App().MainFrame()->FindBox()->setText(QStringLiteral("task 3"));
+    QCOMPARE(App().m_pDecisionView->RowCount(), 1);
+    QVERIFY(App().ExportDecisions("found.csv"));
+    const std::string found = testsupport::readFile("found.csv");
+    QVERIFY(found.find("Task 3") != std::string::npos);
+    QVERIFY(found.find("Task 1") == std::string::npos);
+    App().MainFrame()->FindBox()->clear();
+    Command(res::ID_VIEW_SWITCH);
+    QVERIFY(!App().MainFrame()->Command(res::ID_FILE_EXPORT)->isEnabled());
   }
 
   void taskCommandsActOnTheTaskListOnly() {

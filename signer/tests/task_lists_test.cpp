@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "store/task_store.h"
+
 namespace {
 
 tagTaskRow Task(const std::string& id) { return {"alice@example.test", "bob@example.test", "Hi", id, ""}; }
@@ -91,5 +93,37 @@ TEST(TaskLists, PendingSendsReadFromAnotherThreadAreOneStoresQueue) {
   sender.join();
   EXPECT_EQ(mixed, 0);
 }
+
+}  // namespace
+
+namespace {
+
+struct ListTextCase {
+  const char* name;
+  std::string value;
+  std::string shown;
+};
+
+class ListTexts : public ::testing::TestWithParam<ListTextCase> {};
+
+// A subject folded into several encoded words shows whole, whether the reader of the mailbox left
+// it as it came or decoded only its first word.
+TEST_P(ListTexts, HeaderValuesShowDecoded) {
+  tagTaskHead head;
+  head.Subject = GetParam().value;
+  EXPECT_EQ(TaskRowOf(head, "QV000000001", 0).Subject, GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ListTexts,
+    ::testing::Values(
+        ListTextCase{"Plain", "Quarterly figures", "Quarterly figures"},
+        ListTextCase{"FoldedWords",
+                     "=?utf-8?b?5YWz5LqO5LiL5a2j5bqm5ZCI5L2c55qE?= =?utf-8?b?5Yeg54K55bu66K6u?=",
+                     "关于下季度合作的几点建议"},
+        ListTextCase{"FirstWordDecodedAlready", "关于下季度合作的 =?utf-8?b?5Yeg54K55bu66K6u?=",
+                     "关于下季度合作的 几点建议"},
+        ListTextCase{"Gb18030Bytes", "\xba\xcf\xd7\xf7", "合作"}),
+    [](const ::testing::TestParamInfo<ListTextCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -391,5 +391,81 @@ Exit</translation>
         <source>退回(&amp;B)</source>
         <translation>Ret&amp;urn</translation>
     </message>
+    <message>
+        <source>等待</source>
+        <translation>Waited</translation>
+    </message>
+    <message>
+        <source>刚到</source>
+        <translation>just now</translation>
+    </message>
+    <message>
+        <source>%1 分钟</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>%1 小时</source>
+        <translation>%1 h</translation>
+    </message>
+    <message>
+        <source>%1 天</source>
+        <translation>%1 d</translation>
+    </message>
+    <message>
+        <source>%1 待审</source>
+        <translation>%1 to sign off</translation>
+    </message>
+    <message>
+        <source>%1 封新邮件待审</source>
+        <translation>%1 new messages to sign off</translation>
+    </message>
+    <message>
+        <source>共 %1 个任务等待签审</source>
+        <translation>%1 tasks are waiting in all</translation>
+    </message>
+    <message>
+        <source>把列出的决定记录导出为CSV文件
+导出</source>
+        <translation>Export the decisions listed to a CSV file
+Export</translation>
+    </message>
+    <message>
+        <source>按发送人、接收人或主题查找
+查找</source>
+        <translation>Find by sender, recipients or subject
+Find</translation>
+    </message>
+    <message>
+        <source>导出决定记录(&amp;E)...</source>
+        <translation>&amp;Export Decisions...</translation>
+    </message>
+    <message>
+        <source>查找(&amp;F)	Ctrl+F</source>
+        <translation>&amp;Find	Ctrl+F</translation>
+    </message>
+    <message>
+        <source>无法写入文件%1。</source>
+        <translation>Cannot write the file %1.</translation>
+    </message>
+    <message>
+        <source>确实要签发选中的 %1 个任务吗？</source>
+        <translation>Approve the %1 selected tasks?</translation>
+    </message>
+    <message>
+        <source>确实要退回选中的 %1 个任务吗？</source>
+        <translation>Return the %1 selected tasks?</translation>
+    </message>
+    <message>
+        <source>退回选中的 %1 个任务</source>
+        <translation>Return the %1 selected tasks</translation>
+    </message>
+    <message>
+        <source>退回：%1</source>
+        <translation>Return: %1</translation>
+    </message>
+    <message>
+        <source>签审人</source>
+        <translation>Approver</translation>
+    </message>
 </context>
 </TS>

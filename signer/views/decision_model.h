@@ -1,28 +1,23 @@
 #pragma once
 
 #include <QIcon>
-#include <string>
 
 #include "store/decision_journal.h"
 #include "views/row_model.h"
 
-// The decisions journal's rows, newest first: when, approved or returned, sender, subject and the
-// reason given.
-class CDecisionModel : public CRowModel {
+// The decisions journal's rows, newest first: when, approved or returned, sender, recipients,
+// subject and the reason given.
+class CDecisionModel : public CListModel<tagDecision> {
  public:
-  enum Column { kTime, kDecision, kSender, kSubject, kReason };
+  enum Column { kTime, kDecision, kSender, kRecipients, kSubject, kReason };
 
-  explicit CDecisionModel(QObject* parent = nullptr);
-  ~CDecisionModel() override;
+  explicit CDecisionModel(CRowList<tagDecision>& rows, QObject* parent = nullptr);
 
-  // Reads the journal of the home folder again; an empty home (nobody logged in) lists nothing.
-  void Reload(const std::string& home);
-
-  int rowCount(const QModelIndex& parent = {}) const override;
-  QVariant data(const QModelIndex& index, int role) const override;
+  const tagDecision& At(int row) const { return m_rows.At(row); }
 
  private:
-  CRowList<tagDecision> m_rows;
+  QVariant RowData(const tagDecision& row, int column, int role) const override;
+
   const QIcon m_approved;
   const QIcon m_returned;
 };

@@ -5,21 +5,17 @@
 #include "store/task_lists.h"
 #include "views/row_model.h"
 
-// The queue list's rows: status, sender, subject, recipients, when queued and the (hidden) task id;
-// the server's last reply is every cell's tooltip.
-class CQueueModel : public CRowModel {
+// The queue list's rows: status, sender, subject, recipients, when queued, approved or returned,
+// and the (hidden) task id; the server's last reply is every cell's tooltip.
+class CQueueModel : public CListModel<tagQueueRow> {
  public:
-  enum Column { kStatus, kFrom, kSubject, kTo, kQueued, kTaskId };
+  enum Column { kStatus, kFrom, kSubject, kTo, kQueued, kDecision, kTaskId };
   // The row's SendStatus, as an int.
   static constexpr int kStatusRole = Qt::UserRole + 3;
 
   explicit CQueueModel(CRowList<tagQueueRow>& rows, QObject* parent = nullptr);
-  ~CQueueModel() override;
-
-  int rowCount(const QModelIndex& parent = {}) const override;
-  QVariant data(const QModelIndex& index, int role) const override;
-
  private:
-  CRowList<tagQueueRow>& m_rows;
+  QVariant RowData(const tagQueueRow& row, int column, int role) const override;
+
   const QIcon m_image;
 };

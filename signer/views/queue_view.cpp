@@ -11,8 +11,10 @@ CQueueView::CQueueView(CRowList<tagQueueRow>& rows, QWidget* parent)
 CQueueView::~CQueueView() { setModel(nullptr); }
 
 void CQueueView::OnInitialUpdate() {
-  SetRowModel(m_model.get(), {ColumnSize::kFit, ColumnSize::kShare, ColumnSize::kShare,
-                              ColumnSize::kShare, ColumnSize::kFit, ColumnSize::kHidden});
+  SetRowModel(m_model.get(),
+              {ColumnSize::kFit, ColumnSize::kShare, ColumnSize::kShare, ColumnSize::kShare,
+               ColumnSize::kFit, ColumnSize::kFit, ColumnSize::kHidden},
+              {CQueueModel::kFrom, CQueueModel::kSubject, CQueueModel::kTo});
 }
 
 SendStatus CQueueView::Status(int row) const {

@@ -18,9 +18,15 @@ CReportList::CReportList(QWidget* parent) : QTreeView(parent) {
   header()->setStretchLastSection(false);
 }
 
-void CReportList::SetRowModel(CRowModel* rows, std::initializer_list<ColumnSize> sizes) {
+void CReportList::SetRowModel(CRowModel* rows, std::initializer_list<ColumnSize> sizes,
+                              std::vector<int> searched) {
   m_order.setSourceModel(rows);
+  m_order.SetSearchColumns(std::move(searched));
   setModel(&m_order);
+  // The model's own order until a heading is clicked.
+  header()->setSortIndicator(-1, Qt::AscendingOrder);
+  setSortingEnabled(true);
+  header()->setSortIndicatorShown(true);
   int column = 0;
   for (const ColumnSize size : sizes) {
     if (size == ColumnSize::kFit) {
@@ -48,6 +54,10 @@ void CReportList::rowsInserted(const QModelIndex& parent, int start, int end) {
 int CReportList::RowCount() const { return m_order.rowCount(); }
 
 QModelIndex CReportList::RowIndex(int row, int column) const { return m_order.index(row, column); }
+
+int CReportList::ModelRow(int row) const { return m_order.mapToSource(RowIndex(row)).row(); }
+
+void CReportList::SetFindText(const QString& text) { m_order.SetText(text); }
 
 std::string CReportList::CellText(int row, int column) const {
   const QModelIndex cell = RowIndex(row, column);

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "views/list_filter.h"
 
 class CRowModel;
 
@@ -15,8 +16,9 @@ enum class ColumnSize {
 };
 
 // A list of rows with column headings that fill its width: full-row selection of one or more rows,
-// selection shown even without the focus. It shows a row model through a proxy in the list's
-// order; row numbers are the list's.
+// selection shown even without the focus. It shows a row model in the model's order until a
+// heading is clicked, which sorts by that column; a find text shows only the rows that hold it in
+// their searched columns. Row numbers are the list's, as shown.
 class CReportList : public QTreeView {
   Q_OBJECT
  public:
@@ -33,16 +35,22 @@ class CReportList : public QTreeView {
   int FindRow(const std::string& taskId) const;
   // The index of the row's cell in the list's model.
   QModelIndex RowIndex(int row, int column = 0) const;
+  // The row of the row model that the list shows at row.
+  int ModelRow(int row) const;
+  // Shows only the rows whose searched columns contain the text, whatever the case; empty shows all.
+  void SetFindText(const QString& text);
 
  protected:
-  // Shows the model with the columns sized as given, one size per column.
-  void SetRowModel(CRowModel* rows, std::initializer_list<ColumnSize> sizes);
+  // Shows the model with the columns sized as given, one size per column; the find text is looked
+  // for in the searched columns.
+  void SetRowModel(CRowModel* rows, std::initializer_list<ColumnSize> sizes,
+                   std::vector<int> searched);
   // Widens the fitting columns for the new rows only: a header that sized them to their contents
   // would measure a thousand rows at every insertion, which a large store makes slow.
   void rowsInserted(const QModelIndex& parent, int start, int end) override;
 
  private:
-  QSortFilterProxyModel m_order;
+  CListFilter m_order;
   std::vector<int> m_fitColumns;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
 #include <vector>
 
 #include "store/row_list.h"
@@ -39,4 +40,43 @@ class CRowModel : public QAbstractTableModel, public IRowListener {
 
  private:
   const std::vector<tagModelColumn> m_columns;
+};
+
+// The model of one list of rows: it hears the list's changes, counts its rows and answers the roles
+// every list shares; the subclass gives the cells (RowData) and, where a column does not sort by
+// its text, the sort key.
+template <class Row>
+class CListModel : public CRowModel {
+ public:
+  CListModel(std::vector<tagModelColumn> columns, CRowList<Row>& rows, QObject* parent)
+      : CRowModel(std::move(columns), parent), m_rows(rows) {
+    m_rows.SetListener(this);
+  }
+  ~CListModel() override { m_rows.SetListener(nullptr); }
+
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : m_rows.Count();
+  }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= m_rows.Count()) return {};
+    const Row& row = m_rows.At(index.row());
+    switch (role) {
+      case Qt::TextAlignmentRole:
+        return Alignment(index.column());
+      case kTaskIdRole:
+        return QString::fromStdString(row.TaskId);
+      case kSortRole: {
+        QVariant key = SortKey(row, index.column());
+        return key.isValid() ? key : RowData(row, index.column(), Qt::DisplayRole);
+      }
+    }
+    return RowData(row, index.column(), role);
+  }
+
+ protected:
+  virtual QVariant RowData(const Row& row, int column, int role) const = 0;
+  virtual QVariant SortKey(const Row& /*row*/, int /*column*/) const { return {}; }
+
+  CRowList<Row>& m_rows;
 };

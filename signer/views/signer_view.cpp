@@ -1,16 +1,22 @@
 #include "views/signer_view.h"
 
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 
 #include "reader/message_viewer.h"
 #include "reader/reader_windows.h"
+#include "store/client_settings.h"
+#include "store/dialog_texts.h"
 #include "store/task_lists.h"
 #include "store/task_store.h"
 #include "store/ui_text.h"
 #include "views/task_model.h"
 #include "views/text_input.h"
+#include "views/wait_text.h"
 
 namespace {
 
@@ -18,11 +24,17 @@ namespace {
 constexpr std::size_t kTitleLength = 127;
 // How long a started reader has to open its window before it is looked for.
 constexpr int kReaderWindowDelayMs = 1000;
+// The room a cell takes beside its text.
+constexpr int kCellPadding = 16;
+// How wide a subject the return reason dialog names.
+constexpr int kAboutWidth = 480;
 
 }  // namespace
 
 CSignerView::CSignerView(CTaskLists& lists, QWidget* parent)
-    : CReportList(parent), m_lists(lists), m_model(std::make_unique<CTaskModel>(lists.Tasks())) {
+    : CReportList(parent),
+      m_lists(lists),
+      m_model(std::make_unique<CTaskModel>(lists.Tasks(), ReadClientSettings().oldAfterHours)) {
   setObjectName(QStringLiteral("taskList"));
   connect(this, &QAbstractItemView::doubleClicked, this, &CSignerView::ReadSelected);
   m_arrivalSelection.setSingleShot(true);
@@ -43,8 +55,19 @@ void CSignerView::EndReader() {
 bool CSignerView::ViewerShown() const { return m_viewer && m_viewer->isVisible(); }
 
 void CSignerView::OnInitialUpdate() {
-  SetRowModel(m_model.get(), {ColumnSize::kShare, ColumnSize::kShare, ColumnSize::kShare,
-                              ColumnSize::kFit, ColumnSize::kHidden});
+  SetRowModel(m_model.get(),
+              {ColumnSize::kShare, ColumnSize::kShare, ColumnSize::kShare, ColumnSize::kFit,
+               ColumnSize::kFit, ColumnSize::kHidden},
+              {CTaskModel::kFrom, CTaskModel::kTo, CTaskModel::kSubject});
+  // The waiting times change with the clock, not with the rows: room for the widest, in bold.
+  QFont bold = font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  int waited = header()->sectionSize(CTaskModel::kWaited);
+  for (const std::int64_t seconds : {std::int64_t{59} * 60, std::int64_t{47} * 3600,
+                                     std::int64_t{999} * 86400})
+    waited = std::max(waited, metrics.horizontalAdvance(WaitText(seconds)) + kCellPadding);
+  header()->resizeSection(CTaskModel::kWaited, waited);
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!m_bSelecting && !SelectsOnlyTheFollowedTask()) m_bFollowArrivals = false;
   });
@@ -137,6 +160,7 @@ void CSignerView::SetReaderTask(const std::string& taskId) {
   const std::string home = HomeDirectory(m_lists.User());
   m_strReaderTitle = UiText(ReadTaskHead(TaskHeadPath(home, taskId), kTitleLength).Subject);
   m_strReaderFile = TaskMessagePath(home, taskId);
+  m_strReaderTaskId = taskId;
 }
 
 void CSignerView::OpenInReader() {
@@ -174,6 +198,9 @@ void CSignerView::ShowInViewer() {
     m_viewer = std::make_unique<CMessageViewer>(this);
     connect(m_viewer.get(), &CMessageViewer::Previous, this, &CSignerView::SelectPrevious);
     connect(m_viewer.get(), &CMessageViewer::Next, this, &CSignerView::SelectNext);
+    connect(m_viewer.get(), &CMessageViewer::Approve, this, [this] { DecideShown(true); });
+    connect(m_viewer.get(), &CMessageViewer::Return, this, [this] { DecideShown(false); });
+    m_viewer->SetDecisionsEnabled(m_bDecisionsAllowed);
   }
   const std::vector<int> selected = SelectedRows();
   const int row = selected.empty() ? -1 : selected.front();
@@ -183,20 +210,74 @@ void CSignerView::ShowInViewer() {
   m_viewer->activateWindow();
 }
 
+bool CSignerView::ConfirmDecision(std::size_t count, bool approve) {
+  const int limit = ReadClientSettings().confirmOver;
+  if (limit == 0 || count <= static_cast<std::size_t>(limit)) return true;
+  const QString question =
+      approve ? Tr(QT_TRANSLATE_NOOP("Signer", "确实要签发选中的 %1 个任务吗？")).arg(count)
+              : Tr(QT_TRANSLATE_NOOP("Signer", "确实要退回选中的 %1 个任务吗？")).arg(count);
+  QMessageBox ask(QMessageBox::Question, Tr(res::text::kAppTitle), question,
+                  QMessageBox::Yes | QMessageBox::No, this);
+  ask.setObjectName(QStringLiteral("confirmDecision"));
+  ask.setDefaultButton(QMessageBox::No);
+  return ask.exec() == QMessageBox::Yes;
+}
+
+QString CSignerView::ReturnAbout(const std::vector<int>& rows) const {
+  if (rows.size() != 1)
+    return Tr(QT_TRANSLATE_NOOP("Signer", "退回选中的 %1 个任务")).arg(rows.size());
+  const QString subject = RowIndex(rows.front(), CTaskModel::kSubject).data().toString();
+  return Tr(QT_TRANSLATE_NOOP("Signer", "退回：%1"))
+      .arg(fontMetrics().elidedText(subject, Qt::ElideRight, kAboutWidth));
+}
+
 void CSignerView::OnApprove() {
   const std::vector<int> rows = SelectedRows();
-  if (rows.empty()) return;
+  if (rows.empty() || !ConfirmDecision(rows.size(), true)) return;
   const std::vector<std::string> taskIds = SelectedTaskIds();
   emit ApproveWanted(taskIds);
   SelectAfterDecisions(rows.front(), taskIds);
+  if (m_bDecidingInViewer) ContinueInViewer(taskIds);
 }
 
 void CSignerView::OnReturn() {
-  CTextInput input(this);
+  const std::vector<int> selected = SelectedRows();
+  if (selected.empty() || !ConfirmDecision(selected.size(), false)) return;
+  CTextInput input(ReturnAbout(selected), this);
   if (input.exec() != QDialog::Accepted) return;
   const std::vector<int> rows = SelectedRows();
   if (rows.empty()) return;
   const std::vector<std::string> taskIds = SelectedTaskIds();
   emit ReturnWanted(taskIds, input.m_strReason);
   SelectAfterDecisions(rows.front(), taskIds);
+  if (m_bDecidingInViewer) ContinueInViewer(taskIds);
+}
+
+void CSignerView::ContinueInViewer(const std::vector<std::string>& decided) {
+  // The viewer moves on to the task selected after the decision; with none left, or a task that
+  // could not be decided, it stays closed. (A decision from the main window closes it.)
+  const std::vector<int> selected = SelectedRows();
+  const bool allDecided = std::all_of(decided.begin(), decided.end(),
+                                      [this](const std::string& id) { return FindRow(id) < 0; });
+  if (selected.empty() || !allDecided) return;
+  SetReaderTask(TaskId(selected.front()));
+  ShowInViewer();
+}
+
+void CSignerView::DecideShown(bool approve) {
+  // The viewer's buttons act on the task it shows.
+  const int row = FindRow(m_strReaderTaskId);
+  if (row < 0) return;
+  SelectRow(row);
+  m_bDecidingInViewer = true;
+  if (approve)
+    OnApprove();
+  else
+    OnReturn();
+  m_bDecidingInViewer = false;
+}
+
+void CSignerView::SetDecisionsAllowed(bool allowed) {
+  m_bDecisionsAllowed = allowed;
+  if (m_viewer) m_viewer->SetDecisionsEnabled(allowed);
 }

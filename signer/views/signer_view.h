@@ -35,6 +35,8 @@ class CSignerView : public CReportList {
 
   // Reads the selected task in the built-in viewer, whatever reader the desktop has.
   void ReadSelectedInViewer();
+  // Whether tasks may be decided now; the viewer's decision buttons follow it.
+  void SetDecisionsAllowed(bool allowed);
 
   // Ends the reader and closes the built-in viewer.
   void EndReader();
@@ -60,6 +62,14 @@ class CSignerView : public CReportList {
   // Selects the task that follows the decided ones once all of them left the list.
   void SelectAfterDecisions(int firstRow, const std::vector<std::string>& taskIds);
   std::vector<std::string> SelectedTaskIds() const;
+  // False when the supervisor, asked about a decision over many tasks, says no.
+  bool ConfirmDecision(std::size_t count, bool approve);
+  // What the return reason dialog names: the task's subject, or the count.
+  QString ReturnAbout(const std::vector<int>& rows) const;
+  // After a decision asked for in the viewer: it shows the task selected next.
+  void ContinueInViewer(const std::vector<std::string>& decided);
+  // The viewer's approve and return: on the task it shows.
+  void DecideShown(bool approve);
   // Selects the newest task when nothing is selected, or when the selection follows arrivals.
   void SelectArrival();
   bool SelectsOnlyTheFollowedTask() const;
@@ -75,6 +85,10 @@ class CSignerView : public CReportList {
   CTaskLists& m_lists;
   std::unique_ptr<CTaskModel> m_model;
   std::string m_strReaderFile;
+  std::string m_strReaderTaskId;
+  bool m_bDecisionsAllowed = false;
+  // While a decision asked for in the viewer is made.
+  bool m_bDecidingInViewer = false;
   bool m_bExplicitOpen = false;
   bool m_bReaderClosed = false;
   // The selection is the one made when tasks arrived to an empty selection: it moves to each newer

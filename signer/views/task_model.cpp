@@ -1,32 +1,51 @@
 #include "views/task_model.h"
 
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+
+#include "store/list_time.h"
 #include "store/ui_text.h"
 #include "views/list_images.h"
+#include "views/wait_text.h"
 
-CTaskModel::CTaskModel(CRowList<tagTaskRow>& rows, QObject* parent)
-    : CRowModel({{QT_TRANSLATE_NOOP("Signer", "发送人"), Qt::AlignLeft},
+namespace {
+
+constexpr int kClockMs = 60 * 1000;
+
+}  // namespace
+
+CTaskModel::CTaskModel(CRowList<tagTaskRow>& rows, int oldAfterHours, QObject* parent)
+    : CListModel({{QT_TRANSLATE_NOOP("Signer", "发送人"), Qt::AlignLeft},
                  {QT_TRANSLATE_NOOP("Signer", "接收人"), Qt::AlignLeft},
                  {QT_TRANSLATE_NOOP("Signer", "主题"), Qt::AlignLeft},
                  {QT_TRANSLATE_NOOP("Signer", "到达时间"), Qt::AlignLeft},
+                 {QT_TRANSLATE_NOOP("Signer", "等待"), Qt::AlignRight},
                  {"MID", Qt::AlignLeft}},
-                parent),
-      m_rows(rows),
-      m_image(TaskRowImage()) {
-  m_rows.SetListener(this);
+                rows, parent),
+      m_image(TaskRowImage()),
+      m_nOldAfter(std::int64_t{oldAfterHours} * 3600),
+      m_nNow(TimeNow()) {
+  m_clock.setInterval(kClockMs);
+  connect(&m_clock, &QTimer::timeout, this, [this] { SetNow(TimeNow()); });
+  m_clock.start();
 }
 
-CTaskModel::~CTaskModel() { m_rows.SetListener(nullptr); }
-
-int CTaskModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : m_rows.Count();
+void CTaskModel::SetNow(std::int64_t now) {
+  m_nNow = now;
+  if (m_rows.Count() > 0)
+    emit dataChanged(index(0, 0), index(m_rows.Count() - 1, columnCount() - 1),
+                     {Qt::DisplayRole, Qt::ForegroundRole, Qt::FontRole, kSortRole});
 }
 
-QVariant CTaskModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= m_rows.Count()) return {};
-  const tagTaskRow& row = m_rows.At(index.row());
+QVariant CTaskModel::SortKey(const tagTaskRow& row, int column) const {
+  return column == kWaited ? QVariant::fromValue<qlonglong>(m_nNow - row.ArrivedAt) : QVariant();
+}
+
+QVariant CTaskModel::RowData(const tagTaskRow& row, int column, int role) const {
   switch (role) {
     case Qt::DisplayRole:
-      switch (index.column()) {
+      switch (column) {
         case kFrom:
           return UiText(row.From);
         case kTo:
@@ -35,16 +54,22 @@ QVariant CTaskModel::data(const QModelIndex& index, int role) const {
           return UiText(row.Subject);
         case kArrived:
           return UiText(row.Arrived);
+        case kWaited:
+          return WaitText(std::max<std::int64_t>(0, m_nNow - row.ArrivedAt));
         case kTaskId:
           return UiText(row.TaskId);
       }
       return {};
-    case Qt::TextAlignmentRole:
-      return Alignment(index.column());
+    case Qt::ForegroundRole:
+    case Qt::FontRole: {
+      if (m_nOldAfter == 0 || m_nNow - row.ArrivedAt <= m_nOldAfter) return {};
+      if (role == Qt::ForegroundRole) return QBrush(QColor(0xB0, 0x00, 0x00));
+      QFont bold;
+      bold.setBold(true);
+      return bold;
+    }
     case Qt::DecorationRole:
-      return index.column() == kFrom ? QVariant(m_image) : QVariant();
-    case kTaskIdRole:
-      return QString::fromStdString(row.TaskId);
+      return column == kFrom ? QVariant(m_image) : QVariant();
   }
   return {};
 }

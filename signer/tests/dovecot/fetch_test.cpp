@@ -29,7 +29,7 @@ TEST_F(Fetch, HeldMessagesBecomeTasksOnceAndLeaveTheMailbox) {
   peer.deliver("boss", HeldMessage("Second", "md50000000002"));
   ASSERT_TRUE(signer.LogIn(Login()));
   ASSERT_TRUE(realservers::WaitFor([&] { return App().m_pTaskView->RowCount() == 2; }));
-  ASSERT_TRUE(realservers::WaitFor([&] { return signer.Title() == "主管签审 - boss"; }));
+  ASSERT_TRUE(realservers::WaitFor([&] { return signer.Title() == "主管签审 - boss - 2 待审"; }));
   EXPECT_EQ(App().m_pTaskView->TaskId(0), "QV000000003");
   EXPECT_EQ(App().m_pTaskView->TaskId(1), "QV000000001");
   EXPECT_EQ(StoredTaskIds("HOME_boss"), (std::vector<std::string>{"QV000000001", "QV000000003"}));
