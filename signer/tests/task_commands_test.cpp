@@ -391,6 +391,8 @@ class TaskCommandsTest : public QObject {
         for (int i = 0; i < reasons->count(); ++i) items << reasons->itemText(i);
         offered << items.join('|');
         if (!reason.isEmpty()) dialog->findChild<QLineEdit*>(QStringLiteral("reason"))->setText(reason);
+        if (const QString shots = qEnvironmentVariable("SIGNER_SCREENSHOT_DIR"); !shots.isEmpty())
+          dialog->grab().save(QStringLiteral("%1/reason-%2.png").arg(shots).arg(about.size()));
         QTest::mouseClick(dialog->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
       });
     };

@@ -43,10 +43,22 @@ void CReportList::SetRowModel(CRowModel* rows, std::initializer_list<ColumnSize>
 
 void CReportList::rowsInserted(const QModelIndex& parent, int start, int end) {
   QTreeView::rowsInserted(parent, start, end);
+  FitColumns(start, end);
+}
+
+void CReportList::reset() {
+  QTreeView::reset();
+  // The rows of a list read anew have texts of one width in these columns (times, decisions).
+  constexpr int kMeasured = 200;
+  if (model() != nullptr && model()->rowCount() > 0)
+    FitColumns(0, std::min(model()->rowCount(), kMeasured) - 1);
+}
+
+void CReportList::FitColumns(int first, int last) {
   for (const int column : m_fitColumns) {
     int width = header()->sectionSize(column);
-    for (int row = start; row <= end; ++row)
-      width = std::max(width, sizeHintForIndex(model()->index(row, column, parent)).width());
+    for (int row = first; row <= last; ++row)
+      width = std::max(width, sizeHintForIndex(model()->index(row, column)).width());
     if (width != header()->sectionSize(column)) header()->resizeSection(column, width);
   }
 }

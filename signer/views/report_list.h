@@ -48,8 +48,12 @@ class CReportList : public QTreeView {
   // Widens the fitting columns for the new rows only: a header that sized them to their contents
   // would measure a thousand rows at every insertion, which a large store makes slow.
   void rowsInserted(const QModelIndex& parent, int start, int end) override;
+  // The same for a list read anew, over its first rows.
+  void reset() override;
 
  private:
+  void FitColumns(int first, int last);
+
   CListFilter m_order;
   std::vector<int> m_fitColumns;
 };
