@@ -89,6 +89,33 @@ QString Text(const QWidget& viewer, const char* name) {
 
 }  // namespace
 
+namespace {
+
+// A desktop whose settings know no mail reader.
+void WithoutDesktopReader(const QTemporaryDir& xdg) {
+  for (const char* variable :
+       {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
+    qputenv(variable, xdg.path().toUtf8());
+  qunsetenv("XDG_CURRENT_DESKTOP");
+}
+
+// Tasks 1 to 3 of boss, "Task <n>" from alice, stored and listed.
+void ListThreeTasks(CSignerApp& app) {
+  const std::string home = HomeDirectory("boss");
+  for (int n = 1; n <= 3; ++n) {
+    const std::string id = FormatTaskId(std::to_string(n));
+    const std::string subject = "Task " + std::to_string(n);
+    testsupport::writeFile(TaskMessagePath(home, id),
+                           "From: alice@example.test\r\nTo: boss@example.test\r\nSubject: " +
+                               subject + "\r\n\r\nBody " + std::to_string(n) + "\r\n");
+    WriteTaskHead(TaskHeadPath(home, id), {"alice@example.test", "boss@example.test", "", "",
+                                           subject, id, "w" + std::to_string(n)});
+    app.ListTask(TaskHeadPath(home, id));
+  }
+}
+
+}  // namespace
+
 class MessageViewerTest : public QObject {
   Q_OBJECT
 
@@ -454,26 +481,13 @@ class MessageViewerTest : public QObject {
   // login that may decide, they are off.
   void decisionsFromTheViewerMoveOnToTheNextTask() {
     QTemporaryDir xdg;
-    for (const char* variable :
-         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
-      qputenv(variable, xdg.path().toUtf8());
-    qunsetenv("XDG_CURRENT_DESKTOP");
+    WithoutDesktopReader(xdg);
     SignerFixture signer;
     QVERIFY(signer.Start());
     QVERIFY(signer.UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
     CSignerApp& app = signer.App();
     CSignerView* tasks = app.m_pTaskView;
-    const std::string home = HomeDirectory("boss");
-    for (int n = 1; n <= 3; ++n) {
-      const std::string id = FormatTaskId(std::to_string(n));
-      const std::string subject = "Task " + std::to_string(n);
-      testsupport::writeFile(TaskMessagePath(home, id),
-                             "From: alice@example.test\r\nTo: boss@example.test\r\nSubject: " +
-                                 subject + "\r\n\r\nBody " + std::to_string(n) + "\r\n");
-      WriteTaskHead(TaskHeadPath(home, id), {"alice@example.test", "boss@example.test", "", "",
-                                             subject, id, "w" + std::to_string(n)});
-      app.ListTask(TaskHeadPath(home, id));
-    }
+    ListThreeTasks(app);
     QTRY_COMPARE(tasks->RowCount(), 3);
     QTRY_COMPARE(tasks->SelectedRows(), std::vector<int>({0}));
     tasks->ReadSelectedInViewer();
@@ -512,26 +526,13 @@ class MessageViewerTest : public QObject {
   // and next in it move through the list; a decision closes it.
   void taskListUsesTheViewerWithoutADesktopReader() {
     QTemporaryDir xdg;
-    for (const char* variable :
-         {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
-      qputenv(variable, xdg.path().toUtf8());
-    qunsetenv("XDG_CURRENT_DESKTOP");
+    WithoutDesktopReader(xdg);
     SignerFixture signer;
     QVERIFY(signer.Start());
     QVERIFY(signer.UseAccount({"127.0.0.1", 25, false, "boss", "boss-secret"}));
     CSignerApp& app = signer.App();
     CSignerView* tasks = app.m_pTaskView;
-    for (int n = 1; n <= 3; ++n) {
-      const std::string home = HomeDirectory("boss");
-      const std::string id = FormatTaskId(std::to_string(n));
-      const std::string subject = "Task " + std::to_string(n);
-      testsupport::writeFile(TaskMessagePath(home, id),
-                             "From: alice@example.test\r\nTo: boss@example.test\r\nSubject: " +
-                                 subject + "\r\n\r\nBody " + std::to_string(n) + "\r\n");
-      WriteTaskHead(TaskHeadPath(home, id), {"alice@example.test", "boss@example.test", "", "",
-                                             subject, id, "w" + std::to_string(n)});
-      app.ListTask(TaskHeadPath(home, id));
-    }
+    ListThreeTasks(app);
     QTRY_COMPARE(tasks->RowCount(), 3);
     QTRY_COMPARE(tasks->SelectedRows(), std::vector<int>({0}));
 
