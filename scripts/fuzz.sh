@@ -16,7 +16,8 @@ for target in build/fuzz/bin/fuzz_*; do
   seeds="fuzz/seeds/${name#fuzz_}"
   [ -d "$seeds" ] && cp -r "$seeds"/. "$corpus"/
   echo "== $name for ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -max_len=8192 -print_final_stats=0 "$corpus" \
+  # An input that takes more than a few seconds is a finding too: a parser that hangs.
+  if ! "$target" -max_total_time="$seconds" -timeout=10 -max_len=8192 -print_final_stats=0 "$corpus" \
         -artifact_prefix="build/fuzz/$name-" > "build/fuzz/$name.log" 2>&1; then
     echo "FINDING in $name:"; tail -40 "build/fuzz/$name.log"; failed=1
   else

@@ -93,15 +93,24 @@ std::string maskSecrets(std::string text, const std::string& password,
   addSecret(password);
   for (const auto& [name, value] : connectionAttributes(connection))
     if (isSecretAttribute(name)) addSecret(value);
-  // A secret that holds another is masked first, so that no part of it is left in the clear.
-  std::stable_sort(secrets.begin(), secrets.end(),
-                   [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-  for (const std::string& secret : secrets) {
-    for (std::size_t at = text.find(secret); at != std::string::npos;
-         at = text.find(secret, at + sizeof kMask - 1))
-      text.replace(at, secret.size(), kMask);
+  // Every place of every secret is found in the text as given, and each run of such places
+  // becomes one mask: a secret that holds another is hidden whole, and a secret that the mask
+  // itself spells ("*") cannot make the text grow with every secret masked after it.
+  std::vector<bool> secret(text.size(), false);
+  for (const std::string& value : secrets)
+    for (std::size_t at = text.find(value); at != std::string::npos; at = text.find(value, at + 1))
+      std::fill_n(secret.begin() + static_cast<std::ptrdiff_t>(at), value.size(), true);
+  std::string masked;
+  masked.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    if (!secret[at]) {
+      masked += text[at++];
+      continue;
+    }
+    masked += kMask;
+    while (at < text.size() && secret[at]) ++at;
   }
-  return text;
+  return masked;
 }
 
 unsigned long queryTimeoutOf(const std::string& setting) {

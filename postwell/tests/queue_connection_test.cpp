@@ -48,6 +48,8 @@ TEST(MaskSecrets, LeavesNoSpellingOfAPassword) {
       // A secret that holds another is masked whole.
       {"abcdef", "abc", "PWD=abcdef", "******"},
       {"nothing secret", "", "UID=nothing", "nothing secret"},
+      // Secrets the mask spells: each run of them is one mask, however many secrets there are.
+      {"PWD=*;PWD=** P:*", "*", "PWD=**;pwd=*;Pwd=***;PASSWORD=****", "PWD=******;PWD=****** P:******"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(maskSecrets(c.text, c.password, c.connection), c.masked) << c.text;
