@@ -42,10 +42,18 @@ std::vector<std::string> ReadLastReasons() {
 }
 
 void RememberReason(const std::string& reason) {
-  std::string line = reason.substr(0, kReasonMax);
+  // Cut at a character's start, so that a long reason is offered again as valid UTF-8.
+  std::size_t length = std::min(reason.size(), kReasonMax);
+  while (length < reason.size() && length > 0 &&
+         (static_cast<unsigned char>(reason[length]) & 0xC0) == 0x80)
+    --length;
+  std::string line = reason.substr(0, length);
   for (char& c : line)
-    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
-  if (line.find_first_not_of(' ') == std::string::npos) return;
+    if (c == '\r' || c == '\n' || c == '\0' || c == '\t') c = ' ';
+  // The INI keeps no blanks at a value's ends.
+  const std::size_t first = line.find_first_not_of(' ');
+  if (first == std::string::npos) return;
+  line = line.substr(first, line.find_last_not_of(' ') - first + 1);
   platform::ProfileFile::edit(kSignerIni, [&line](platform::ProfileFile& file) {
     std::vector<std::string> reasons{line};
     for (int number = 1; number <= kLastReasonCount; ++number) {

@@ -18,6 +18,6 @@ tagClientSettings ReadClientSettings();
 inline constexpr int kLastReasonCount = 5;
 // The last reasons given, newest first, none empty.
 std::vector<std::string> ReadLastReasons();
-// Puts the reason first among the last ones (once), with line breaks made blanks. An empty reason
-// changes nothing.
+// Puts the reason first among the last ones (once), with line breaks and tabs made blanks, without
+// blanks at its ends and cut to 511 bytes at a character's start. A blank reason changes nothing.
 void RememberReason(const std::string& reason);

@@ -43,6 +43,13 @@ TEST(LastReasons, NewestFirstEachOnceAtMostFiveOnOneLine) {
   RememberReason("line\r\nbreak");
   EXPECT_EQ(ReadLastReasons().front(), "line  break");
   EXPECT_EQ(ReadLastReasons().size(), 5u);
+  // Blanks at the ends, which the file cannot keep, and a cut inside a character.
+  RememberReason("  padded\t");
+  EXPECT_EQ(ReadLastReasons().front(), "padded");
+  std::string longReason(510, 'x');
+  longReason += "缺附件";  // the cut at 511 bytes falls inside the first character
+  RememberReason(longReason);
+  EXPECT_EQ(ReadLastReasons().front(), std::string(510, 'x'));
 }
 
 TEST(ClientSettings, DefaultsAndValuesFromSignerIni) {
