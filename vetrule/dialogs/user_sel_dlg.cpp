@@ -22,7 +22,7 @@ QString emptyReason(const std::vector<std::string>& exclusionList) {
   if (!QFileInfo(folder).isDir())
     return vetrule::Tr(QT_TRANSLATE_NOOP(
                            "vetrule",
-                           "找不到邮件服务器的用户目录%1。请在MDaemon的App目录下运行这个程序。"))
+                           "找不到邮件服务器的用户目录%1。请在邮件服务器的App目录下运行这个程序，或用--directory指定该目录。"))
         .arg(folder);
   if (exclusionList.empty() || vetrule::candidateAddresses(vetrule::kUsersDirectory, {}).empty())
     return vetrule::Tr(QT_TRANSLATE_NOOP("vetrule", "用户目录%1中没有邮箱文件夹。")).arg(folder);

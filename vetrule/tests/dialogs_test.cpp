@@ -422,7 +422,7 @@ void VetruleDialogsTest::emptyChooserSaysWhy_data() {
   QTest::addColumn<QStringList>("listed");
   QTest::addColumn<QString>("reason");
   QTest::newRow("missing") << "missing" << QStringList()
-                           << "找不到邮件服务器的用户目录%1。请在MDaemon的App目录下运行这个程序。";
+                           << "找不到邮件服务器的用户目录%1。请在邮件服务器的App目录下运行这个程序，或用--directory指定该目录。";
   QTest::newRow("no mailbox folders") << "empty" << QStringList() << "用户目录%1中没有邮箱文件夹。";
   QTest::newRow("every mailbox listed")
       << "full" << QStringList({"ann@d1.com", "bob@d1.com", "cid@d2.com"})

@@ -71,7 +71,7 @@ class VetruleLanguageTest : public QObject {
                                "MDaemon的App目录下，比如c:\\MDaemon\\App|确定",
                                "关于 Ledra签审设置工具|Ledra签审设置工具 " MAILSIGNOFF_VERSION " 版|确定",
                                "用户选择|确定|取消",
-                               "找不到邮件服务器的用户目录<Users>。请在MDaemon的App目录下运行这个程序。"};
+                               "找不到邮件服务器的用户目录<Users>。请在邮件服务器的App目录下运行这个程序，或用--directory指定该目录。"};
     QTest::newRow("en") << Language::kEnglish
                         << QStringList{
                                "Ledra Sign-off Setup",
@@ -84,7 +84,8 @@ class VetruleLanguageTest : public QObject {
                                "About Ledra Sign-off Setup|Ledra Sign-off Setup " MAILSIGNOFF_VERSION "|OK",
                                "Select users|OK|Cancel",
                                "The mail server's Users folder <Users> does not exist. Run this "
-                               "program in MDaemon's App folder."};
+                               "program in the mail server's App folder, or name that folder with "
+                               "--directory."};
   }
 
   void textsInTheLanguage() {

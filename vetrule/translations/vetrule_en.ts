@@ -68,8 +68,8 @@
         <translation>Save rules</translation>
     </message>
     <message>
-        <source>找不到邮件服务器的用户目录%1。请在MDaemon的App目录下运行这个程序。</source>
-        <translation>The mail server's Users folder %1 does not exist. Run this program in MDaemon's App folder.</translation>
+        <source>找不到邮件服务器的用户目录%1。请在邮件服务器的App目录下运行这个程序，或用--directory指定该目录。</source>
+        <translation>The mail server's Users folder %1 does not exist. Run this program in the mail server's App folder, or name that folder with --directory.</translation>
     </message>
     <message>
         <source>用户目录%1中没有邮箱文件夹。</source>
