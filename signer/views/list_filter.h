@@ -12,7 +12,6 @@ class CListFilter : public QSortFilterProxyModel {
 
   void SetSearchColumns(std::vector<int> columns) { m_searchColumns = std::move(columns); }
   void SetText(const QString& text);
-  const QString& Text() const { return m_text; }
 
  protected:
   bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
